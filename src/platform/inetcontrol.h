@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace brimo {
+
+// The window's Internet transfer control: one HTTP request at a time, a
+// blocking fetch that keeps the event loop running, and state reports 1 to 12
+// (1 resolving, 2 resolved, 3 connecting, 4 connected, 5 requesting,
+// 6 request sent, 7 receiving, 8 received, 9 disconnecting, 10 disconnected,
+// 11 error, 12 response completed).
+class InetControl : public QObject {
+    Q_OBJECT
+public:
+    enum Protocol : qint16 { Default = 0, Ftp = 2, Http = 4, Https = 5 };
+    enum AccessType : qint16 { UseDefault = 0, Direct = 1, NamedProxy = 2 };
+
+    explicit InetControl(QObject *parent = nullptr);
+    ~InetControl() override;
+
+    void setProtocol(Protocol protocol) { m_protocol = protocol; }
+    void setAccessType(AccessType type) { m_accessType = type; }
+    void setUrl(const QString &url) { m_url = url; }
+    void setRemotePort(int port) { m_remotePort = port; }
+    void setRequestTimeout(int seconds) { m_requestTimeout = seconds; }
+    // Proxy used when the access type is NamedProxy ("host" and port).
+    void setProxy(const QString &host, quint16 port);
+
+    // Fetches the URL with GET and returns the whole body; empty on any failure.
+    // Returns only when the transfer has ended; window events run meanwhile.
+    QByteArray openUrl();
+    bool stillExecuting() const { return m_executing; }
+    // With no name: the whole header text, status line first, lines ending CR LF.
+    // With a name: that header's value, empty when absent.
+    QByteArray getHeader(const QByteArray &name = {}) const;
+    // Ends the request under way at once; openUrl then returns empty.
+    void cancel();
+
+signals:
+    void stateChanged(qint16 state);
+
+private:
+    QNetworkAccessManager *m_manager = nullptr;
+    QNetworkReply *m_reply = nullptr;
+    Protocol m_protocol = Http;
+    AccessType m_accessType = UseDefault;
+    QString m_url;
+    int m_remotePort = 80;
+    int m_requestTimeout = 60;
+    QString m_proxyHost;
+    quint16 m_proxyPort = 0;
+    bool m_executing = false;
+    QByteArray m_headerText;
+};
+
+} // namespace brimo

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "webservice/response.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+namespace brimo {
+
+class WindowLink;
+class deviceFile;
+
+// Request parameters in the order they were added.
+using FormData = QList<QPair<QString, QVariant>>;
+
+// The client of the vendor web service.
+class webservice {
+public:
+    explicit webservice(WindowLink &window);
+
+    QString strHost;
+    QString strPath;
+    std::shared_ptr<response> objResponse;
+
+    // One GET of strURI (host and path, no scheme) with the parameters.
+    std::shared_ptr<response> execute(const QString &strURI, const FormData &objFormData);
+    // The address execute() requests, query included.
+    static QString requestAddress(const QString &strURI, const FormData &objFormData);
+
+    // "True" when the service answers the ping with status 200, else "False".
+    QString ping();
+    // 0 image loaded into objDF, 1 refused (status 500, message shown), 2 no image.
+    qint16 UpdateDevice(const QString &strSystemNo, deviceFile &objDF);
+
+private:
+    WindowLink &m_window;
+};
+
+} // namespace brimo
