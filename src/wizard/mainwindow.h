@@ -1,0 +1,132 @@
+#pragma once
+
+#include "platform/inetcontrol.h"
+#include "platform/serialcontrol.h"
+#include "platform/windowlink.h"
+#include "wizard/shared.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace brimo {
+
+class device;
+class webservice;
+class frmSettings;
+
+// The utility's one window: banner, the welcome / stage / completion pages,
+// the footer with the wizard's buttons, and the controls the rest of the
+// program drives (log, progress bar, dots timer, serial and Internet controls).
+class main : public QMainWindow, public WindowLink {
+    Q_OBJECT
+public:
+    explicit main(QWidget *parent = nullptr);
+    ~main() override;
+
+    // --- activity log and the window's services to the core ---------------
+    void addText(const QString &whatText) override;
+    void setProgress(int value) override;
+    void setDotsEnabled(bool enabled) override;
+    void showCritical(const QString &text) override;
+    InetControl &internetControl() override { return objInet; }
+    // The log exactly as its lines stand, separated by CR LF.
+    QString logText() const;
+
+    // --- stage sequence ----------------------------------------------------
+    void checkStage(qint16 &whatStage);
+    static qint16 incrementStage(qint16 whatStage);
+    static qint16 decrementStage(qint16 whatStage);
+    qint16 detect();
+
+    // --- shared state and objects ------------------------------------------
+    SharedState &state() { return m_state; }
+    device &deviceLink() { return *m_device; }
+    webservice &webService() { return *m_webservice; }
+    qint16 attemptCount = 0;
+    // The settings dialog, loaded (hidden) when first touched.
+    frmSettings &settingsDialog();
+    // Shows the settings dialog modally, as the menu command does.
+    void showSettings();
+    void showAbout();
+
+    // Controls, named as the rest of the program refers to them.
+    QTimer *progressDots = nullptr;
+    QWidget *completedWindow = nullptr;
+    QWidget *Picture3 = nullptr;
+    QLabel *completedTitle = nullptr;
+    QLabel *completedText = nullptr;
+    QWidget *welcomeWindow = nullptr;
+    QWidget *Picture2 = nullptr;
+    QLabel *welcomeLabel = nullptr;
+    QLabel *welcomeInfo = nullptr;
+    QWidget *stageWindow = nullptr;
+    QPlainTextEdit *Text1 = nullptr;
+    QWidget *infoContainer = nullptr;
+    QWidget *stageContainer = nullptr;
+    QLabel *stageHeader = nullptr;
+    QLabel *info = nullptr;
+    QProgressBar *ProgressBar = nullptr;
+    QFrame *Shape1 = nullptr;
+    QLabel *progress = nullptr;
+    QWidget *footer = nullptr;
+    QPushButton *stage5Btn = nullptr;
+    QPushButton *stage2Btn = nullptr;
+    QPushButton *detectBtn = nullptr;
+    QPushButton *stage1Btn = nullptr;
+    QPushButton *updateBtn = nullptr;
+    QLabel *copyright = nullptr;
+    QLabel *header = nullptr;
+    SerialControl MSComm1;
+    InetControl objInet;
+    QLabel *logo = nullptr;
+    QFrame *Line1 = nullptr;
+    QMenu *file = nullptr;
+    QAction *settings = nullptr;
+    QAction *exit = nullptr;
+    QMenu *help = nullptr;
+    QAction *about = nullptr;
+
+public slots:
+    // Button handlers of the stages.
+    void updateBtnClick();
+    void stage1BtnClick();
+    void detectBtnClick();
+    void stage2BtnClick();
+    void stage5BtnClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void loadWindow();
+    void onInetState(qint16 state);
+    void onDotsTick();
+    // The stages that carry themselves out (Internet test, download, flash).
+    void runInternetStage();
+    void runDownloadStage();
+    void runFlashStage();
+    void advance();
+
+    SharedState m_state;
+    std::unique_ptr<device> m_device;
+    std::unique_ptr<webservice> m_webservice;
+    frmSettings *m_settingsDialog = nullptr;
+};
+
+// Ends the program at once: no close handler runs, nothing is saved, nothing
+// is waited for, and a flash tool that is running goes on to its end.
+[[noreturn]] void endProgramNow(int exitCode = 0);
+
+} // namespace brimo
