@@ -30,6 +30,12 @@ public:
     QString workFilePath() const;
 
 private:
+    QString toolCommandLine(const QString &port) const;
+    // Writes the image to the work file and runs the write command on it.
+    bool flash(const QByteArray &image);
+    // Logs why and gives the failure result.
+    bool fail(const QString &why);
+
     WindowLink &m_window;
     const qint16 &m_comPortNumber;
     QString m_appFolder;

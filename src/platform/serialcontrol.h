@@ -31,6 +31,8 @@ public:
     QByteArray input();
 
 private:
+    void applySettings();
+
     QSerialPort *m_serial = nullptr;
     QString m_settings = QStringLiteral("9600,N,8,1");
     qint16 m_commPort = 1;

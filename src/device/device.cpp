@@ -1,0 +1,167 @@
+#include "device/device.h"
+
+#include "device/identityrecord.h"
+#include "platform/commandrunner.h"
+#include "platform/windowlink.h"
+#include "settings/registry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace brimo {
+
+namespace {
+
+const QString kFlashTool = QStringLiteral("sirfflashcl.exe");
+constexpr qsizetype kMinimumImageSize = 1000;
+constexpr qsizetype kSystemNumberOffset = 16;
+constexpr qsizetype kSystemNumberLength = 8;
+
+// Removes a file even when it is marked read-only. Returns the failure's text,
+// empty on success or when there was nothing to remove.
+QString removeForced(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    file.setPermissions(file.permissions() | QFile::WriteOwner | QFile::WriteUser);
+    if (file.remove())
+        return {};
+    return file.errorString();
+}
+
+// Reads the whole file as bytes; an empty file is an error, as it is to
+// anything that expects a dump in it.
+QString readWhole(const QString &path, QByteArray *data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    *data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    if (data->isEmpty())
+        return QStringLiteral("Input past end of file");
+    return {};
+}
+
+QString writeWhole(const QString &path, const QByteArray &data)
+{
+    removeForced(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+        return file.errorString();
+    return {};
+}
+
+} // namespace
+
+device::device(WindowLink &window, const qint16 &comPortNumber, const QString &appFolder)
+    : m_window(window), m_comPortNumber(comPortNumber)
+{
+    const QString folder = appFolder.isEmpty() ? QCoreApplication::applicationDirPath() : appFolder;
+    m_appFolder = QDir::toNativeSeparators(folder) + QDir::separator();
+    m_flashPort =
+        getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), QString());
+}
+
+QString device::workFilePath() const
+{
+    return m_appFolder + m_workFileName;
+}
+
+QString device::readCommandLine() const
+{
+    return toolCommandLine(QString::number(m_comPortNumber)) +
+           QStringLiteral(" -r -f 0x080000 -t 0x080020");
+}
+
+QString device::writeCommandLine() const
+{
+    // Without a stored port the device is flashed where it was found.
+    const QString port = m_flashPort.isEmpty() ? QString::number(m_comPortNumber) : m_flashPort;
+    return toolCommandLine(port) + QStringLiteral(" -o 0 -c 0");
+}
+
+QString device::toolCommandLine(const QString &port) const
+{
+    const QChar quote = QLatin1Char('"');
+    return quote + m_appFolder + kFlashTool + quote + QLatin1Char(' ') + quote + workFilePath() +
+           quote + QStringLiteral(" -b 57600 -l ") + port;
+}
+
+bool device::downloadData()
+{
+    const CommandResult run = runHidden(readCommandLine());
+    if (!run.started)
+        return fail(run.errorText);
+    if (run.exitCode != 0 || !QFile::exists(workFilePath()))
+        return false;
+
+    QByteArray dump;
+    const QString readError = readWhole(workFilePath(), &dump);
+    if (!readError.isEmpty()) {
+        removeForced(workFilePath());
+        return fail(readError);
+    }
+    objDF.load(dump);
+    const QString removeError = removeForced(workFilePath());
+    if (!removeError.isEmpty())
+        return fail(removeError);
+    m_systemNumber =
+        QString::fromLatin1(objDF.getData().mid(kSystemNumberOffset, kSystemNumberLength));
+    return true;
+}
+
+bool device::uploadData()
+{
+    const QByteArray image = objDF.getData();
+    m_window.addText(QStringLiteral("Checking update integrity"));
+    m_window.setProgress(20);
+    if (image.size() < kMinimumImageSize)
+        return fail(QStringLiteral("Update size is incorrect"));
+
+    m_window.addText(QStringLiteral("Checking system number"));
+    m_window.setProgress(40);
+    const IdentityRewrite rewrite =
+        rewriteIdentity(image, m_systemNumber.toLatin1(), objDF.strRegEnd);
+    if (!rewrite.error.isEmpty())
+        return fail(rewrite.error);
+
+    m_window.addText(QStringLiteral("Updating device."));
+    m_window.setProgress(60);
+    m_window.setDotsEnabled(true);
+    const bool flashed = flash(rewrite.image);
+    m_window.setDotsEnabled(false);
+    if (!flashed)
+        return false;
+    m_window.addText(QStringLiteral("Cleaning up"));
+    m_window.setProgress(80);
+    return true;
+}
+
+bool device::flash(const QByteArray &image)
+{
+    const QString writeError = writeWhole(workFilePath(), image);
+    if (!writeError.isEmpty()) {
+        removeForced(workFilePath());
+        return fail(writeError);
+    }
+    const CommandResult run = runHidden(writeCommandLine());
+    const QString removeError = removeForced(workFilePath());
+    if (!removeError.isEmpty())
+        m_window.addText(removeError);
+    if (!run.started)
+        return fail(run.errorText);
+    return run.exitCode == 0;
+}
+
+bool device::fail(const QString &why)
+{
+    m_window.addText(why);
+    return false;
+}
+
+} // namespace brimo

@@ -1,0 +1,67 @@
+#include "platform/commandrunner.h"
+
+#include "platform/commandrunner_p.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace brimo {
+
+namespace {
+
+// A program named by a path that is not there gets the same words on every
+// system, rather than whatever the process launcher happens to say.
+bool isMissingFile(const QString &program)
+{
+    const bool hasPath = program.contains(QLatin1Char('/')) || program.contains(QLatin1Char('\\'));
+    return hasPath && !QFileInfo::exists(program);
+}
+
+CommandResult notStarted(const QString &why)
+{
+    CommandResult result;
+    result.errorText = why;
+    return result;
+}
+
+} // namespace
+
+CommandResult runHidden(const QString &commandLine)
+{
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    if (arguments.isEmpty())
+        return notStarted(QStringLiteral("File not found"));
+    QString program = arguments.takeFirst();
+    if (isMissingFile(program))
+        return notStarted(QStringLiteral("File not found: ") + QDir::toNativeSeparators(program));
+
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    preparePlatformRun(process, program, arguments);
+
+    // A local loop keeps the window painting and its timers ticking while the
+    // tool runs; the caller keeps its stage buttons out of reach meanwhile.
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    process.start(program, arguments);
+    if (!process.waitForStarted(-1))
+        return notStarted(process.errorString());
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+
+    CommandResult result;
+    result.started = true;
+    result.exitCode = process.exitCode();
+    if (process.exitStatus() == QProcess::CrashExit) {
+        result.errorText = process.errorString();
+        if (result.exitCode == 0)
+            result.exitCode = -1;
+    }
+    return result;
+}
+
+} // namespace brimo

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QProcess;
+
+namespace brimo {
+
+// The per-system part of starting a command hidden: may replace the program
+// (a Windows program run through wine) and adjust how the process is created.
+void preparePlatformRun(QProcess &process, QString &program, QStringList &arguments);
+
+} // namespace brimo
