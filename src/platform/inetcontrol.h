@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 
+class QEventLoop;
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
+class QUrl;
 
 namespace brimo {
 
@@ -45,8 +50,23 @@ signals:
     void stateChanged(qint16 state);
 
 private:
+    QUrl requestUrl() const;
+    QNetworkRequest makeRequest(const QUrl &url) const;
+    void applyProxy();
+    void startRequest(const QUrl &url);
+    void readReply();
+    void reserveBody();
+    void finishReply();
+    bool replyIsAnswer(const QNetworkReply *reply) const;
+    void keepHeaders(const QNetworkReply *reply);
+    // Reports every state between the last one and `state`, so that a
+    // listener always sees the states of a request in their order.
+    void advanceTo(qint16 state);
+    void reportError();
+
     QNetworkAccessManager *m_manager = nullptr;
     QNetworkReply *m_reply = nullptr;
+    QEventLoop *m_loop = nullptr;
     Protocol m_protocol = Http;
     AccessType m_accessType = UseDefault;
     QString m_url;
@@ -55,7 +75,11 @@ private:
     QString m_proxyHost;
     quint16 m_proxyPort = 0;
     bool m_executing = false;
+    bool m_failed = false;
+    qint16 m_state = 0;
+    QByteArray m_body;
     QByteArray m_headerText;
+    QList<QPair<QByteArray, QByteArray>> m_headers;
 };
 
 } // namespace brimo

@@ -1,0 +1,290 @@
+#include "platform/inetcontrol.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QtDebug>
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+namespace brimo {
+
+namespace {
+
+// A declared length only sizes the buffer up front; a server that declares
+// more than this gets it grown as the bytes actually arrive.
+constexpr qint64 kMaxBodyReserve = qint64{256} * 1024 * 1024;
+
+enum State : qint16 {
+    Resolving = 1,
+    Connecting = 3,
+    RequestSent = 6,
+    Receiving = 7,
+    Error = 11,
+    Completed = 12,
+};
+
+// The caller's address goes out as written, except for the bytes that a
+// request line cannot carry at all.
+QByteArray encodeForRequestLine(const QString &address)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const QByteArray raw = address.toUtf8();
+    QByteArray out;
+    out.reserve(raw.size());
+    for (const char c : raw) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7f || c == '#') {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0f];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool hasScheme(const QString &address)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    return scheme.match(address).hasMatch();
+}
+
+QString schemePrefix(InetControl::Protocol protocol)
+{
+    switch (protocol) {
+    case InetControl::Ftp:
+        return QStringLiteral("ftp://");
+    case InetControl::Https:
+        return QStringLiteral("https://");
+    default:
+        return QStringLiteral("http://");
+    }
+}
+
+// Qt reports 4xx and 5xx statuses as content and server errors; for us they
+// are answers like any other. Everything else means the transfer failed.
+bool isHttpStatusError(QNetworkReply::NetworkError error)
+{
+    return (error >= QNetworkReply::ContentAccessDenied &&
+            error <= QNetworkReply::UnknownContentError) ||
+           (error >= QNetworkReply::InternalServerError &&
+            error <= QNetworkReply::UnknownServerError);
+}
+
+} // namespace
+
+InetControl::InetControl(QObject *parent)
+    : QObject(parent), m_manager(new QNetworkAccessManager(this))
+{
+    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+InetControl::~InetControl()
+{
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        m_reply->abort();
+    }
+    if (m_loop)
+        m_loop->quit();
+}
+
+void InetControl::setProxy(const QString &host, quint16 port)
+{
+    m_proxyHost = host;
+    m_proxyPort = port;
+}
+
+QByteArray InetControl::openUrl()
+{
+    if (m_executing) {
+        qWarning("Internet transfer control: a request is already under way");
+        return {};
+    }
+    m_executing = true;
+    m_failed = false;
+    m_state = 0;
+    m_body.clear();
+    m_headerText.clear();
+    m_headers.clear();
+
+    // A state listener may close the window and take this control with it.
+    const QPointer<InetControl> self(this);
+    QEventLoop loop;
+    m_loop = &loop;
+    advanceTo(Resolving);
+    if (self && !m_failed)
+        startRequest(requestUrl());
+    if (self && m_reply)
+        loop.exec();
+    if (!self)
+        return {};
+    m_loop = nullptr;
+    m_executing = false;
+    if (m_failed)
+        m_body.clear();
+    return std::exchange(m_body, QByteArray());
+}
+
+QByteArray InetControl::getHeader(const QByteArray &name) const
+{
+    if (name.isEmpty())
+        return m_headerText;
+    QByteArray value;
+    for (const auto &[headerName, headerValue] : m_headers) {
+        if (headerName.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!value.isEmpty())
+            value += ", ";
+        value += headerValue;
+    }
+    return value;
+}
+
+void InetControl::cancel()
+{
+    if (!m_executing)
+        return;
+    m_failed = true;
+    if (m_reply)
+        m_reply->abort();
+    if (m_loop)
+        m_loop->quit();
+}
+
+QUrl InetControl::requestUrl() const
+{
+    const QString address = hasScheme(m_url) ? m_url : schemePrefix(m_protocol) + m_url;
+    QUrl url = QUrl::fromEncoded(encodeForRequestLine(address), QUrl::TolerantMode);
+    // The remote port only applies when the address names none; the
+    // scheme's own port is left implicit so the Host header stays bare.
+    const int schemePort = url.scheme() == QLatin1String("https") ? 443 : 80;
+    if (url.port() == -1 && m_remotePort > 0 && m_remotePort != schemePort)
+        url.setPort(m_remotePort);
+    return url;
+}
+
+QNetworkRequest InetControl::makeRequest(const QUrl &url) const
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    // A fresh connection per request, so that every request really passes
+    // through connecting and disconnecting, as the progress display shows.
+    request.setRawHeader("Connection", "close");
+    const qint64 timeoutMs = qint64{std::max(m_requestTimeout, 0)} * 1000;
+    request.setTransferTimeout(static_cast<int>(std::min<qint64>(timeoutMs, INT_MAX)));
+    return request;
+}
+
+void InetControl::applyProxy()
+{
+    if (m_accessType == NamedProxy && !m_proxyHost.isEmpty()) {
+        m_manager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, m_proxyHost, m_proxyPort));
+    } else if (m_accessType == Direct) {
+        m_manager->setProxy(QNetworkProxy::NoProxy);
+    } else {
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        m_manager->setProxy(QNetworkProxy::DefaultProxy);
+    }
+}
+
+void InetControl::startRequest(const QUrl &url)
+{
+    applyProxy();
+    m_reply = m_manager->get(makeRequest(url));
+    connect(m_reply, &QNetworkReply::socketStartedConnecting, this,
+            [this] { advanceTo(Connecting); });
+    connect(m_reply, &QNetworkReply::requestSent, this, [this] { advanceTo(RequestSent); });
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &InetControl::reserveBody);
+    connect(m_reply, &QNetworkReply::readyRead, this, &InetControl::readReply);
+    connect(m_reply, &QNetworkReply::finished, this, &InetControl::finishReply);
+}
+
+void InetControl::reserveBody()
+{
+    bool ok = false;
+    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
+    if (ok && length > 0)
+        m_body.reserve(static_cast<qsizetype>(std::min(length, kMaxBodyReserve)));
+    advanceTo(Receiving);
+}
+
+// Reads straight into the one body buffer: an update image is large, and a
+// second copy of it is never needed.
+void InetControl::readReply()
+{
+    const qint64 available = m_reply->bytesAvailable();
+    if (available <= 0)
+        return;
+    const qsizetype old = m_body.size();
+    m_body.resize(old + static_cast<qsizetype>(available));
+    const qint64 read = m_reply->read(m_body.data() + old, available);
+    m_body.resize(old + static_cast<qsizetype>(std::max<qint64>(read, 0)));
+    advanceTo(Receiving);
+}
+
+void InetControl::finishReply()
+{
+    readReply();
+    QNetworkReply *reply = std::exchange(m_reply, nullptr);
+    const bool answer = replyIsAnswer(reply);
+    if (answer)
+        keepHeaders(reply);
+    reply->deleteLater();
+    if (answer && !m_failed)
+        advanceTo(Completed);
+    else
+        reportError();
+    m_executing = false;
+    if (m_loop)
+        m_loop->quit();
+}
+
+bool InetControl::replyIsAnswer(const QNetworkReply *reply) const
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError error = reply->error();
+    return status > 0 && (error == QNetworkReply::NoError || isHttpStatusError(error));
+}
+
+void InetControl::keepHeaders(const QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray reason =
+        reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
+    m_headerText = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
+    m_headers = reply->rawHeaderPairs();
+    for (const auto &[name, value] : std::as_const(m_headers))
+        m_headerText += name + ": " + value + "\r\n";
+}
+
+void InetControl::advanceTo(qint16 state)
+{
+    while (!m_failed && m_state < state) {
+        ++m_state;
+        if (m_state != Error)
+            emit stateChanged(m_state);
+    }
+}
+
+void InetControl::reportError()
+{
+    m_failed = true;
+    m_body.clear();
+    m_state = Error;
+    emit stateChanged(Error);
+}
+
+} // namespace brimo

@@ -1,0 +1,135 @@
+#include "webservice/webservice.h"
+
+#include "image/devicefile.h"
+#include "platform/inetcontrol.h"
+#include "platform/windowlink.h"
+#include "settings/registry.h"
+
+#include <QCoreApplication>
+#include <QMetaType>
+#include <QStringList>
+
+namespace brimo {
+
+namespace {
+
+// The vendor's service host. It does not resolve outside the vendor's own
+// network setup; $BRIMO_SERVICE_HOST points the utility elsewhere.
+constexpr char kDefaultHost[] = "updates.brimo.example";
+constexpr int kServicePort = 80;
+constexpr int kRequestTimeoutSeconds = 12000;
+// The usual port of an HTTP proxy, used when the stored "ProxyPort" is empty
+// or not a port number: the settings dialog takes it as free text.
+constexpr quint16 kDefaultProxyPort = 8080;
+
+bool isObject(const QVariant &item)
+{
+    return item.metaType().flags().testFlag(QMetaType::PointerToQObject);
+}
+
+QString itemText(const QVariant &item)
+{
+    if (item.metaType().id() == QMetaType::Bool)
+        return item.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    return item.toString();
+}
+
+// A proxy stored in the settings is used for every request; without one the
+// system's own proxy settings apply. Read each time, so a change made in the
+// settings dialog counts from the next request on.
+void chooseProxy(InetControl &control)
+{
+    const QString server =
+        getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("ProxyServer")).trimmed();
+    if (server.isEmpty()) {
+        control.setAccessType(InetControl::UseDefault);
+        return;
+    }
+    bool ok = false;
+    const uint port = getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("ProxyPort"))
+                          .trimmed()
+                          .toUInt(&ok);
+    const bool usable = ok && port > 0 && port <= 0xffff;
+    control.setProxy(server, usable ? static_cast<quint16>(port) : kDefaultProxyPort);
+    control.setAccessType(InetControl::NamedProxy);
+}
+
+// The status code sits after the first space of the status line. A header
+// text without one reads as no answer.
+qint16 statusCode(const QByteArray &headerText)
+{
+    const qsizetype space = headerText.indexOf(' ');
+    if (space < 0)
+        return 0;
+    bool ok = false;
+    const short code = headerText.mid(space + 1, 3).toShort(&ok);
+    return ok ? code : qint16{0};
+}
+
+} // namespace
+
+webservice::webservice(WindowLink &window) : m_window(window)
+{
+    const QString host = qEnvironmentVariable("BRIMO_SERVICE_HOST").trimmed();
+    strHost = host.isEmpty() ? QString::fromLatin1(kDefaultHost) : host;
+}
+
+QString webservice::requestAddress(const QString &strURI, const FormData &objFormData)
+{
+    QStringList pairs;
+    for (const auto &[key, item] : objFormData) {
+        if (!isObject(item))
+            pairs << key + QLatin1Char('=') + itemText(item);
+    }
+    return strURI + QLatin1Char('?') + pairs.join(QLatin1Char('&'));
+}
+
+std::shared_ptr<response> webservice::execute(const QString &strURI, const FormData &objFormData)
+{
+    InetControl &control = m_window.internetControl();
+    control.setProtocol(InetControl::Http);
+    chooseProxy(control);
+    control.setUrl(requestAddress(strURI, objFormData));
+    control.setRemotePort(kServicePort);
+    control.setRequestTimeout(kRequestTimeoutSeconds);
+    const QByteArray body = control.openUrl();
+    while (control.stillExecuting())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    auto record = std::make_shared<response>();
+    if (!body.isEmpty()) {
+        record->iResponseCode = statusCode(control.getHeader());
+        record->strRegEnd = control.getHeader("REGEND");
+        // Both fields share the one buffer until one of them is changed.
+        record->strBody = body;
+        record->strContent = body;
+    }
+    return record;
+}
+
+QString webservice::ping()
+{
+    strPath = QStringLiteral("/ws/ping.asp");
+    objResponse = execute(strHost + strPath, FormData());
+    return objResponse->iResponseCode == 200 ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+qint16 webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
+{
+    strPath = QStringLiteral("/ws/updatedevice.asp");
+    FormData objFormData;
+    objFormData.append({QStringLiteral("SystemCodeString"), strSystemNo});
+    objResponse = execute(strHost + strPath, objFormData);
+    if (objResponse->iResponseCode == 500) {
+        m_window.showCritical(QString::fromLocal8Bit(objResponse->strContent));
+        return 1;
+    }
+    if (objResponse->iResponseCode == 200) {
+        objDF.strRegEnd = objResponse->strRegEnd;
+        objDF.load(objResponse->strBody, true);
+        return 0;
+    }
+    return 2;
+}
+
+} // namespace brimo
