@@ -40,6 +40,9 @@ public:
     InetControl &internetControl() override { return objInet; }
     // The log exactly as its lines stand, separated by CR LF.
     QString logText() const;
+    // Characters the log holds at most; a line that would pass it starts a
+    // fresh log.
+    static constexpr int kLogCapacity = 65535;
 
     // --- stage sequence ----------------------------------------------------
     void checkStage(qint16 &whatStage);
@@ -113,16 +116,30 @@ private:
     void loadWindow();
     void onInetState(qint16 state);
     void onDotsTick();
+    // Appends text to the log as it stands; false when it would not fit.
+    bool appendToLog(const QString &text);
     // The stages that carry themselves out (Internet test, download, flash).
     void runInternetStage();
     void runDownloadStage();
     void runFlashStage();
     void advance();
+    // Pieces of the stages above.
+    void runPortStage();
+    void showDownloadModePage();
+    QString downloadModeInstructions() const;
+    void showWelcomePage();
+    void setSettingsPort(qint16 port);
+    qint16 deviceFoundOn(qint16 port);
+    bool askDownloadRetry();
+    [[noreturn]] void endAfterPause();
+    void showCompletion();
 
     SharedState m_state;
     std::unique_ptr<device> m_device;
     std::unique_ptr<webservice> m_webservice;
     frmSettings *m_settingsDialog = nullptr;
+    // The log's text with its CR LF separators (the text box keeps paragraphs).
+    QString m_log;
 };
 
 // Ends the program at once: no close handler runs, nothing is saved, nothing

@@ -1,0 +1,169 @@
+// Stages 3 to 5: the Internet test, the download of the update image and the
+// flash, ending on the completion page.
+#include "wizard/localetext.h"
+#include "wizard/mainwindow.h"
+#include "wizard/messagebox.h"
+
+#include "device/device.h"
+#include "webservice/webservice.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+
+namespace brimo {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+constexpr unsigned long kPauseMs = 1000;
+constexpr qint16 kFlashAttemptLimit = 3;
+
+enum UpdateResult : qint16 { ImageLoaded = 0, Refused = 1, NoImage = 2 };
+
+} // namespace
+
+void main::runInternetStage()
+{
+    stage2Btn->hide();
+    info->setText(
+        QStringLiteral("Retrieving remote information from Brimo to be uploaded to your device."));
+    m_state.updateInProgress = true;
+    setProgress(33);
+
+    const bool connected =
+        m_webservice->ping().compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
+    if (connected) {
+        addText(QStringLiteral("Internet connection test successful"));
+        setProgress(66);
+        setProgress(100);
+        advance();
+        return;
+    }
+
+    addText(QStringLiteral("Internet connection test failed"));
+    showMessage(this,
+                QStringLiteral("The Brimo update utility could not connect to the Internet to "
+                               "retrieve updates for your device.") +
+                    kCrLf + kCrLf +
+                    QStringLiteral("Ensure that you have connected to the internet and press the "
+                                   "'Update device' button to try again."),
+                MessageStyle::CriticalOk);
+    // Back to the device read: the user starts the chain again from there.
+    m_state.currentStage = 2;
+    checkStage(m_state.currentStage);
+}
+
+void main::runDownloadStage()
+{
+    m_state.updateInProgress = true;
+    info->setText(
+        QStringLiteral("We are now about to download the latest database for your Brimo unit.") +
+        kCrLf + kCrLf +
+        QStringLiteral(
+            "This process can take up to 5 minutes depending on your connection speed."));
+    addText(QStringLiteral("Downloading updates"));
+    setDotsEnabled(true);
+
+    const QString systemNumber = m_device->SystemNumber();
+    deviceFile &image = m_device->objDF;
+    const qint16 result = m_webservice->UpdateDevice(systemNumber, image);
+
+    if (result == ImageLoaded) {
+        addText(QStringLiteral("Downloaded %1 bytes").arg(image.size()));
+        setProgress(100);
+        advance();
+    } else if (result == NoImage) {
+        setProgress(100);
+        addText(QStringLiteral("Downloaded 0 bytes"));
+        addText(QStringLiteral("Aborting update"));
+        if (!askDownloadRetry()) {
+            endAfterPause();
+        }
+        addText(QStringLiteral("Attempting retry"));
+        // From the opening again: header, progress at 0, a new request.
+        checkStage(m_state.currentStage);
+    } else {
+        // The refusal's own message has already been shown.
+        endAfterPause();
+    }
+
+    setDotsEnabled(false);
+    attemptCount = 0;
+    m_state.updateInProgress = false;
+}
+
+bool main::askDownloadRetry()
+{
+    const QString question =
+        QStringLiteral("Unable to collect database file, please ensure any firewall applications "
+                       "are configured to allow the Brimo update utility full internet access.") +
+        kCrLf + kCrLf + QStringLiteral("Would you like to retry?");
+    return showMessage(this, question, MessageStyle::YesNo) == QMessageBox::Yes;
+}
+
+void main::endAfterPause()
+{
+    addText(QStringLiteral("Closing update utility."));
+    QThread::msleep(kPauseMs);
+    endProgramNow();
+}
+
+void main::runFlashStage()
+{
+    m_state.updateInProgress = true;
+    info->setText(QStringLiteral("The database has now been collected and the Brimo unit will now "
+                                 "be updated.") +
+                  kCrLf + kCrLf + QStringLiteral("This process may take up to 5 minutes."));
+    addText(QStringLiteral("Updating device with the latest update"));
+    stage5Btn->hide();
+
+    if (m_device->uploadData()) {
+        showCompletion();
+        return;
+    }
+
+    ++attemptCount;
+    addText(QStringLiteral("Unable to update Brimo device"));
+    setProgress(0);
+    if (attemptCount < kFlashAttemptLimit) {
+        showMessage(this,
+                    QStringLiteral("Ready to update the Brimo with the latest updates.") + kCrLf +
+                        kCrLf +
+                        QStringLiteral("Please remove power, wait 10 seconds, ensure the 'D/L' "
+                                       "mode is selected and reapply power."),
+                    MessageStyle::Ok);
+        checkStage(m_state.currentStage);
+        return;
+    }
+
+    showMessage(this,
+                QStringLiteral("Communication error. The utility will now shut down.  Please run "
+                               "this update utility again to perform the update."),
+                MessageStyle::Ok);
+    attemptCount = 0;
+    stage5Btn->show();
+    // Still busy, so the window asks before it goes; after a No the user
+    // can try again with stage5Btn.
+    close();
+}
+
+void main::showCompletion()
+{
+    QThread::msleep(kPauseMs);
+    setProgress(100);
+    addText(QStringLiteral("Update process completed ") +
+            generalDateText(QDateTime::currentDateTime()));
+    QThread::msleep(kPauseMs);
+    attemptCount = 0;
+    completedText->setText(
+        QStringLiteral("Your Brimo unit has been successfully updated with the latest "
+                       "information.") +
+        kCrLf + kCrLf +
+        QStringLiteral("Please remove the power from the Brimo unit, wait 10 seconds and change "
+                       "the mode selection switch to either 'normal' or 'camera'."));
+    completedWindow->show();
+    completedWindow->raise();
+}
+
+} // namespace brimo

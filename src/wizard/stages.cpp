@@ -1,0 +1,168 @@
+// The stage sequence: the counter, the common opening and closing of every
+// stage run, stages 1 and 2, the welcome page and the buttons that move the
+// wizard on.
+#include "wizard/localetext.h"
+#include "wizard/mainwindow.h"
+
+#if __has_include("settings/frmsettings.h")
+#include "settings/frmsettings.h"
+#define BRIMO_HAVE_FRMSETTINGS 1
+#endif
+#include "settings/registry.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <stdexcept>
+
+namespace brimo {
+
+namespace {
+
+const QString kComPortValue = QStringLiteral("COMPort");
+const QString kCrLf = QStringLiteral("\r\n");
+
+} // namespace
+
+qint16 main::incrementStage(qint16 whatStage)
+{
+    qint16 next = 0;
+    if (qAddOverflow(whatStage, qint16{1}, &next)) {
+        throw std::overflow_error("stage counter overflow");
+    }
+    return next;
+}
+
+qint16 main::decrementStage(qint16 whatStage)
+{
+    qint16 previous = 0;
+    if (qSubOverflow(whatStage, qint16{1}, &previous)) {
+        throw std::overflow_error("stage counter overflow");
+    }
+    return previous;
+}
+
+void main::advance()
+{
+    m_state.currentStage = incrementStage(m_state.currentStage);
+    checkStage(m_state.currentStage);
+}
+
+void main::updateBtnClick()
+{
+    advance();
+}
+
+void main::stage5BtnClick()
+{
+    checkStage(m_state.currentStage);
+}
+
+void main::checkStage(qint16 &whatStage)
+{
+    m_state.updateInProgress = true;
+    setProgress(0);
+    stageHeader->setText(QStringLiteral("Stage %1 of 5:").arg(whatStage));
+
+    switch (whatStage) {
+    case 1:
+        runPortStage();
+        break;
+    case 2:
+        showDownloadModePage();
+        break;
+    case 3:
+        runInternetStage();
+        break;
+    case 4:
+        runDownloadStage();
+        break;
+    case 5:
+        runFlashStage();
+        break;
+    default:
+        showWelcomePage();
+        break;
+    }
+    m_state.updateInProgress = false;
+}
+
+void main::runPortStage()
+{
+    Text1->clear();
+    welcomeWindow->hide();
+    stageWindow->show();
+    updateBtn->hide();
+    stage1Btn->show();
+    stage2Btn->hide();
+    addText(QStringLiteral("Update process began ") +
+            generalDateText(QDateTime::currentDateTime()));
+    addText(QStringLiteral("Retrieving existing registry value"));
+
+    const QString stored =
+        getRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, QString());
+    if (stored.isEmpty()) {
+        stage1Btn->setText(QStringLiteral("&Settings"));
+        info->setText(QStringLiteral("The Brimo update utility has no COM port set, please ensure "
+                                     "your Brimo device is plugged into a COM port and is switched "
+                                     "to 'NORMAL' mode. ") +
+                      kCrLf + kCrLf + QStringLiteral("Press the '") + detectBtn->text() +
+                      QStringLiteral("' button to begin device detection."));
+        detectBtn->show();
+        addText(QStringLiteral("Blank registry value returned"));
+        return;
+    }
+
+    stage1Btn->setText(QStringLiteral("&Scan"));
+    addText(QStringLiteral("Registry value returned: COM ") + stored);
+    const std::optional<qint16> port = portNumberFromText(stored);
+    if (!port) {
+        addText(stored + QStringLiteral("is not a valid COM port number"));
+        setRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, QString());
+        return;
+    }
+    m_state.comPortNumber = *port;
+    setSettingsPort(m_state.comPortNumber);
+    advance();
+}
+
+void main::showDownloadModePage()
+{
+    detectBtn->hide();
+    stage1Btn->hide();
+    stage2Btn->show();
+    info->setText(downloadModeInstructions());
+}
+
+QString main::downloadModeInstructions() const
+{
+    return QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, switch it to "
+                          "the 'D/L' position and re-apply power.") +
+           kCrLf + kCrLf + QStringLiteral("Press the '") + stage2Btn->text() +
+           QStringLiteral("' button to continue.");
+}
+
+void main::showWelcomePage()
+{
+    welcomeWindow->show();
+    stageWindow->hide();
+    completedWindow->hide();
+    updateBtn->show();
+    detectBtn->hide();
+    stage1Btn->hide();
+    stage2Btn->hide();
+    stage5Btn->hide();
+}
+
+void main::setSettingsPort(qint16 port)
+{
+#ifdef BRIMO_HAVE_FRMSETTINGS
+    settingsDialog().com->setCurrentText(QString::number(port));
+#else
+    Q_UNUSED(port)
+#endif
+}
+
+} // namespace brimo
