@@ -1,0 +1,168 @@
+#include "platform/registry_file.h"
+
+#include "platform/registrydocument.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <cstring>
+
+namespace brimo {
+
+namespace {
+
+// Long enough for another process to finish one small write.
+constexpr int kLockWaitMs = 2000;
+constexpr int kMaxCorruptCopies = 100;
+
+} // namespace
+
+FileRegistry::FileRegistry() : m_filePath(defaultFilePath()) {}
+
+FileRegistry::FileRegistry(QString filePath) : m_filePath(std::move(filePath)) {}
+
+QString FileRegistry::defaultFilePath()
+{
+    const QString named = qEnvironmentVariable("BRIMO_REGISTRY_FILE");
+    if (!named.isEmpty())
+        return named;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/brimo/registry");
+}
+
+long FileRegistry::openKey(std::uint32_t root, const std::string &path, Key *key)
+{
+    *key = 0;
+    RegistryDocument document;
+    if (const long result = load(&document); result != kRegOk)
+        return result;
+    if (!document.findKey(root, path))
+        return kRegNotFound;
+    *key = remember({root, path});
+    return kRegOk;
+}
+
+long FileRegistry::createKey(std::uint32_t root, const std::string &path, Key *key)
+{
+    *key = 0;
+    const KeyPath where{root, path};
+    if (const long result = change(where, [](RegistryKeyRecord &) {}); result != kRegOk)
+        return result;
+    *key = remember(where);
+    return kRegOk;
+}
+
+long FileRegistry::queryValue(Key key, const std::string &name, std::uint32_t *type,
+                              unsigned char *data, std::uint32_t *size)
+{
+    const auto open = m_openKeys.find(key);
+    if (open == m_openKeys.end())
+        return kRegInvalidHandle;
+    RegistryDocument document;
+    if (const long result = load(&document); result != kRegOk)
+        return result;
+    const RegistryKeyRecord *record = document.findKey(open->second.root, open->second.path);
+    const RegistryValueRecord *value =
+        record ? RegistryDocument::findValue(*record, name) : nullptr;
+    if (!value)
+        return kRegNotFound;
+
+    *type = value->type;
+    const auto needed = static_cast<std::uint32_t>(value->data.size());
+    if (data && *size < needed) {
+        *size = needed;
+        return kRegMoreData;
+    }
+    if (data)
+        std::memcpy(data, value->data.data(), needed);
+    *size = needed;
+    return kRegOk;
+}
+
+long FileRegistry::setValue(Key key, const std::string &name, std::uint32_t type,
+                            const unsigned char *data, std::uint32_t size)
+{
+    const auto open = m_openKeys.find(key);
+    if (open == m_openKeys.end())
+        return kRegInvalidHandle;
+    if (!RegistryDocument::isValidName(name) || (!data && size > 0))
+        return kRegInvalidParameter;
+    const RegistryValueRecord value{name, type,
+                                    std::string(reinterpret_cast<const char *>(data), size)};
+    return change(open->second,
+                  [&](RegistryKeyRecord &record) { RegistryDocument::setValue(record, value); });
+}
+
+long FileRegistry::closeKey(Key key)
+{
+    return m_openKeys.erase(key) == 1 ? kRegOk : kRegInvalidHandle;
+}
+
+long FileRegistry::load(RegistryDocument *document) const
+{
+    QFile file(m_filePath);
+    if (!file.exists())
+        return kRegNotFound;
+    if (!file.open(QIODevice::ReadOnly))
+        return kRegAccessDenied;
+    std::optional<RegistryDocument> parsed = RegistryDocument::parse(file.readAll());
+    if (!parsed)
+        return kRegInvalidData;
+    *document = std::move(*parsed);
+    return kRegOk;
+}
+
+long FileRegistry::change(const KeyPath &where,
+                          const std::function<void(RegistryKeyRecord &)> &edit)
+{
+    if (!RegistryDocument::isValidName(where.path))
+        return kRegInvalidParameter;
+    if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
+        return kRegAccessDenied;
+    // Without the lock two processes could each read the file, change it and
+    // save it, and the second would drop the first one's change.
+    QLockFile lock(m_filePath + QStringLiteral(".lock"));
+    if (!lock.tryLock(kLockWaitMs))
+        return kRegAccessDenied;
+
+    RegistryDocument document;
+    const long loaded = load(&document);
+    if (loaded == kRegAccessDenied || (loaded == kRegInvalidData && !setAsideCorruptFile()))
+        return kRegAccessDenied;
+    edit(document.ensureKey(where.root, where.path));
+    return save(document) ? kRegOk : kRegAccessDenied;
+}
+
+bool FileRegistry::setAsideCorruptFile() const
+{
+    const QString base = m_filePath + QStringLiteral(".corrupt");
+    for (int n = 1; n <= kMaxCorruptCopies; ++n) {
+        const QString target = n == 1 ? base : base + QLatin1Char('.') + QString::number(n);
+        if (!QFileInfo::exists(target))
+            return QFile::rename(m_filePath, target);
+    }
+    return false;
+}
+
+bool FileRegistry::save(const RegistryDocument &document) const
+{
+    QSaveFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray text = document.toText();
+    if (file.write(text) != text.size())
+        return false;
+    return file.commit();
+}
+
+RegistryBackend::Key FileRegistry::remember(const KeyPath &where)
+{
+    const Key key = m_nextKey++;
+    m_openKeys.emplace(key, where);
+    return key;
+}
+
+} // namespace brimo

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/registrybackend.h"
+
+#include <QString>
+#include <functional>
+#include <map>
+
+namespace brimo {
+
+class RegistryDocument;
+struct RegistryKeyRecord;
+
+// Stands in for the Windows registry where there is none: one file holding
+// every key with its values' types and raw bytes (see RegistryDocument).
+// Nothing is cached: each call reads the file, each change rewrites it whole
+// through a temporary file and a rename, under a lock file, so readers in other
+// processes see either the old or the new file and never a part of one.
+//
+// A file that cannot be parsed reads as holding nothing and no read touches
+// it. The next change moves it aside as "<file>.corrupt" (".corrupt.2", ...
+// when taken) and starts a new file, so nothing in it is lost. A change that
+// cannot be written (folder not writable, lock not obtained, corrupt file that
+// cannot be moved) is dropped and the file stays as it was.
+class FileRegistry : public RegistryBackend {
+public:
+    FileRegistry();
+    explicit FileRegistry(QString filePath);
+
+    // $BRIMO_REGISTRY_FILE, else "brimo/registry" in the user's configuration
+    // folder: ~/.config/brimo/registry on Linux (or $XDG_CONFIG_HOME/brimo/registry),
+    // ~/Library/Preferences/brimo/registry on macOS.
+    static QString defaultFilePath();
+    QString filePath() const { return m_filePath; }
+
+    long openKey(std::uint32_t root, const std::string &path, Key *key) override;
+    long createKey(std::uint32_t root, const std::string &path, Key *key) override;
+    long queryValue(Key key, const std::string &name, std::uint32_t *type, unsigned char *data,
+                    std::uint32_t *size) override;
+    long setValue(Key key, const std::string &name, std::uint32_t type, const unsigned char *data,
+                  std::uint32_t size) override;
+    long closeKey(Key key) override;
+
+private:
+    struct KeyPath {
+        std::uint32_t root = 0;
+        std::string path;
+    };
+
+    long load(RegistryDocument *document) const;
+    long change(const KeyPath &where, const std::function<void(RegistryKeyRecord &)> &edit);
+    bool setAsideCorruptFile() const;
+    bool save(const RegistryDocument &document) const;
+    Key remember(const KeyPath &where);
+
+    QString m_filePath;
+    std::map<Key, KeyPath> m_openKeys;
+    Key m_nextKey = 1;
+};
+
+} // namespace brimo
