@@ -1,0 +1,185 @@
+#include "device/detect.h"
+#include "platform/comport.h"
+#include "platform/serialcontrol.h"
+
+#include "ptyline.h"
+
+#include <QtTest>
+
+#include <sys/resource.h>
+
+using namespace brimo;
+
+namespace {
+
+const QByteArray kSentence =
+    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+// CPU time this process has used, user and system, in milliseconds.
+qint64 cpuMilliseconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+} // namespace
+
+class TestProbe : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void comPortNameFollowsTheLink();
+    void findsThePrefixOnlyAsSent_data();
+    void findsThePrefixOnlyAsSent();
+    void timeoutOfZeroOrLessDoesNotListen_data();
+    void timeoutOfZeroOrLessDoesNotListen();
+    void missingPortIsAbsentAfterTheTimeout_data();
+    void missingPortIsAbsentAfterTheTimeout();
+    void portLeftOpenIsClosedFirst();
+    void pulledLineEndsAtTheTimeoutWithoutSpinning();
+
+private:
+    QTemporaryDir m_comDir;
+    SerialControl m_comm;
+};
+
+void TestProbe::initTestCase()
+{
+    QVERIFY(m_comDir.isValid());
+    qputenv("BRIMO_COM_DIR", QFile::encodeName(m_comDir.path()));
+    m_comm.setSettings(QStringLiteral("9600,N,8,1"));
+}
+
+void TestProbe::comPortNameFollowsTheLink()
+{
+    PtyLine line(m_comDir.path(), 4);
+    QVERIFY(line.isValid());
+    QCOMPARE(comPortSystemName(4), line.slavePath());
+    QCOMPARE(comPortSystemName(5), QStringLiteral("/dev/ttyS4"));
+    QCOMPARE(comPortSystemName(1), QStringLiteral("/dev/ttyS0"));
+}
+
+void TestProbe::findsThePrefixOnlyAsSent_data()
+{
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::addColumn<bool>("found");
+
+    using Reads = QList<QByteArray>;
+    QTest::newRow("whole sentences") << Reads{kSentence, kSentence} << true;
+    QTest::newRow("split after $G") << Reads{"$G", "P"} << true;
+    QTest::newRow("split after $") << Reads{"xx$", "GPRMC"} << true;
+    QTest::newRow("after binary noise") << Reads{QByteArray("\x00\xFF\x13$", 4), "GP"} << true;
+    QTest::newRow("half the prefix only") << Reads{"$G", "$G", "$G"} << false;
+    QTest::newRow("lower case") << Reads{"$gpgga,1*00\r\n", "$gprmc,2*00\r\n"} << false;
+    QTest::newRow("other talkers")
+        << Reads{"$GNGGA,1*00\r\n", "$GLGSV,2*00\r\n", "$BDGSA"} << false;
+    QTest::newRow("silence") << Reads{} << false;
+}
+
+// Each piece goes out 150 ms after the previous one, so the probe, which
+// reads every 100 ms, gets them in separate reads.
+void TestProbe::findsThePrefixOnlyAsSent()
+{
+    QFETCH(QList<QByteArray>, reads);
+    QFETCH(bool, found);
+
+    PtyLine line(m_comDir.path(), 3);
+    QVERIFY(line.isValid());
+    for (int i = 0; i < reads.size(); ++i) {
+        const QByteArray piece = reads.at(i);
+        QTimer::singleShot(200 + 150 * i, this, [&line, piece] { line.send(piece); });
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(probePort(m_comm, 3, 3), found);
+    QVERIFY(!m_comm.portOpen());
+    if (!found) {
+        // About the time-out, never longer: between 2 and 3 seconds.
+        QVERIFY2(clock.elapsed() >= 2000 && clock.elapsed() < 3000,
+                 qPrintable(QString::number(clock.elapsed())));
+    }
+}
+
+void TestProbe::timeoutOfZeroOrLessDoesNotListen_data()
+{
+    QTest::addColumn<qint16>("timeout");
+    QTest::newRow("0") << qint16(0);
+    QTest::newRow("-1") << qint16(-1);
+    QTest::newRow("most negative") << qint16(-32768);
+}
+
+void TestProbe::timeoutOfZeroOrLessDoesNotListen()
+{
+    QFETCH(qint16, timeout);
+
+    PtyLine line(m_comDir.path(), 3);
+    QVERIFY(line.isValid());
+    QTimer::singleShot(0, this, [&line] { line.send(kSentence); });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!probePort(m_comm, 3, timeout));
+    QVERIFY(clock.elapsed() < 100);
+    QVERIFY(!m_comm.portOpen());
+}
+
+void TestProbe::missingPortIsAbsentAfterTheTimeout_data()
+{
+    QTest::addColumn<qint16>("timeout");
+    QTest::newRow("auto detect, 1 s") << qint16(1);
+    QTest::newRow("scan, 3 s") << qint16(3);
+}
+
+void TestProbe::missingPortIsAbsentAfterTheTimeout()
+{
+    QFETCH(qint16, timeout);
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!probePort(m_comm, 250, timeout));
+    QVERIFY(!m_comm.portOpen());
+    QVERIFY2(clock.elapsed() >= (timeout - 1) * 1000 && clock.elapsed() < timeout * 1000,
+             qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestProbe::portLeftOpenIsClosedFirst()
+{
+    PtyLine silent(m_comDir.path(), 5);
+    PtyLine talking(m_comDir.path(), 6);
+    QVERIFY(silent.isValid() && talking.isValid());
+    m_comm.setCommPort(5);
+    m_comm.setPortOpen(true);
+    QVERIFY(m_comm.portOpen());
+
+    QTimer::singleShot(200, this, [&talking] { talking.send(kSentence); });
+    QVERIFY(probePort(m_comm, 6, 3));
+    QCOMPARE(m_comm.commPort(), qint16(6));
+    QVERIFY(!m_comm.portOpen());
+}
+
+void TestProbe::pulledLineEndsAtTheTimeoutWithoutSpinning()
+{
+    PtyLine line(m_comDir.path(), 7);
+    QVERIFY(line.isValid());
+    QTimer::singleShot(200, this, [&line] {
+        line.send("$GNGSA,A,3*00\r\n");
+        line.hangUp();
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 cpuBefore = cpuMilliseconds();
+    QVERIFY(!probePort(m_comm, 7, 3));
+    const qint64 cpu = cpuMilliseconds() - cpuBefore;
+    const qint64 wall = clock.elapsed();
+    QVERIFY(!m_comm.portOpen());
+    QVERIFY2(wall >= 2000 && wall < 3000, qPrintable(QString::number(wall)));
+    QVERIFY2(cpu * 100 < wall * 30,
+             qPrintable(QStringLiteral("cpu %1 ms of %2 ms").arg(cpu).arg(wall)));
+}
+
+QTEST_GUILESS_MAIN(TestProbe)
+#include "tst_probe.moc"

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A throw-away application folder for the device link: a copy of the stand-in
+// flash tool (a copy, not a link, so the tool finds its faults and writes its
+// log here rather than beside the real build), the work file's place, and
+// helpers for the tool's fault list and run log.
+class AppTestFolder {
+public:
+    enum Tool { WithTool, WithoutTool };
+
+    explicit AppTestFolder(Tool tool = WithTool)
+    {
+        if (tool == WithTool)
+            QFile::copy(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"), toolPath());
+    }
+
+    bool isValid() const
+    {
+        return m_dir.isValid() && QFile::exists(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"));
+    }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    QString toolPath() const { return filePath(QStringLiteral("sirfflashcl.exe")); }
+    QString workFilePath() const { return filePath(QStringLiteral("nf.dat")); }
+
+    // One fault per run, in order: "ok", "exit N", "crash", "nofile",
+    // "emptyfile", "delay MS".
+    void setFaults(const QStringList &faults) const
+    {
+        QFile file(filePath(QStringLiteral("sirfflashcl.faults")));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(faults.join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
+
+    // One line per run of the tool: its arguments in [ ], then " -> exit N".
+    QStringList logLines() const
+    {
+        QFile file(filePath(QStringLiteral("sirfflashcl.log")));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
