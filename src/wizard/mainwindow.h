@@ -53,6 +53,9 @@ public:
     // --- shared state and objects ------------------------------------------
     SharedState &state() { return m_state; }
     device &deviceLink() { return *m_device; }
+    // Where the flash tool and the work file are found: the folder of the
+    // executable unless another is chosen here before the first stage runs.
+    void useApplicationFolder(const QString &folder);
     webservice &webService() { return *m_webservice; }
     qint16 attemptCount = 0;
     // The settings dialog, loaded (hidden) when first touched.

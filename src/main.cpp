@@ -1,0 +1,19 @@
+#include "platform/singleinstance.h"
+#include "wizard/mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Brimo update utility"));
+
+    // A second copy ends at once, without a window or a message.
+    brimo::SingleInstance instance;
+    if (!instance.tryLock())
+        return 0;
+
+    brimo::main window;
+    window.show();
+    return app.exec();
+}

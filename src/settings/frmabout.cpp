@@ -1,0 +1,65 @@
+#include "settings/frmabout.h"
+
+#include "wizard/appearance.h"
+
+#include <QLabel>
+#include <QPixmap>
+
+namespace brimo {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Brimo update utility");
+constexpr int kMajorVersion = BRIMO_VERSION_MAJOR;
+constexpr int kMinorVersion = BRIMO_VERSION_MINOR;
+const QString kComments =
+    QStringLiteral("Please find more information at http://www.brimo.example/");
+
+template <typename Widget> Widget *placed(Widget *widget, const char *name, const QRect &geometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+} // namespace
+
+frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About ") + kTitle);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setModal(true);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(verdanaFont(9.75));
+    setBackground(this, greyLevel(128));
+    setFixedSize(508, 139);
+
+    Image1 = placed(new QLabel(this), "Image1", QRect(0, 0, 192, 139));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/assets/about.png")));
+    Image1->setAccessibleName(QStringLiteral("Brimo device"));
+
+    infoContainer = placed(new QWidget(this), "infoContainer", QRect(200, 8, 300, 123));
+    setBackground(infoContainer, greyLevel(144));
+    Picture2 = placed(new QWidget(infoContainer), "Picture2", QRect(0, 0, 300, 33));
+    setBackground(Picture2, greyLevel(160));
+    infoTitle = placed(new QLabel(kTitle, Picture2), "infoTitle", QRect(8, 6, 284, 24));
+    infoTitle->setFont(verdanaFont(12, true));
+    setTextColour(infoTitle, highlightTextColour());
+
+    info = placed(new QLabel(infoContainer), "info", QRect(8, 40, 284, 80));
+    info->setTextFormat(Qt::PlainText);
+    info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    info->setWordWrap(true);
+    setTextColour(info, windowBackgroundColour());
+    info->setText(versionText());
+}
+
+QString frmAbout::versionText()
+{
+    return kTitle + QStringLiteral(" v") + QString::number(kMajorVersion) + QStringLiteral(".") +
+           QString::number(kMinorVersion) + QStringLiteral("\r\n\r\n") + kComments;
+}
+
+} // namespace brimo

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+
+namespace brimo {
+
+// The about window: the product picture, the utility's name and version and
+// where to read more. It has no buttons; closing it deletes it.
+class frmAbout : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmAbout(QWidget *parent = nullptr);
+
+    // The version text: title, version and the vendor's address.
+    static QString versionText();
+
+    QWidget *infoContainer = nullptr;
+    QWidget *Picture2 = nullptr;
+    QLabel *infoTitle = nullptr;
+    QLabel *info = nullptr;
+    QLabel *Image1 = nullptr;
+};
+
+} // namespace brimo

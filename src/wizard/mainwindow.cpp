@@ -1,0 +1,400 @@
+#include "wizard/mainwindow.h"
+
+#include "device/device.h"
+#include "settings/frmabout.h"
+#include "settings/frmsettings.h"
+#include "webservice/webservice.h"
+#include "wizard/accesskeylabel.h"
+#include "wizard/appearance.h"
+#include "wizard/messagebox.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+
+namespace brimo {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Brimo update utility");
+constexpr int kClientWidth = 8310;
+constexpr int kClientHeight = 4965;
+constexpr int kDotsInterval = 2000;
+constexpr unsigned long kStatePauseMs = 200;
+
+// Positions are kept in twips, as the window was laid out; 15 make a pixel.
+int px(int twips)
+{
+    return twips / 15;
+}
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+template <typename Widget> Widget *place(Widget *widget, const char *name, const QRect &geometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QWidget *panel(QWidget *parent, const char *name, const QRect &geometry, const QColor &colour,
+               const QString &accessibleName)
+{
+    auto *widget = place(new QWidget(parent), name, geometry);
+    setBackground(widget, colour);
+    widget->setAccessibleName(accessibleName);
+    return widget;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QString &text,
+              const QColor &colour)
+{
+    auto *widget = place(new AccessKeyLabel(text, parent), name, geometry);
+    widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    widget->setWordWrap(true);
+    setTextColour(widget, colour);
+    return widget;
+}
+
+// A page's title strip: grey 160 with its heading in bold.
+QLabel *titleStrip(QWidget *page, const char *stripName, int width, const char *labelName,
+                   const QString &text, QWidget **strip)
+{
+    *strip = panel(page, stripName, twips(0, 0, width, 495), greyLevel(160), text);
+    QLabel *title =
+        label(*strip, labelName, twips(120, 120, width - 240, 375), text, highlightTextColour());
+    title->setFont(verdanaFont(12, true));
+    return title;
+}
+
+QPushButton *footerButton(QWidget *footer, const char *name, int left, int width,
+                          const QString &caption)
+{
+    auto *button = place(new QPushButton(caption, footer), name, twips(left, 75, width, 375));
+    button->hide();
+    return button;
+}
+
+QFrame *yellowFrame(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *frame = place(new QFrame(parent), name, geometry);
+    frame->setStyleSheet(QStringLiteral("QFrame { border: 1px solid rgb(255, 255, 0); }"));
+    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return frame;
+}
+
+void createCompletedPage(main &w, QWidget *client)
+{
+    w.completedWindow = panel(client, "completedWindow", twips(120, 1080, 8055, 3255),
+                              greyLevel(144), QStringLiteral("Update complete"));
+    w.completedTitle = titleStrip(w.completedWindow, "Picture3", 8055, "completedTitle",
+                                  QStringLiteral("Update complete"), &w.Picture3);
+    w.completedText = label(w.completedWindow, "completedText", twips(120, 600, 7815, 2535),
+                            QString(), windowBackgroundColour());
+}
+
+void createWelcomePage(main &w, QWidget *client)
+{
+    w.welcomeWindow = panel(client, "welcomeWindow", twips(120, 1080, 8055, 3255), greyLevel(144),
+                            QStringLiteral("Welcome"));
+    w.welcomeLabel =
+        titleStrip(w.welcomeWindow, "Picture2", 8055, "welcomeLabel", kTitle, &w.Picture2);
+    w.welcomeInfo = label(w.welcomeWindow, "welcomeInfo", twips(120, 600, 7815, 2535), QString(),
+                          windowBackgroundColour());
+}
+
+void createLog(main &w)
+{
+    w.Text1 = place(new QPlainTextEdit(w.stageWindow), "Text1", twips(3000, 0, 5055, 2985));
+    w.Text1->setReadOnly(true);
+    w.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    w.Text1->setFont(msSansSerifFont());
+    w.Text1->setFrameShape(QFrame::NoFrame);
+    w.Text1->setAccessibleName(QStringLiteral("Activity log"));
+    QPalette palette = w.Text1->palette();
+    palette.setColor(QPalette::Base, greyLevel(144));
+    palette.setColor(QPalette::Text, greyLevel(224));
+    w.Text1->setPalette(palette);
+}
+
+void createStagePage(main &w, QWidget *client)
+{
+    w.stageWindow = panel(client, "stageWindow", twips(120, 1080, 8055, 3255),
+                          applicationWorkspaceColour(), QStringLiteral("Update stage"));
+    createLog(w);
+    w.infoContainer = panel(w.stageWindow, "infoContainer", twips(30, 30, 2835, 3195), Qt::white,
+                            QStringLiteral("Stage information"));
+    w.stageHeader = titleStrip(w.infoContainer, "stageContainer", 2895, "stageHeader",
+                               QStringLiteral("Stage 1 of 6:"), &w.stageContainer);
+    w.info = label(w.infoContainer, "info", twips(120, 600, 2655, 2535),
+                   QStringLiteral("During this process this application will attempt to connect "
+                                  "to the internet to retrieve remote updates for your Brimo "
+                                  "device."),
+                   Qt::black);
+    w.ProgressBar =
+        place(new QProgressBar(w.stageWindow), "ProgressBar", twips(4080, 3000, 3975, 255));
+    w.ProgressBar->setRange(0, 100);
+    w.ProgressBar->setTextVisible(false);
+    w.ProgressBar->setAccessibleName(QStringLiteral("Progress"));
+    w.Shape1 = yellowFrame(w.stageWindow, "Shape1", twips(0, 0, 2895, 3255));
+    w.progress = label(w.stageWindow, "progress", twips(3000, 3000, 1095, 255),
+                       QStringLiteral("Progress:"), Qt::white);
+    w.progress->setAutoFillBackground(true);
+    setBackground(w.progress, greyLevel(144));
+}
+
+void createFooter(main &w, QWidget *client)
+{
+    w.footer = panel(client, "footer", twips(0, kClientHeight - 495, kClientWidth, 495),
+                     greyLevel(64), QStringLiteral("Buttons"));
+    w.footer->setFont(msSansSerifFont());
+    w.stage5Btn = footerButton(w.footer, "stage5Btn", 6360, 1815, QStringLiteral("&Update device"));
+    w.stage2Btn = footerButton(w.footer, "stage2Btn", 6360, 1815, QStringLiteral("&Update device"));
+    w.detectBtn = footerButton(w.footer, "detectBtn", 4440, 1815, QStringLiteral("Auto &detect"));
+    w.stage1Btn = footerButton(w.footer, "stage1Btn", 6360, 1815, QStringLiteral("&Scan"));
+    w.updateBtn =
+        footerButton(w.footer, "updateBtn", 5880, 2295, QStringLiteral("&Update Brimo unit"));
+    w.updateBtn->show();
+    w.copyright = label(w.footer, "copyright", twips(120, 120, 2295, 315), QString(),
+                        windowBackgroundColour());
+}
+
+void createHeader(main &w, QWidget *client)
+{
+    w.header = place(new QLabel(client), "header", twips(0, 0, 8295, 975));
+    w.header->setPixmap(QPixmap(QStringLiteral(":/assets/banner.png")));
+    w.header->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    w.header->setFont(msSansSerifFont());
+    w.header->setAccessibleName(kTitle);
+    w.MSComm1.setObjectName(QStringLiteral("MSComm1"));
+    w.objInet.setObjectName(QStringLiteral("objInet"));
+    w.logo = place(new QLabel(w.header), "logo", twips(240, 120, 2490, 750));
+    w.logo->setPixmap(QPixmap(QStringLiteral(":/assets/logo.png")));
+    w.logo->setAccessibleName(QStringLiteral("Brimo"));
+}
+
+} // namespace
+
+main::main(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(kTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+    // A fixed single border: no resizing, no minimise or maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    createControls();
+    createMenus();
+    setFixedSize(sizeHint());
+
+    m_device = std::make_unique<device>(*this, m_state.comPortNumber);
+    m_webservice = std::make_unique<webservice>(*this);
+    loadWindow();
+
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                    screen()->availableGeometry()));
+}
+
+main::~main() = default;
+
+void main::createControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(px(kClientWidth), px(kClientHeight));
+    client->setFont(verdanaFont(9.75));
+    setBackground(client, greyLevel(128));
+    setCentralWidget(client);
+
+    progressDots = new QTimer(this);
+    progressDots->setObjectName(QStringLiteral("progressDots"));
+    progressDots->setInterval(kDotsInterval);
+    connect(progressDots, &QTimer::timeout, this, &main::onDotsTick);
+
+    createCompletedPage(*this, client);
+    createWelcomePage(*this, client);
+    createStagePage(*this, client);
+    createFooter(*this, client);
+    createHeader(*this, client);
+    Line1 = place(new QFrame(client), "Line1", QRect(px(120), px(960), px(8160 - 120), 1));
+    setBackground(Line1, yellow());
+
+    connect(updateBtn, &QPushButton::clicked, this, &main::updateBtnClick);
+    connect(stage1Btn, &QPushButton::clicked, this, &main::stage1BtnClick);
+    connect(detectBtn, &QPushButton::clicked, this, &main::detectBtnClick);
+    connect(stage2Btn, &QPushButton::clicked, this, &main::stage2BtnClick);
+    connect(stage5Btn, &QPushButton::clicked, this, &main::stage5BtnClick);
+    connect(&objInet, &InetControl::stateChanged, this, &main::onInetState);
+}
+
+void main::createMenus()
+{
+    file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("file"));
+    settings = file->addAction(QStringLiteral("&Settings"), this, &main::showSettings);
+    settings->setObjectName(QStringLiteral("settings"));
+    exit = file->addAction(QStringLiteral("&Exit"), this, &QWidget::close);
+    exit->setObjectName(QStringLiteral("exit"));
+    help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("help"));
+    about = help->addAction(QStringLiteral("&About"), this, &main::showAbout);
+    about->setObjectName(QStringLiteral("about"));
+}
+
+void main::loadWindow()
+{
+    m_state.updateInProgress = false;
+    for (QPushButton *button : {detectBtn, stage1Btn, stage2Btn, stage5Btn})
+        button->hide();
+    ProgressBar->setValue(100);
+    MSComm1.setSettings(QStringLiteral("9600,N,8,1"));
+    m_state.currentStage = 0;
+    m_state.comPortNumber = 0;
+    stageWindow->hide();
+    completedWindow->hide();
+    welcomeInfo->setText(
+        QStringLiteral("This application will guide you through the necessary steps to update "
+                       "your Brimo device.\r\n\r\nPlease click the '") +
+        updateBtn->text() +
+        QStringLiteral("' button in the bottom right corner of this application to begin the "
+                       "update process."));
+    copyright->setText(QStringLiteral("Copyright \u00a9 Brimo"));
+}
+
+// --- activity log ---------------------------------------------------------
+
+QString main::logText() const
+{
+    // The stages may empty the text box directly; the log is then empty too.
+    return Text1->document()->isEmpty() ? QString() : m_log;
+}
+
+bool main::appendToLog(const QString &text)
+{
+    m_log = logText();
+    if (m_log.size() + text.size() > kLogCapacity)
+        return false;
+    Text1->moveCursor(QTextCursor::End);
+    Text1->insertPlainText(text);
+    m_log += text;
+    return true;
+}
+
+void main::addText(const QString &whatText)
+{
+    const QString line = logText().isEmpty() ? whatText : QStringLiteral("\r\n") + whatText;
+    if (appendToLog(line))
+        return;
+    Text1->clear();
+    m_log.clear();
+    // Only a line longer than the whole log fails twice; it keeps its beginning.
+    if (!appendToLog(whatText))
+        appendToLog(whatText.left(kLogCapacity));
+}
+
+void main::onDotsTick()
+{
+    appendToLog(QStringLiteral(" . . ."));
+}
+
+void main::setDotsEnabled(bool enabled)
+{
+    if (enabled)
+        progressDots->start();
+    else
+        progressDots->stop();
+}
+
+// --- progress and messages ------------------------------------------------
+
+void main::setProgress(int value)
+{
+    ProgressBar->setValue(value);
+}
+
+void main::onInetState(qint16 state)
+{
+    static constexpr int kProgress[] = {0, 10, 20, 30, 40, 50, 60, 80, 80, 90, 100, 0, 100};
+    if (state == 4)
+        addText(QStringLiteral("Connected"));
+    const bool known = state >= 0 && state < static_cast<qint16>(std::size(kProgress));
+    setProgress(known ? kProgress[state] : 0);
+    if (state >= 1 && state <= 6)
+        QThread::msleep(kStatePauseMs);
+}
+
+void main::showCritical(const QString &text)
+{
+    showMessage(this, text, MessageStyle::CriticalOk);
+}
+
+// --- dialogs --------------------------------------------------------------
+
+frmSettings &main::settingsDialog()
+{
+    if (!m_settingsDialog) {
+        m_settingsDialog = new frmSettings(
+            m_state.comPortNumber, [this] { stage1Btn->setText(QStringLiteral("&Scan")); }, this);
+        connect(m_settingsDialog, &QObject::destroyed, this,
+                [this] { m_settingsDialog = nullptr; });
+    }
+    return *m_settingsDialog;
+}
+
+void main::showSettings()
+{
+    settingsDialog().exec();
+}
+
+void main::showAbout()
+{
+    auto *dialog = new frmAbout(this);
+    dialog->exec();
+}
+
+// --- window events --------------------------------------------------------
+
+void main::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Line1->setGeometry(0, header->height(), header->width(), 1);
+}
+
+void main::closeEvent(QCloseEvent *event)
+{
+    if (m_state.updateInProgress &&
+        showMessage(this,
+                    QStringLiteral("The Brimo update utility is in the process of updating your "
+                                   "device\r\n\r\nTerminate update process?"),
+                    MessageStyle::YesNo) != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
+    objInet.cancel();
+    endProgramNow(0);
+}
+
+void endProgramNow(int exitCode)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(exitCode);
+}
+
+} // namespace brimo
