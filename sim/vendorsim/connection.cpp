@@ -98,10 +98,7 @@ void Connection::answer(const HttpReply &reply, Delivery delivery)
         return;
     case Delivery::Slow:
         m_socket->write(formatHead(reply));
-        m_limit = m_body.size();
-        m_piece = std::max<qsizetype>(1, (m_limit + kSlowPieces - 1) / kSlowPieces);
-        m_trickle.start(std::max(1, m_slowMs / kSlowPieces));
-        trickle();
+        startTrickle();
         return;
     case Delivery::Cut:
     case Delivery::Whole:
@@ -128,6 +125,20 @@ void Connection::sendMore()
         m_pumping = false;
         finish();
     }
+}
+
+// The pieces are spread so that the last one leaves after the whole slow
+// time, whatever the size of the body.
+void Connection::startTrickle()
+{
+    m_limit = m_body.size();
+    const qsizetype pieces = std::min<qsizetype>(kSlowPieces, m_limit);
+    if (pieces == 0) {
+        finish();
+        return;
+    }
+    m_piece = (m_limit + pieces - 1) / pieces;
+    m_trickle.start(std::max(1, static_cast<int>(m_slowMs / pieces)));
 }
 
 void Connection::trickle()

@@ -49,6 +49,7 @@ private:
 
     void readHead();
     void sendMore();
+    void startTrickle();
     void trickle();
     void finish();
 

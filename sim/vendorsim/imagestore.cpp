@@ -46,7 +46,9 @@ bool ImageStore::addGenerated(const QString &spec, QString *error)
 {
     const QStringList parts = spec.split(QLatin1Char(':'));
     const QByteArray systemNumber = parts.at(0).toLatin1();
-    if (systemNumber.isEmpty() || parts.size() > 3 || !isHeaderSafe(systemNumber)) {
+    const QByteArray regend =
+        parts.size() > 2 ? parts.at(2).toLatin1() : QByteArray(kDefaultRegend);
+    if (systemNumber.isEmpty() || parts.size() > 3 || !isHeaderSafe(regend)) {
         *error = QStringLiteral("bad image \"%1\": expected SYSNO[:SIZE[:REGEND]]").arg(spec);
         return false;
     }
@@ -61,7 +63,7 @@ bool ImageStore::addGenerated(const QString &spec, QString *error)
     }
     ServedImage image;
     image.body = generate(systemNumber, size);
-    image.regend = parts.size() > 2 ? parts.at(2).toLatin1() : QByteArray(kDefaultRegend);
+    image.regend = regend;
     image.hasRegend = true;
     m_generated.insert(parts.at(0), image);
     return true;
