@@ -54,6 +54,24 @@ void FrameDecoder::feed(const QByteArray &bytes)
     m_buffer.append(bytes);
 }
 
+FrameDecoder::Check FrameDecoder::check(qsizetype at, Frame *frame, qsizetype *total) const
+{
+    if (m_buffer.size() - at < kHeaderSize)
+        return Check::Incomplete;
+    const quint16 length = readU16(m_buffer, at + 1);
+    if (length > kMaxPayload)
+        return Check::Invalid;
+    *total = kHeaderSize + length + kCrcSize;
+    if (m_buffer.size() - at < *total)
+        return Check::Incomplete;
+    const QByteArray body = m_buffer.mid(at + 1, kHeaderSize - 1 + length);
+    if (crcOf(body) != readU16(m_buffer, at + *total - kCrcSize))
+        return Check::Invalid;
+    frame->command = static_cast<Command>(static_cast<quint8>(body.at(2)));
+    frame->payload = body.mid(3);
+    return Check::Valid;
+}
+
 std::optional<Frame> FrameDecoder::next()
 {
     for (;;) {
@@ -63,26 +81,29 @@ std::optional<Frame> FrameDecoder::next()
             return std::nullopt;
         }
         m_buffer.remove(0, start);
-        if (m_buffer.size() < kHeaderSize)
-            return std::nullopt;
-        const quint16 length = readU16(m_buffer, 1);
-        if (length > kMaxPayload) {
-            m_buffer.remove(0, 1);
-            continue;
-        }
-        const qsizetype total = kHeaderSize + length + kCrcSize;
-        if (m_buffer.size() < total)
-            return std::nullopt;
-        const QByteArray body = m_buffer.mid(1, kHeaderSize - 1 + length);
-        if (crcOf(body) != readU16(m_buffer, total - kCrcSize)) {
-            m_buffer.remove(0, 1);
-            continue;
-        }
         Frame frame;
-        frame.command = static_cast<Command>(static_cast<quint8>(body.at(2)));
-        frame.payload = body.mid(3);
-        m_buffer.remove(0, total);
-        return frame;
+        qsizetype total = 0;
+        switch (check(0, &frame, &total)) {
+        case Check::Valid:
+            m_buffer.remove(0, total);
+            return frame;
+        case Check::Invalid:
+            m_buffer.remove(0, 1);
+            continue;
+        case Check::Incomplete:
+            break;
+        }
+        // A start byte in noise can announce a long frame that never comes;
+        // a whole frame behind it shows that it was noise.
+        qsizetype later = 0;
+        for (later = m_buffer.indexOf(kStartByte, 1); later > 0;
+             later = m_buffer.indexOf(kStartByte, later + 1)) {
+            if (check(later, &frame, &total) == Check::Valid)
+                break;
+        }
+        if (later <= 0)
+            return std::nullopt;
+        m_buffer.remove(0, later);
     }
 }
 

@@ -66,6 +66,9 @@ public:
     qsizetype pendingBytes() const { return m_buffer.size(); }
 
 private:
+    enum class Check { Valid, Incomplete, Invalid };
+    Check check(qsizetype at, Frame *frame, qsizetype *total) const;
+
     QByteArray m_buffer;
 };
 

@@ -6,7 +6,7 @@
 #include "stopsignals.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
@@ -19,7 +19,10 @@ namespace {
 int sendCommand(const DevSimOptions &options)
 {
     QString error;
-    const QString reply = ControlServer::request(options.sendTo, options.sendCommand, &error);
+    // A relative path names a file here, not a name in the system's socket folder.
+    const QFileInfo socket(options.sendTo);
+    const QString path = socket.exists() ? socket.absoluteFilePath() : options.sendTo;
+    const QString reply = ControlServer::request(path, options.sendCommand, &error);
     if (reply.isEmpty()) {
         std::fprintf(stderr, "brimo-devsim: %s: %s\n", qPrintable(options.sendTo),
                      qPrintable(error));
