@@ -2,13 +2,19 @@
 
 #include "platform/registrydocument.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 namespace brimo {
 
@@ -17,6 +23,27 @@ namespace {
 // Long enough for another process to finish one small write.
 constexpr int kLockWaitMs = 2000;
 constexpr int kMaxCorruptCopies = 100;
+constexpr std::chrono::milliseconds kLockRetry(1);
+
+// An exclusive lock on a file beside the settings file, held for one
+// read-change-write. The system drops it when its holder dies, so a crash
+// leaves no stale lock. Gives the open descriptor, or -1.
+int takeLock(const QString &path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    const QDeadlineTimer deadline(kLockWaitMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+            ::close(fd);
+            return -1;
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    return fd;
+}
 
 } // namespace
 
@@ -124,10 +151,17 @@ long FileRegistry::change(const KeyPath &where,
         return kRegAccessDenied;
     // Without the lock two processes could each read the file, change it and
     // save it, and the second would drop the first one's change.
-    QLockFile lock(m_filePath + QStringLiteral(".lock"));
-    if (!lock.tryLock(kLockWaitMs))
+    const int lock = takeLock(m_filePath + QStringLiteral(".lock"));
+    if (lock < 0)
         return kRegAccessDenied;
+    const long result = changeLocked(where, edit);
+    ::close(lock);
+    return result;
+}
 
+long FileRegistry::changeLocked(const KeyPath &where,
+                                const std::function<void(RegistryKeyRecord &)> &edit)
+{
     RegistryDocument document;
     const long loaded = load(&document);
     if (loaded == kRegAccessDenied || (loaded == kRegInvalidData && !setAsideCorruptFile()))

@@ -14,8 +14,9 @@ struct RegistryKeyRecord;
 // Stands in for the Windows registry where there is none: one file holding
 // every key with its values' types and raw bytes (see RegistryDocument).
 // Nothing is cached: each call reads the file, each change rewrites it whole
-// through a temporary file and a rename, under a lock file, so readers in other
-// processes see either the old or the new file and never a part of one.
+// through a temporary file and a rename, under a lock on "<file>.lock" (which
+// stays), so readers in other processes see either the old or the new file and
+// never a part of one, and writers in several processes drop no change.
 //
 // A file that cannot be parsed reads as holding nothing and no read touches
 // it. The next change moves it aside as "<file>.corrupt" (".corrupt.2", ...
@@ -49,6 +50,7 @@ private:
 
     long load(RegistryDocument *document) const;
     long change(const KeyPath &where, const std::function<void(RegistryKeyRecord &)> &edit);
+    long changeLocked(const KeyPath &where, const std::function<void(RegistryKeyRecord &)> &edit);
     bool setAsideCorruptFile() const;
     bool save(const RegistryDocument &document) const;
     Key remember(const KeyPath &where);

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <memory>
 #include <unistd.h>
 
@@ -16,6 +17,8 @@ using namespace brimo;
 namespace {
 
 const std::string kKeyPath = "Software\\Brimo";
+// What the endless writer in another process stores.
+const QRegularExpression kWritten(QStringLiteral("^v\\d+$"));
 
 QByteArray fileBytes(const QString &path)
 {
@@ -90,9 +93,18 @@ int runChild(const QString &mode, const QStringList &args)
         out.write(get(args.at(0)).toLocal8Bit());
         return 0;
     }
+    if (mode == QLatin1String("--write-many") && args.size() == 2) {
+        for (int i = 0; i < args.at(1).toInt(); ++i)
+            set(args.at(0) + QString::number(i), QString::number(i));
+        return 0;
+    }
     if (mode == QLatin1String("--write-forever") && args.size() == 1) {
-        for (int n = 0;; ++n)
+        // Paced a little: a writer that never lets go of the lock would starve
+        // every other one into dropping its writes.
+        for (int n = 0;; ++n) {
             set(args.at(0), QStringLiteral("v%1").arg(n));
+            QThread::msleep(1);
+        }
     }
     return 2;
 }
@@ -119,10 +131,14 @@ private slots:
     void secondCorruptFileIsKeptBesideTheFirst();
     void unwritableStoreDropsTheWrite_data();
     void unwritableStoreDropsTheWrite();
+    void readerBusyDuringAWriteSeesTheWholeEarlierFile();
+    void writersInTwoProcessesDropNoChange();
     void crashWhileWritingLeavesAWholeFile();
     void valueWrittenByOneProcessIsReadByAnother();
 
 private:
+    void startEndlessWriter(QProcess *writer);
+
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_file;
 };
@@ -342,20 +358,55 @@ void TstRegistry::unwritableStoreDropsTheWrite()
     QCOMPARE(fileBytes(m_file), before);
 }
 
+void TstRegistry::readerBusyDuringAWriteSeesTheWholeEarlierFile()
+{
+    set(QStringLiteral("COMPort"), QStringLiteral("1"));
+    const QByteArray before = fileBytes(m_file);
+    QFile reader(m_file);
+    QVERIFY(reader.open(QIODevice::ReadOnly));
+
+    set(QStringLiteral("COMPort"), QStringLiteral("2"));
+    QCOMPARE(reader.readAll(), before);
+    QCOMPARE(get(QStringLiteral("COMPort")), QStringLiteral("2"));
+}
+
+void TstRegistry::startEndlessWriter(QProcess *writer)
+{
+    writer->start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--write-forever"), QStringLiteral("ProxyServer")});
+    QVERIFY(writer->waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(kWritten.match(get(QStringLiteral("ProxyServer"))).hasMatch(), 20000);
+}
+
+void TstRegistry::writersInTwoProcessesDropNoChange()
+{
+    constexpr int kEach = 150;
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--write-many"), QStringLiteral("other"), QString::number(kEach)});
+    QVERIFY(other.waitForStarted());
+    for (int i = 0; i < kEach; ++i)
+        set(QStringLiteral("mine%1").arg(i), QString::number(i));
+    QVERIFY(other.waitForFinished());
+    QCOMPARE(other.exitCode(), 0);
+
+    for (const QString &prefix : {QStringLiteral("mine"), QStringLiteral("other")}) {
+        for (int i = 0; i < kEach; ++i)
+            QCOMPARE(get(prefix + QString::number(i)), QString::number(i));
+    }
+}
+
 void TstRegistry::crashWhileWritingLeavesAWholeFile()
 {
     QProcess writer;
-    writer.start(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("--write-forever"), QStringLiteral("ProxyServer")});
-    QVERIFY(writer.waitForStarted());
+    startEndlessWriter(&writer);
     // Let it get well into its writes, so that the kill lands in the middle of one.
     QTRY_VERIFY_WITH_TIMEOUT(get(QStringLiteral("ProxyServer")).mid(1).toInt() > 50, 20000);
     writer.kill();
     QVERIFY(writer.waitForFinished());
 
     QVERIFY(RegistryDocument::parse(fileBytes(m_file)));
-    const QRegularExpression written(QStringLiteral("^v\\d+$"));
-    QVERIFY(written.match(get(QStringLiteral("ProxyServer"))).hasMatch());
+    QVERIFY(kWritten.match(get(QStringLiteral("ProxyServer"))).hasMatch());
 
     // Neither a lock nor a temporary file left by the dead writer stops the next write.
     set(QStringLiteral("ProxyServer"), QStringLiteral("after"));
