@@ -16,6 +16,11 @@ constexpr qint16 kReadAttemptLimit = 5;
 
 } // namespace
 
+void main::useApplicationFolder(const QString &folder)
+{
+    m_device = std::make_unique<device>(*this, m_state.comPortNumber, folder);
+}
+
 void main::stage2BtnClick()
 {
     ++attemptCount;

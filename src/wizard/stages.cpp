@@ -4,10 +4,7 @@
 #include "wizard/localetext.h"
 #include "wizard/mainwindow.h"
 
-#if __has_include("settings/frmsettings.h")
 #include "settings/frmsettings.h"
-#define BRIMO_HAVE_FRMSETTINGS 1
-#endif
 #include "settings/registry.h"
 
 #include <QComboBox>
@@ -158,11 +155,7 @@ void main::showWelcomePage()
 
 void main::setSettingsPort(qint16 port)
 {
-#ifdef BRIMO_HAVE_FRMSETTINGS
     settingsDialog().com->setCurrentText(QString::number(port));
-#else
-    Q_UNUSED(port)
-#endif
 }
 
 } // namespace brimo

@@ -1,0 +1,101 @@
+// The text conversions of the stage sequence: the stored COM port number and
+// the date and time of the log, and the stage counter's arithmetic.
+#include "wizard/localetext.h"
+#include "wizard/mainwindow.h"
+
+#include <QtTest>
+#include <stdexcept>
+
+using brimo::portNumberFromText;
+
+class TestWizardText : public QObject {
+    Q_OBJECT
+private slots:
+    void storedPortNumber_data();
+    void storedPortNumber();
+    void portNumberFollowsTheLocaleSeparator();
+    void generalDateIsShortDateAndLongTime();
+    void stageCounterStepsByOne();
+    void stageCounterRefusesToWrap();
+};
+
+void TestWizardText::storedPortNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("port"); // -99999: not a port number
+
+    constexpr int none = -99999;
+    QTest::newRow("plain") << "3" << 3;
+    QTest::newRow("blanks around") << " 7 " << 7;
+    QTest::newRow("leading blank") << " 7" << 7;
+    QTest::newRow("plus sign") << "+4" << 4;
+    QTest::newRow("minus sign") << "-1" << -1;
+    QTest::newRow("half rounds to even, down") << "2.5" << 2;
+    QTest::newRow("half rounds to even, up") << "3.5" << 4;
+    QTest::newRow("fraction rounds to nearest") << "2.51" << 3;
+    QTest::newRow("fraction only") << ".6" << 1;
+    QTest::newRow("trailing separator") << "5." << 5;
+    QTest::newRow("largest") << "32767" << 32767;
+    QTest::newRow("smallest") << "-32768" << -32768;
+    QTest::newRow("rounds past the top") << "32767.5" << none;
+    QTest::newRow("too large") << "99999" << none;
+    QTest::newRow("far too large") << QString(400, QLatin1Char('9')) << none;
+    QTest::newRow("empty") << "" << none;
+    QTest::newRow("blank") << "  " << none;
+    QTest::newRow("port name") << "COM3" << none;
+    QTest::newRow("trailing letters") << "3a" << none;
+    QTest::newRow("sign alone") << "-" << none;
+    QTest::newRow("separator alone") << "." << none;
+    QTest::newRow("two signs") << "--3" << none;
+    QTest::newRow("blank inside") << "1 2" << none;
+    QTest::newRow("exponent") << "1e1" << none;
+}
+
+void TestWizardText::storedPortNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(int, port);
+    const std::optional<qint16> parsed = portNumberFromText(text, QLocale::c());
+    QCOMPARE(parsed.has_value(), port != -99999);
+    if (parsed) {
+        QCOMPARE(int(*parsed), port);
+    }
+}
+
+void TestWizardText::portNumberFollowsTheLocaleSeparator()
+{
+    // Where the comma is the decimal separator, the dot is not one: the text
+    // is not a number at all, rather than the grouped 25.
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QCOMPARE(portNumberFromText(QStringLiteral("2,5"), german), std::optional<qint16>(2));
+    QCOMPARE(portNumberFromText(QStringLiteral("2.5"), german), std::nullopt);
+    QCOMPARE(portNumberFromText(QStringLiteral("2,5"), QLocale::c()), std::nullopt);
+}
+
+void TestWizardText::generalDateIsShortDateAndLongTime()
+{
+    const QLocale locale(QLocale::English, QLocale::UnitedKingdom);
+    const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
+    const QString text = brimo::generalDateText(when, locale);
+    QCOMPARE(text, locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                       locale.toString(when.time(), QLocale::LongFormat));
+    QVERIFY2(text.startsWith(QStringLiteral("04/03/2026 05:06:07")), qPrintable(text));
+}
+
+void TestWizardText::stageCounterStepsByOne()
+{
+    QCOMPARE(brimo::main::incrementStage(0), qint16(1));
+    QCOMPARE(brimo::main::incrementStage(-1), qint16(0));
+    QCOMPARE(brimo::main::incrementStage(32766), qint16(32767));
+    QCOMPARE(brimo::main::decrementStage(5), qint16(4));
+    QCOMPARE(brimo::main::decrementStage(-32767), qint16(-32768));
+}
+
+void TestWizardText::stageCounterRefusesToWrap()
+{
+    QVERIFY_THROWS_EXCEPTION(std::overflow_error, brimo::main::incrementStage(32767));
+    QVERIFY_THROWS_EXCEPTION(std::overflow_error, brimo::main::decrementStage(-32768));
+}
+
+QTEST_GUILESS_MAIN(TestWizardText)
+#include "tst_wizardtext.moc"
