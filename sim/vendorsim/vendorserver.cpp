@@ -1,5 +1,6 @@
 #include "vendorserver.h"
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 
 #include <cstdio>
@@ -16,9 +17,14 @@ HttpReply textReply(int status, const QByteArray &text)
     return reply;
 }
 
+// Seconds since start on each line, so a log can be laid beside a test's own.
 void logLine(const QByteArray &line)
 {
-    std::fprintf(stderr, "vendorsim: %s\n", line.constData());
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    std::fprintf(stderr, "vendorsim: %7.3f %s\n", static_cast<double>(clock.elapsed()) / 1000.0,
+                 line.constData());
     std::fflush(stderr);
 }
 
@@ -52,7 +58,9 @@ QString VendorServer::address() const
 void VendorServer::acceptConnections()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        auto *connection = new Connection(socket, m_slowMs, this);
+        auto *connection = new Connection(socket, m_slowMs, ++m_connections, this);
+        connect(connection, &QObject::destroyed, this,
+                [this, id = m_connections] { m_faults.closed(id); });
         connect(connection, &Connection::requestReceived, this, &VendorServer::handle);
         connect(connection, &Connection::badRequest, this, &VendorServer::refuse);
     }
@@ -75,7 +83,10 @@ void VendorServer::handle(Connection *connection, const HttpRequest &request)
         return;
     }
     m_requests += request.head + '\n';
-    serveWithFault(connection, request, m_faults.next());
+    bool resend = false;
+    const QByteArray requestLine = request.head.left(request.head.indexOf('\n'));
+    const Fault fault = m_faults.next(requestLine, connection->id(), &resend);
+    serveWithFault(connection, request, fault, resend);
 }
 
 HttpReply VendorServer::serviceReply(const HttpRequest &request) const
@@ -99,7 +110,8 @@ HttpReply VendorServer::serviceReply(const HttpRequest &request) const
     return reply;
 }
 
-void VendorServer::serveWithFault(Connection *connection, const HttpRequest &request, Fault fault)
+void VendorServer::serveWithFault(Connection *connection, const HttpRequest &request, Fault fault,
+                                  bool resend)
 {
     HttpReply reply = serviceReply(request);
     Delivery delivery = Delivery::Whole;
@@ -142,7 +154,7 @@ void VendorServer::serveWithFault(Connection *connection, const HttpRequest &req
     }
     QByteArray note = describe(request) + " -> " + QByteArray::number(reply.status);
     if (fault != Fault::None)
-        note += " (fault " + faultName(fault).toLatin1() + ')';
+        note += " (fault " + faultName(fault).toLatin1() + (resend ? ", client resend)" : ")");
     logLine(note);
     connection->answer(reply, delivery);
 }
