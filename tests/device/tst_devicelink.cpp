@@ -118,7 +118,8 @@ void TestDeviceLink::pulledAdapterEndsTheProbeAtTheTimeoutWithoutSpinning()
     qputenv("BRIMO_COM_DIR", QFile::encodeName(sim.comDir()));
     QCOMPARE(sim.send("mode camera"), QStringLiteral("ok"));
     QString unplugged;
-    QTimer::singleShot(300, this, [&] { unplugged = sim.send("unplug"); });
+    QObject scope; // ends the timer below before the device it talks to
+    QTimer::singleShot(300, &scope, [&] { unplugged = sim.send("unplug"); });
 
     SerialControl comm;
     QElapsedTimer clock;

@@ -88,9 +88,10 @@ void TestProbe::findsThePrefixOnlyAsSent()
 
     PtyLine line(m_comDir.path(), 3);
     QVERIFY(line.isValid());
+    QObject scope; // ends the timers below before the lines they write to
     for (int i = 0; i < reads.size(); ++i) {
         const QByteArray piece = reads.at(i);
-        QTimer::singleShot(200 + 150 * i, this, [&line, piece] { line.send(piece); });
+        QTimer::singleShot(200 + 150 * i, &scope, [&line, piece] { line.send(piece); });
     }
 
     QElapsedTimer clock;
@@ -118,7 +119,8 @@ void TestProbe::timeoutOfZeroOrLessDoesNotListen()
 
     PtyLine line(m_comDir.path(), 3);
     QVERIFY(line.isValid());
-    QTimer::singleShot(0, this, [&line] { line.send(kSentence); });
+    QObject scope; // ends the timers below before the lines they write to
+    QTimer::singleShot(0, &scope, [&line] { line.send(kSentence); });
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!probePort(m_comm, 3, timeout));
@@ -154,7 +156,8 @@ void TestProbe::portLeftOpenIsClosedFirst()
     m_comm.setPortOpen(true);
     QVERIFY(m_comm.portOpen());
 
-    QTimer::singleShot(200, this, [&talking] { talking.send(kSentence); });
+    QObject scope; // ends the timers below before the lines they write to
+    QTimer::singleShot(200, &scope, [&talking] { talking.send(kSentence); });
     QVERIFY(probePort(m_comm, 6, 3));
     QCOMPARE(m_comm.commPort(), qint16(6));
     QVERIFY(!m_comm.portOpen());
@@ -164,7 +167,8 @@ void TestProbe::pulledLineEndsAtTheTimeoutWithoutSpinning()
 {
     PtyLine line(m_comDir.path(), 7);
     QVERIFY(line.isValid());
-    QTimer::singleShot(200, this, [&line] {
+    QObject scope; // ends the timers below before the lines they write to
+    QTimer::singleShot(200, &scope, [&line] {
         line.send("$GNGSA,A,3*00\r\n");
         line.hangUp();
     });
