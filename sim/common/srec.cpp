@@ -1,5 +1,7 @@
 #include "srec.h"
 
+#include <algorithm>
+
 namespace brimo::sim {
 namespace {
 
@@ -38,10 +40,16 @@ bool parseSRecord(const QByteArray &line, SRecord *record, QString *error)
         return fail(error, QStringLiteral("not an S-record"));
     const int addrLen = addressBytes(line.at(1));
     if (addrLen < 0)
-        return fail(error, QStringLiteral("unknown record type S%1").arg(QChar::fromLatin1(line.at(1))));
-    const QByteArray bytes = QByteArray::fromHex(line.mid(2));
-    if ((line.size() - 2) % 2 != 0 || bytes.size() * 2 != line.size() - 2)
+        return fail(error,
+                    QStringLiteral("unknown record type S%1").arg(QChar::fromLatin1(line.at(1))));
+    // fromHex() skips what is not a digit, so check the digits first.
+    const QByteArray digits = line.mid(2);
+    const bool allHex = std::all_of(digits.cbegin(), digits.cend(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    });
+    if (!allHex || digits.size() % 2 != 0)
         return fail(error, QStringLiteral("bad hexadecimal digits"));
+    const QByteArray bytes = QByteArray::fromHex(digits);
     const int count = static_cast<quint8>(bytes.at(0));
     if (count != bytes.size() - 1 || count < addrLen + 1)
         return fail(error, QStringLiteral("byte count %1 does not match the record").arg(count));
