@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include <QTcpSocket>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -58,9 +59,13 @@ Connection::Connection(QTcpSocket *socket, int slowMs, quint64 id, QObject *pare
     QTimer::singleShot(0, this, &Connection::readHead);
 }
 
-quint16 Connection::localPort() const
+QByteArray Connection::localOrigin() const
 {
-    return m_socket->localPort();
+    QUrl origin;
+    origin.setScheme(QStringLiteral("http"));
+    origin.setHost(m_socket->localAddress().toString());
+    origin.setPort(m_socket->localPort());
+    return origin.toEncoded();
 }
 
 void Connection::readHead()

@@ -36,7 +36,8 @@ public:
     Connection(QTcpSocket *socket, int slowMs, quint64 id, QObject *parent = nullptr);
 
     void answer(const HttpReply &reply, Delivery delivery);
-    quint16 localPort() const;
+    // Where this line reached the service, as http://HOST:PORT.
+    QByteArray localOrigin() const;
     quint64 id() const { return m_id; }
 
 signals:

@@ -91,8 +91,8 @@ std::optional<ServedImage> ImageStore::readFromDirectory(const QString &systemNu
     served.body = image.readAll();
     QFile regend(dir.filePath(systemNumber + QLatin1String(".regend")));
     if (regend.open(QIODevice::ReadOnly)) {
-        served.regend = regend.readAll().trimmed();
-        served.hasRegend = isHeaderSafe(served.regend);
+        served.regend = regend.readLine().trimmed();
+        served.hasRegend = true;
     }
     return served;
 }

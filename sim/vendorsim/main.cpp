@@ -108,7 +108,11 @@ int main(int argc, char *argv[])
         {QStringLiteral("regend"), QStringLiteral("REGEND of the written image."),
          QStringLiteral("HEX"), QString::fromLatin1(ImageStore::kDefaultRegend)},
     });
-    parser.process(app);
+    // Every bad command line ends the same way: one line, exit code 2.
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
     if (!parser.positionalArguments().isEmpty())
         return fail(
             QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));

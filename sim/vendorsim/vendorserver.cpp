@@ -123,9 +123,8 @@ void VendorServer::serveWithFault(Connection *connection, const HttpRequest &req
         break;
     case Fault::Redirect:
         reply = textReply(302, "Moved\n");
-        reply.headers.append(qMakePair(
-            QByteArray("Location"),
-            "http://127.0.0.1:" + QByteArray::number(connection->localPort()) + "/sim/moved"));
+        reply.headers.append(
+            qMakePair(QByteArray("Location"), connection->localOrigin() + "/sim/moved"));
         break;
     case Fault::Forbidden:
         reply = textReply(403, "Access denied\n");

@@ -204,7 +204,7 @@ void TestVendorSim::servesImagesFromFolder()
 {
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("AB12CD34.srec")), "S0030000FC\r\nany text at all\r\n");
-    writeFile(dir.filePath(QStringLiteral("AB12CD34.regend")), "0102030405060708\n");
+    writeFile(dir.filePath(QStringLiteral("AB12CD34.regend")), "0102030405060708\r\nsecond line\n");
     writeFile(dir.filePath(QStringLiteral("NOTAIL01.srec")), "image without tail");
     writeFile(dir.filePath(QStringLiteral("secret.srec")), "outside");
     QDir(dir.path()).mkdir(QStringLiteral("images"));
@@ -495,6 +495,8 @@ void TestVendorSim::rejectsBadCommandLines_data()
                                                      "--size",          "10"}
                                       << QByteArray("cannot write");
     QTest::newRow("stray argument") << QStringList{"extra"} << QByteArray("extra");
+    QTest::newRow("unknown option") << QStringList{"--colour"} << QByteArray("colour");
+    QTest::newRow("option without value") << QStringList{"--fault"} << QByteArray("fault");
 }
 
 void TestVendorSim::rejectsBadCommandLines()
@@ -506,7 +508,7 @@ void TestVendorSim::rejectsBadCommandLines()
     process.start(QStringLiteral(BRIMO_APP_DIR "/brimo-vendorsim"), arguments);
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QVERIFY(process.exitCode() != 0);
+    QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardOutput().isEmpty());
     const QByteArray error = process.readAllStandardError();
     QVERIFY2(error.contains(message), error.constData());
