@@ -225,8 +225,14 @@ void Autopilot::answer(QMessageBox *box)
         fail(QStringLiteral("a message box without a button to answer it"));
         return;
     }
-    say(QStringLiteral("answering '%1'").arg(button->text()));
     const QString text = box->text();
+    // On the download stage a box other than the retry question carries the
+    // service's refusal, after which the utility ends itself (exit code 0).
+    if (m_window.state().currentStage == 4 && reply.button != QMessageBox::Yes) {
+        fail(QStringLiteral("the vendor service refused the download: ") + text);
+        return;
+    }
+    say(QStringLiteral("answering '%1'").arg(button->text()));
     m_box = nullptr;
     button->click();
     if (reply.givesUp)
