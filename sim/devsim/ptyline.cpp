@@ -16,6 +16,9 @@ namespace {
 
 // How soon a program that opens or closes the port is noticed.
 constexpr int kHolderPollMs = 10;
+// A program that holds the port but stops reading loses what does not fit,
+// as it would with a real UART.
+constexpr qsizetype kMaxOutgoing = 16 * 1024;
 
 QString systemError()
 {
@@ -148,7 +151,7 @@ void PtyLine::readMaster()
 
 void PtyLine::send(const QByteArray &bytes)
 {
-    if (!isPlugged() || !m_held || slaveHungUp())
+    if (!isPlugged() || !m_held || slaveHungUp() || m_outgoing.size() > kMaxOutgoing)
         return;
     m_outgoing += bytes;
     writePending();
