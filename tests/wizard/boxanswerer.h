@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <map>
 
 // Answers the wizard's message boxes as a user would. The boxes are shown
 // from inside the stage that is running, so the answers are queued before the
@@ -43,9 +44,9 @@ public:
     void inNextDialog(std::function<void(QDialog *)> action) { m_dialogActions.enqueue(action); }
     int dialogsSeen() const { return m_dialogsSeen; }
 
-    // Runs once the next box is open, before it is answered (for a test that
-    // must look at the window while the box holds the stage).
-    void onNextBox(std::function<void()> action) { m_onNextBox = std::move(action); }
+    // Runs when box number `index` (counted from 0 over every box seen) is
+    // open, before it is answered: what the user does while it is shown.
+    void onBox(int index, std::function<void()> action) { m_onBox[index] = std::move(action); }
 
     const QList<Box> &seen() const { return m_seen; }
     QStringList seenTexts() const
@@ -70,11 +71,8 @@ private:
         }
         m_current = box;
         Box seen{box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
-        if (m_onNextBox) {
-            const std::function<void()> action = std::move(m_onNextBox);
-            m_onNextBox = nullptr;
-            action();
-        }
+        if (const auto action = m_onBox.find(int(m_seen.size())); action != m_onBox.end())
+            action->second();
         QAbstractButton *button = nullptr;
         if (!m_answers.isEmpty()) {
             seen.answer = m_answers.dequeue();
@@ -105,5 +103,5 @@ private:
     QQueue<std::function<void(QDialog *)>> m_dialogActions;
     int m_dialogsSeen = 0;
     QList<Box> m_seen;
-    std::function<void()> m_onNextBox;
+    std::map<int, std::function<void()>> m_onBox;
 };
