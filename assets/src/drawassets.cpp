@@ -197,7 +197,7 @@ QImage aboutPicture()
     // Antenna and body of the unit.
     p.setPen(Qt::NoPen);
     p.setBrush(grey(30));
-    p.drawRoundedRect(QRectF(132, 6, 9, 26), 3, 3);
+    p.drawRoundedRect(QRectF(132, 14, 9, 18), 3, 3);
     QLinearGradient shell(0, 20, 0, 118);
     shell.setColorAt(0, grey(78));
     shell.setColorAt(1, grey(34));
@@ -215,7 +215,7 @@ QImage aboutPicture()
     p.setPen(grey(235));
     p.setFont(wordFont(9, QFont::Bold));
     p.drawText(QRectF(46, 99, 86, 12), Qt::AlignCenter, QStringLiteral("BRIMO"));
-    signalArcs(p, QPointF(136, 4), 8, 3, kYellow);
+    signalArcs(p, QPointF(136, 16), 5, 3, kYellow);
     return image;
 }
 

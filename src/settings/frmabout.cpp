@@ -34,21 +34,21 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(verdanaFont(9.75));
     setBackground(this, greyLevel(128));
-    setFixedSize(508, 139);
+    setFixedSize(648, 139);
 
     Image1 = placed(new QLabel(this), "Image1", QRect(0, 0, 192, 139));
     Image1->setPixmap(QPixmap(QStringLiteral(":/assets/about.png")));
     Image1->setAccessibleName(QStringLiteral("Brimo device"));
 
-    infoContainer = placed(new QWidget(this), "infoContainer", QRect(200, 8, 300, 123));
+    infoContainer = placed(new QWidget(this), "infoContainer", QRect(200, 8, 440, 123));
     setBackground(infoContainer, greyLevel(144));
-    Picture2 = placed(new QWidget(infoContainer), "Picture2", QRect(0, 0, 300, 33));
+    Picture2 = placed(new QWidget(infoContainer), "Picture2", QRect(0, 0, 440, 33));
     setBackground(Picture2, greyLevel(160));
-    infoTitle = placed(new QLabel(kTitle, Picture2), "infoTitle", QRect(8, 6, 284, 24));
+    infoTitle = placed(new QLabel(kTitle, Picture2), "infoTitle", QRect(8, 6, 424, 24));
     infoTitle->setFont(verdanaFont(12, true));
     setTextColour(infoTitle, highlightTextColour());
 
-    info = placed(new QLabel(infoContainer), "info", QRect(8, 40, 284, 80));
+    info = placed(new QLabel(infoContainer), "info", QRect(8, 40, 424, 80));
     info->setTextFormat(Qt::PlainText);
     info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     info->setWordWrap(true);

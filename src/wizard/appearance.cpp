@@ -61,7 +61,6 @@ void setTextColour(QWidget *widget, const QColor &colour)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
     widget->setPalette(palette);
 }
 

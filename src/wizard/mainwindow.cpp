@@ -217,6 +217,7 @@ void main::createControls()
 {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
+    client->setAccessibleName(kTitle);
     client->setFixedSize(px(kClientWidth), px(kClientHeight));
     client->setFont(verdanaFont(9.75));
     setBackground(client, greyLevel(128));
@@ -247,12 +248,14 @@ void main::createMenus()
 {
     file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("file"));
+    file->setAccessibleName(QStringLiteral("File"));
     settings = file->addAction(QStringLiteral("&Settings"), this, &main::showSettings);
     settings->setObjectName(QStringLiteral("settings"));
     exit = file->addAction(QStringLiteral("&Exit"), this, &QWidget::close);
     exit->setObjectName(QStringLiteral("exit"));
     help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("help"));
+    help->setAccessibleName(QStringLiteral("Help"));
     about = help->addAction(QStringLiteral("&About"), this, &main::showAbout);
     about->setObjectName(QStringLiteral("about"));
 }
