@@ -84,7 +84,7 @@ void DevicePanel::refresh()
     m_camera->setChecked(mode == SimDevice::Mode::Camera);
     m_power->setChecked(m_device.isPowered());
     m_systemNumber->setText(QString::fromLatin1(m_device.memory().systemNumber()));
-    m_flashed->setText(QStringLiteral("%1 writes, last one %2 records")
+    m_flashed->setText(QStringLiteral("writes: %1, records in the last: %2")
                            .arg(m_device.writes())
                            .arg(m_device.lastRecords()));
     const QByteArray block = m_device.memory().identityBlock().toHex(' ').toUpper();
