@@ -50,12 +50,15 @@ QSerialPort::DataBits dataBitsFromText(const QString &text)
 
 SerialControl::SerialControl(QObject *parent) : QObject(parent), m_serial(new QSerialPort(this))
 {
-    // A port that goes away while open (an adapter pulled out) is closed at
-    // once; left open it would report readable without end.
+    // A line that goes away while open (an adapter pulled out, a hung-up
+    // terminal) reports a resource or read error on every later look; left
+    // open, it would keep the event loop busy. Close it once the failing read
+    // has unwound: reads then give nothing.
     connect(m_serial, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) {
-                if (error == QSerialPort::ResourceError && m_serial->isOpen())
-                    m_serial->close();
+                if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+                    QMetaObject::invokeMethod(this, &SerialControl::closeLostPort,
+                                              Qt::QueuedConnection);
             });
 }
 
@@ -96,6 +99,12 @@ QByteArray SerialControl::input()
     if (!m_serial->isOpen())
         return {};
     return m_serial->readAll();
+}
+
+void SerialControl::closeLostPort()
+{
+    if (m_serial->isOpen())
+        m_serial->close();
 }
 
 void SerialControl::applySettings()

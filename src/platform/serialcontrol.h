@@ -32,6 +32,7 @@ public:
 
 private:
     void applySettings();
+    void closeLostPort();
 
     QSerialPort *m_serial = nullptr;
     QString m_settings = QStringLiteral("9600,N,8,1");

@@ -39,6 +39,13 @@ public:
 
     bool isValid() const { return m_master >= 0 && QFileInfo(m_link).isSymLink(); }
     QString slavePath() const { return m_slave; }
+    // The line's settings as the program on the slave side made them.
+    termios settings() const
+    {
+        termios now{};
+        tcgetattr(m_master, &now);
+        return now;
+    }
 
     bool send(const QByteArray &bytes) const
     {

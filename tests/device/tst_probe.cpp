@@ -31,7 +31,11 @@ class TestProbe : public QObject {
 
 private slots:
     void initTestCase();
+    void comPortNameFollowsTheLink_data();
     void comPortNameFollowsTheLink();
+    void lineSettingsReachTheLine_data();
+    void lineSettingsReachTheLine();
+    void pulledLineClosesThePort();
     void findsThePrefixOnlyAsSent_data();
     void findsThePrefixOnlyAsSent();
     void timeoutOfZeroOrLessDoesNotListen_data();
@@ -53,13 +57,104 @@ void TestProbe::initTestCase()
     m_comm.setSettings(QStringLiteral("9600,N,8,1"));
 }
 
+void TestProbe::comPortNameFollowsTheLink_data()
+{
+    QTest::addColumn<QString>("comDir");
+    QTest::addColumn<QString>("winePrefix");
+    QTest::addColumn<QString>("linkFolder");
+    QTest::addColumn<QString>("systemName");
+
+    const QString target = QStringLiteral("/dev/ttyUSB7");
+    QTest::newRow("named folder") << "named"
+                                  << "wine"
+                                  << "named" << target;
+    QTest::newRow("Wine prefix") << ""
+                                 << "wine"
+                                 << "wine/dosdevices" << target;
+    QTest::newRow("Wine in the home folder") << ""
+                                             << ""
+                                             << "home/.wine/dosdevices" << target;
+    QTest::newRow("no link") << "named"
+                             << ""
+                             << "elsewhere"
+                             << "/dev/ttyS1";
+}
+
 void TestProbe::comPortNameFollowsTheLink()
 {
-    PtyLine line(m_comDir.path(), 4);
+    QFETCH(QString, comDir);
+    QFETCH(QString, winePrefix);
+    QFETCH(QString, linkFolder);
+    QFETCH(QString, systemName);
+
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(linkFolder));
+    QVERIFY(QFile::link(QStringLiteral("/dev/ttyUSB7"), root.filePath(linkFolder + "/com2")));
+    const auto setOrUnset = [&root](const char *name, const QString &folder) {
+        if (folder.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(root.filePath(folder)));
+    };
+    const QByteArray home = qgetenv("HOME");
+    setOrUnset("BRIMO_COM_DIR", comDir);
+    setOrUnset("WINEPREFIX", winePrefix);
+    qputenv("HOME", QFile::encodeName(root.filePath("home")));
+
+    const QString name = comPortSystemName(2);
+    qputenv("HOME", home);
+    qputenv("BRIMO_COM_DIR", QFile::encodeName(m_comDir.path()));
+    QCOMPARE(name, systemName);
+}
+
+// A Linux pseudo-terminal keeps 8 data bits and drops the parity enable
+// whatever is asked, so speed, stop bits and the odd-parity flag are what a
+// test can see of the settings here.
+void TestProbe::lineSettingsReachTheLine_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<speed_t>("speed");
+    QTest::addColumn<tcflag_t>("flags");
+
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1" << speed_t(B9600) << tcflag_t(0);
+    QTest::newRow("19200,E,7,2") << "19200,E,7,2" << speed_t(B19200) << tcflag_t(CSTOPB);
+    QTest::newRow("4800,o,8,1") << "4800,o,8,1" << speed_t(B4800) << tcflag_t(PARODD);
+    QTest::newRow("not numbers") << "fast,N,x,y" << speed_t(B9600) << tcflag_t(0);
+}
+
+void TestProbe::lineSettingsReachTheLine()
+{
+    QFETCH(QString, settings);
+    QFETCH(speed_t, speed);
+    QFETCH(tcflag_t, flags);
+
+    PtyLine line(m_comDir.path(), 8);
     QVERIFY(line.isValid());
-    QCOMPARE(comPortSystemName(4), line.slavePath());
-    QCOMPARE(comPortSystemName(5), QStringLiteral("/dev/ttyS4"));
-    QCOMPARE(comPortSystemName(1), QStringLiteral("/dev/ttyS0"));
+    SerialControl comm;
+    comm.setSettings(settings);
+    comm.setCommPort(8);
+    comm.setPortOpen(true);
+    QVERIFY(comm.portOpen());
+    const termios now = line.settings();
+    QCOMPARE(cfgetispeed(&now), speed);
+    QCOMPARE(now.c_cflag & (PARODD | CSTOPB), flags);
+}
+
+void TestProbe::pulledLineClosesThePort()
+{
+    PtyLine line(m_comDir.path(), 9);
+    QVERIFY(line.isValid());
+    SerialControl comm;
+    comm.setCommPort(9);
+    comm.setPortOpen(true);
+    QVERIFY(comm.portOpen());
+    line.send("$GPGSA");
+    QByteArray received;
+    QTRY_COMPARE(received += comm.input(), QByteArray("$GPGSA"));
+
+    line.hangUp();
+    QTRY_VERIFY(!comm.portOpen());
+    QCOMPARE(comm.input(), QByteArray());
 }
 
 void TestProbe::findsThePrefixOnlyAsSent_data()
