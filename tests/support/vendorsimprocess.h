@@ -52,6 +52,7 @@ public:
     {
         return !m_hostPort.isEmpty() && m_process.state() == QProcess::Running;
     }
+    qint64 processId() const { return m_process.processId(); }
     // Why the service is not listening, for QVERIFY2.
     QString errorString() const { return m_error; }
 

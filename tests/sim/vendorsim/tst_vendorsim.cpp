@@ -462,16 +462,36 @@ void TestVendorSim::logsServiceRequestsWithTheirHeaders()
     QCOMPARE(service.requests(), QByteArray());
 }
 
+// Peak resident size of a process in KiB, 0 where /proc cannot tell.
+qint64 peakResidentKiB(qint64 pid)
+{
+    const QByteArray status = readFile(QStringLiteral("/proc/%1/status").arg(pid));
+    const qsizetype at = status.indexOf("VmHWM:");
+    if (at < 0)
+        return 0;
+    return status.mid(at + 6, status.indexOf('\n', at) - at - 6)
+        .trimmed()
+        .split(' ')
+        .first()
+        .toLongLong();
+}
+
 void TestVendorSim::largeImageArrivesWhole()
 {
     const qint64 size = 24 * 1024 * 1024;
     VendorSimProcess service({QStringLiteral("--image"), QStringLiteral("AB12CD34:%1").arg(size)});
     QVERIFY2(service.isListening(), qPrintable(service.errorString()));
+    const qint64 peakBefore = peakResidentKiB(service.processId());
     const QByteArray reply = service.get(kKnown, 60000);
     const QByteArray body = VendorSimProcess::bodyOf(reply);
     QVERIFY(body.size() >= size);
     QCOMPARE(headerOf(reply, "Content-Length").toLongLong(), body.size());
     QVERIFY(body.endsWith(brimo::sim::formatSRecord('7', 0, {}) + "\r\n"));
+    // Sent in pieces: the image is not copied whole into the socket's buffer.
+    if (peakBefore > 0) {
+        const qint64 growth = peakResidentKiB(service.processId()) - peakBefore;
+        QVERIFY2(growth < size / 1024 / 4, qPrintable(QString::number(growth)));
+    }
 }
 
 void TestVendorSim::rejectsBadCommandLines_data()
