@@ -9,14 +9,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 namespace brimo::sim {
 namespace {
 
 constexpr std::chrono::milliseconds kPollInterval{100};
-// A user reads a box before answering it; long enough to be seen on screen.
-constexpr qint64 kReadingTimeMs = 700;
+// A user reads a box before answering it.
+constexpr std::chrono::milliseconds kReadingTime{700};
 // Reads the device again when the utility offers the button back, up to this.
 constexpr int kMaxReadClicks = 3;
 
@@ -109,7 +110,14 @@ void Autopilot::tick()
     if (handleModal())
         return;
     recordPage();
-    takeStep();
+    const QString page = pageName();
+    if (page != m_page) {
+        m_page = page;
+        m_pageShown.start();
+    }
+    // On a screen, each page stays long enough for a person to follow the run.
+    if (std::chrono::milliseconds(m_pageShown.elapsed()) >= m_options.pace)
+        takeStep();
 }
 
 void Autopilot::takeStep()
@@ -209,7 +217,8 @@ bool Autopilot::handleModal()
             m_boxTexts.insert(box->text());
             m_pages.save(QStringLiteral("message-%1").arg(m_boxTexts.size()), box);
         }
-    } else if (m_boxShown.elapsed() >= kReadingTimeMs) {
+    } else if (std::chrono::milliseconds(m_boxShown.elapsed()) >=
+               std::max(kReadingTime, m_options.pace)) {
         answer(box);
     }
     return true;

@@ -25,6 +25,7 @@ struct AutopilotOptions {
     QString serviceHost;   // host:port of the vendor service the utility uses
     QString pictureFolder; // where the pictures of the pages go
     std::chrono::seconds timeout{180};
+    std::chrono::milliseconds pace{0}; // how long each page is shown before acting on it
 };
 
 // Plays the user of the utility's window through one whole update: starts it,
@@ -78,6 +79,8 @@ private:
     QSet<QString> m_boxTexts;
     QPointer<QMessageBox> m_box;
     QElapsedTimer m_boxShown;
+    QString m_page;
+    QElapsedTimer m_pageShown;
 };
 
 // Prints one line of the autopilot's own narration (stdout carries the log).

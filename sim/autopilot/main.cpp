@@ -49,7 +49,12 @@ brimo::sim::AutopilotOptions parseOptions(const QApplication &app)
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("Seconds before the run counts as failed."),
                                      QStringLiteral("s"), QStringLiteral("180"));
-    parser.addOptions({port, out, timeout});
+    const QCommandLineOption pace(
+        QStringLiteral("pace"),
+        QStringLiteral("Milliseconds each page is shown before the next click (default: 1500 "
+                       "on a screen, 0 offscreen)."),
+        QStringLiteral("ms"));
+    parser.addOptions({port, out, timeout, pace});
     parser.process(app);
 
     const QDir comDir(qEnvironmentVariable("BRIMO_COM_DIR"));
@@ -60,6 +65,9 @@ brimo::sim::AutopilotOptions parseOptions(const QApplication &app)
     options.serviceHost = qEnvironmentVariable("BRIMO_SERVICE_HOST");
     options.pictureFolder = parser.value(out);
     options.timeout = std::chrono::seconds(parser.value(timeout).toInt());
+    const bool onScreen = QGuiApplication::platformName() != QLatin1String("offscreen");
+    options.pace = std::chrono::milliseconds(parser.isSet(pace) ? parser.value(pace).toInt()
+                                                                : (onScreen ? 1500 : 0));
     return options;
 }
 
