@@ -5,27 +5,19 @@
 #include "apptestfolder.h"
 #include "childscenario.h"
 #include "common/srec.h"
+#include "cputime.h"
 #include "devsimprocess.h"
 #include "recordingwindow.h"
 
 #include <QtTest>
 
 #include <cstdlib>
-#include <sys/resource.h>
 
 using namespace brimo;
 
 namespace {
 
 const QByteArray kServedIdentity(16, '\xFF');
-
-qint64 cpuMilliseconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 QByteArray readFile(const QString &path)
 {

@@ -2,11 +2,10 @@
 #include "platform/comport.h"
 #include "platform/serialcontrol.h"
 
+#include "cputime.h"
 #include "ptyline.h"
 
 #include <QtTest>
-
-#include <sys/resource.h>
 
 using namespace brimo;
 
@@ -14,15 +13,6 @@ namespace {
 
 const QByteArray kSentence =
     "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-
-// CPU time this process has used, user and system, in milliseconds.
-qint64 cpuMilliseconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval &t) { return qint64(t.tv_sec) * 1000 + t.tv_usec / 1000; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 } // namespace
 
