@@ -2,7 +2,6 @@
 #include "platform/registrydocument.h"
 #include "settings/registry.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -83,16 +82,6 @@ void set(const QString &name, const QString &text)
 // Child modes, so that another process can use the same store.
 int runChild(const QString &mode, const QStringList &args)
 {
-    if (mode == QLatin1String("--set") && args.size() == 2) {
-        set(args.at(0), args.at(1));
-        return 0;
-    }
-    if (mode == QLatin1String("--get") && args.size() == 1) {
-        QFile out;
-        out.open(stdout, QIODevice::WriteOnly);
-        out.write(get(args.at(0)).toLocal8Bit());
-        return 0;
-    }
     if (mode == QLatin1String("--write-many") && args.size() == 2) {
         for (int i = 0; i < args.at(1).toInt(); ++i)
             set(args.at(0) + QString::number(i), QString::number(i));
@@ -134,7 +123,6 @@ private slots:
     void readerBusyDuringAWriteSeesTheWholeEarlierFile();
     void writersInTwoProcessesDropNoChange();
     void crashWhileWritingLeavesAWholeFile();
-    void valueWrittenByOneProcessIsReadByAnother();
 
 private:
     void startEndlessWriter(QProcess *writer);
@@ -411,22 +399,6 @@ void TstRegistry::crashWhileWritingLeavesAWholeFile()
     // Neither a lock nor a temporary file left by the dead writer stops the next write.
     set(QStringLiteral("ProxyServer"), QStringLiteral("after"));
     QCOMPARE(get(QStringLiteral("ProxyServer")), QStringLiteral("after"));
-}
-
-void TstRegistry::valueWrittenByOneProcessIsReadByAnother()
-{
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--set"), QStringLiteral("ProxyPort"), QStringLiteral("3128x")});
-    QVERIFY(child.waitForFinished());
-    QCOMPARE(child.exitCode(), 0);
-    QCOMPARE(get(QStringLiteral("ProxyPort")), QStringLiteral("3128x"));
-
-    set(QStringLiteral("ProxyPort"), QStringLiteral("8118"));
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--get"), QStringLiteral("ProxyPort")});
-    QVERIFY(child.waitForFinished());
-    QCOMPARE(child.readAllStandardOutput(), QByteArray("8118"));
 }
 
 int main(int argc, char **argv)
