@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 using brimo::sim::Fault;
 using brimo::sim::FaultPlan;
 using brimo::sim::kIdentityAddress;
@@ -65,6 +67,20 @@ void writeFile(const QString &path, const QByteArray &data)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(data), data.size());
+}
+
+// Peak resident size of a process in KiB, 0 where /proc cannot tell.
+qint64 peakResidentKiB(qint64 pid)
+{
+    const QByteArray status = readFile(QStringLiteral("/proc/%1/status").arg(pid));
+    const qsizetype at = status.indexOf("VmHWM:");
+    if (at < 0)
+        return 0;
+    return status.mid(at + 6, status.indexOf('\n', at) - at - 6)
+        .trimmed()
+        .split(' ')
+        .first()
+        .toLongLong();
 }
 
 } // namespace
@@ -207,7 +223,6 @@ void TestVendorSim::servesImagesFromFolder()
     writeFile(dir.filePath(QStringLiteral("AB12CD34.regend")), "0102030405060708\r\nsecond line\n");
     writeFile(dir.filePath(QStringLiteral("NOTAIL01.srec")), "image without tail");
     writeFile(dir.filePath(QStringLiteral("secret.srec")), "outside");
-    QDir(dir.path()).mkdir(QStringLiteral("images"));
 
     VendorSimProcess service({QStringLiteral("--images"), dir.path()});
     QVERIFY2(service.isListening(), qPrintable(service.errorString()));
@@ -460,20 +475,6 @@ void TestVendorSim::logsServiceRequestsWithTheirHeaders()
                         kKnown.toLatin1() + " HTTP/1.1\nHost: " + service.hostPort().toLatin1() +
                         "\nConnection: close\n\n"));
     QCOMPARE(service.requests(), QByteArray());
-}
-
-// Peak resident size of a process in KiB, 0 where /proc cannot tell.
-qint64 peakResidentKiB(qint64 pid)
-{
-    const QByteArray status = readFile(QStringLiteral("/proc/%1/status").arg(pid));
-    const qsizetype at = status.indexOf("VmHWM:");
-    if (at < 0)
-        return 0;
-    return status.mid(at + 6, status.indexOf('\n', at) - at - 6)
-        .trimmed()
-        .split(' ')
-        .first()
-        .toLongLong();
 }
 
 void TestVendorSim::largeImageArrivesWhole()
