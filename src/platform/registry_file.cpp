@@ -23,6 +23,7 @@ namespace {
 // Long enough for another process to finish one small write.
 constexpr int kLockWaitMs = 2000;
 constexpr int kMaxCorruptCopies = 100;
+constexpr qint64 kMaxFileSize = 1 << 20;
 constexpr std::chrono::milliseconds kLockRetry(1);
 
 // An exclusive lock on a file beside the settings file, held for one
@@ -130,11 +131,19 @@ long FileRegistry::closeKey(Key key)
 
 long FileRegistry::load(RegistryDocument *document) const
 {
-    QFile file(m_filePath);
-    if (!file.exists())
+    const QFileInfo info(m_filePath);
+    if (!info.exists())
         return kRegNotFound;
+    // A folder, a device or a pipe named as the settings file is never read,
+    // nor moved aside as corrupt.
+    if (!info.isFile())
+        return kRegAccessDenied;
+    QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
         return kRegAccessDenied;
+    // Far beyond any settings file; a larger one is not ours.
+    if (file.size() > kMaxFileSize)
+        return kRegInvalidData;
     std::optional<RegistryDocument> parsed = RegistryDocument::parse(file.readAll());
     if (!parsed)
         return kRegInvalidData;

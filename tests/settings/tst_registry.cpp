@@ -2,13 +2,16 @@
 #include "platform/registrydocument.h"
 #include "settings/registry.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace brimo;
@@ -319,31 +322,43 @@ void TstRegistry::secondCorruptFileIsKeptBesideTheFirst()
 
 void TstRegistry::unwritableStoreDropsTheWrite_data()
 {
-    QTest::addColumn<bool>("folderIsAFile");
+    QTest::addColumn<QString>("obstacle");
 
-    QTest::newRow("folder is a file") << true;
-    QTest::newRow("read-only folder") << false;
+    QTest::newRow("folder is a file") << "file";
+    QTest::newRow("settings file is a folder") << "folder";
+    QTest::newRow("settings file is a pipe") << "pipe";
+    QTest::newRow("read-only folder") << "read-only";
 }
 
 void TstRegistry::unwritableStoreDropsTheWrite()
 {
-    QFETCH(bool, folderIsAFile);
+    QFETCH(QString, obstacle);
 
-    if (folderIsAFile) {
+    QString expected;
+    if (obstacle == QLatin1String("file")) {
         writeFile(m_dir->filePath(QStringLiteral("plain")), "x");
         m_file = m_dir->filePath(QStringLiteral("plain/registry"));
         qputenv("BRIMO_REGISTRY_FILE", m_file.toLocal8Bit());
+    } else if (obstacle == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(m_file));
+    } else if (obstacle == QLatin1String("pipe")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(m_file).constData(), 0600), 0);
     } else {
         if (geteuid() == 0)
             QSKIP("file permissions do not bind the superuser");
         set(QStringLiteral("COMPort"), QStringLiteral("1"));
+        expected = QStringLiteral("1");
         QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
     }
-    const QByteArray before = fileBytes(m_file);
+    const QFileInfo before(m_file);
 
     set(QStringLiteral("COMPort"), QStringLiteral("9"));
-    QCOMPARE(get(QStringLiteral("COMPort")), folderIsAFile ? QString() : QStringLiteral("1"));
-    QCOMPARE(fileBytes(m_file), before);
+    QCOMPARE(get(QStringLiteral("COMPort")), expected);
+    const QFileInfo after(m_file);
+    QCOMPARE(after.exists(), before.exists());
+    QCOMPARE(after.isFile(), before.isFile());
+    QCOMPARE(after.size(), before.size());
+    QCOMPARE(after.lastModified(), before.lastModified());
 }
 
 void TstRegistry::readerBusyDuringAWriteSeesTheWholeEarlierFile()
