@@ -87,26 +87,26 @@ QString SimDevice::setMode(const QString &name)
         mode = Mode::Camera;
     else if (name != u"normal")
         return QStringLiteral("error mode must be normal, dl or camera");
-    if (mode != m_mode) {
-        m_mode = mode;
-        m_line.discard();
-        applyState();
-        emit changed();
-    }
-    return QStringLiteral("ok");
+    return switchTo(mode, m_powered);
 }
 
 QString SimDevice::setPower(const QString &state)
 {
     if (state != u"on" && state != u"off")
         return QStringLiteral("error power must be on or off");
-    const bool powered = state == u"on";
-    if (powered != m_powered) {
-        m_powered = powered;
-        m_line.discard();
-        applyState();
-        emit changed();
-    }
+    return switchTo(m_mode, state == u"on");
+}
+
+QString SimDevice::switchTo(Mode mode, bool powered)
+{
+    if (mode == m_mode && powered == m_powered)
+        return QStringLiteral("ok");
+    m_mode = mode;
+    m_powered = powered;
+    // What was sent in the old state must not reach the next reader.
+    m_line.discard();
+    applyState();
+    emit changed();
     return QStringLiteral("ok");
 }
 

@@ -44,6 +44,7 @@ signals:
 private:
     QString setMode(const QString &name);
     QString setPower(const QString &state);
+    QString switchTo(Mode mode, bool powered);
     QString plug();
     void applyState();
     void receive(const QByteArray &bytes);
