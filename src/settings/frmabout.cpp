@@ -12,8 +12,8 @@ namespace {
 const QString kTitle = QStringLiteral("Brimo update utility");
 constexpr int kMajorVersion = BRIMO_VERSION_MAJOR;
 constexpr int kMinorVersion = BRIMO_VERSION_MINOR;
-const QString kComments =
-    QStringLiteral("Please find more information at http://www.brimo.example/");
+const QString kVendorAddress = QStringLiteral("http://www.brimo.example/");
+const QString kComments = QStringLiteral("Please find more information at ") + kVendorAddress;
 
 template <typename Widget> Widget *placed(Widget *widget, const char *name, const QRect &geometry)
 {
@@ -27,7 +27,7 @@ template <typename Widget> Widget *placed(Widget *widget, const char *name, cons
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About ") + kTitle);
+    setWindowTitle(QStringLiteral("About Brimo update utility"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
