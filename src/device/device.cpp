@@ -94,10 +94,18 @@ QString device::toolCommandLine(const QString &port) const
 
 bool device::downloadData()
 {
+    // A work file left behind by an earlier run that was cut short must not
+    // pass for this run's dump.
+    if (const QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
+        return fail(staleError);
     const CommandResult run = runHidden(readCommandLine());
     if (!run.started)
         return fail(run.errorText);
-    if (run.exitCode != 0 || !QFile::exists(workFilePath()))
+    if (run.exitCode != 0) {
+        removeForced(workFilePath());
+        return false;
+    }
+    if (!QFile::exists(workFilePath()))
         return false;
 
     QByteArray dump;

@@ -192,19 +192,18 @@ void TestDevice::failedIdentityReadKeepsTheSystemNumber_data()
     QTest::addColumn<bool>("withTool");
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("logged");
+    QTest::addColumn<bool>("staleWorkFile");
 
-    QTest::newRow("exit 1") << true << "exit 1"
-                            << "";
-    QTest::newRow("no dump file") << true << "nofile"
-                                  << "";
-    QTest::newRow("tool crashes") << true << "crash"
-                                  << "";
+    const QString none;
+    QTest::newRow("exit 1") << true << "exit 1" << none << false;
+    QTest::newRow("no dump file") << true << "nofile" << none << false;
+    QTest::newRow("no dump, an old work file left") << true << "nofile" << none << true;
+    QTest::newRow("tool crashes") << true << "crash" << none << false;
     QTest::newRow("empty dump") << true << "emptyfile"
-                                << "Input past end of file";
-    QTest::newRow("no device on the port") << true << "ok"
-                                           << "";
+                                << "Input past end of file" << false;
+    QTest::newRow("no device on the port") << true << "ok" << none << false;
     QTest::newRow("tool missing") << false << ""
-                                  << "File not found";
+                                  << "File not found" << false;
 }
 
 void TestDevice::failedIdentityReadKeepsTheSystemNumber()
@@ -212,9 +211,15 @@ void TestDevice::failedIdentityReadKeepsTheSystemNumber()
     QFETCH(bool, withTool);
     QFETCH(QString, fault);
     QFETCH(QString, logged);
+    QFETCH(bool, staleWorkFile);
 
     AppTestFolder app(withTool ? AppTestFolder::WithTool : AppTestFolder::WithoutTool);
     app.setFaults({fault});
+    if (staleWorkFile) {
+        QFile stale(app.workFilePath());
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write(servedImage());
+    }
     RecordingWindow window;
     const qint16 port = 12;
     device link(window, port, app.path());
