@@ -19,13 +19,15 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTimer>
 
+#include <functional>
 #include <map>
 #include <memory>
 
 inline const QString kSystemNumber = QStringLiteral("AB12CD34");
 inline const QString kTail = QStringLiteral("0011223344556677");
-inline constexpr int kImageSize = 20000;
 
 // In an expected log, a line that ends in kNow stands for its text followed by
 // the date and time in the system's general date format.
@@ -58,11 +60,17 @@ public:
     {
         m_vendor = std::make_unique<VendorSimProcess>(
             QStringList{QStringLiteral("--image"),
-                        QStringLiteral("%1:%2:%3").arg(kSystemNumber).arg(kImageSize).arg(kTail)} +
+                        QStringLiteral("%1:0:%2").arg(kSystemNumber, kTail)} +
             extra);
         qputenv("BRIMO_SERVICE_HOST", m_vendor->hostPort().toUtf8());
+        m_imageSize = VendorSimProcess::bodyOf(
+                          m_vendor->get(QStringLiteral("/ws/updatedevice.asp?SystemCodeString=") +
+                                        kSystemNumber))
+                          .size();
         return *m_vendor;
     }
+    // The size of the image the service hands out for the device.
+    qsizetype imageSize() const { return m_imageSize; }
     VendorSimProcess &vendor() { return *m_vendor; }
 
     // A simulated device on COM `port`, NORMAL or "dl" or "camera".
@@ -114,17 +122,23 @@ private:
     QTemporaryDir m_settingsDir;
     AppTestFolder m_app;
     std::unique_ptr<VendorSimProcess> m_vendor;
+    qsizetype m_imageSize = 0;
     std::map<int, std::unique_ptr<DevSimProcess>> m_devices;
 };
 
 // The log's lines, with the dots that the timer appends to the last line of
 // the moment taken off (how many there are depends on timing alone).
-inline QStringList logLines(const brimo::main &window)
+inline QString withoutDots(QString line)
 {
     static const QRegularExpression dots(QStringLiteral("( \\. \\. \\.)+$"));
+    return line.remove(dots);
+}
+
+inline QStringList logLines(const brimo::main &window)
+{
     QStringList lines = window.logText().split(QStringLiteral("\r\n"));
     for (QString &line : lines)
-        line.remove(dots);
+        line = withoutDots(line);
     return lines;
 }
 
@@ -155,6 +169,28 @@ inline QString logMismatch(const QStringList &actual, const QStringList &expecte
             return QStringLiteral("no date and time of now in ") + where(i);
     }
     return {};
+}
+
+// Runs `action` once, `delayMs` after the log gains the line `line`: from the
+// event loop of whatever the stage is waiting for at that moment. A negative
+// delay runs it at once, before the stage takes its next step.
+inline void whenLogShows(brimo::main &window, const QString &line, std::function<void()> action,
+                         int delayMs = 300)
+{
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(window.Text1, &QPlainTextEdit::textChanged, &window,
+                                   [&window, line, action, delayMs, connection] {
+                                       // The text box itself: it changes first.
+                                       const QTextBlock last =
+                                           window.Text1->document()->lastBlock();
+                                       if (withoutDots(last.text()) != line)
+                                           return;
+                                       QObject::disconnect(*connection);
+                                       if (delayMs < 0)
+                                           action();
+                                       else
+                                           QTimer::singleShot(delayMs, &window, action);
+                                   });
 }
 
 #define COMPARE_LOG(window, ...)                                                                   \
