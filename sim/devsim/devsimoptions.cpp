@@ -16,6 +16,13 @@ bool takeValue(const QStringList &arguments, qsizetype &i, QString *value, QStri
     return true;
 }
 
+// The 8 bytes of 16 hexadecimal digits; empty when the text is anything else.
+QByteArray tailBytes(const QString &digits)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{16}$"));
+    return form.match(digits).hasMatch() ? QByteArray::fromHex(digits.toLatin1()) : QByteArray();
+}
+
 bool checkOptions(const DevSimOptions &options, const QString &portText, QString *error)
 {
     bool numeric = false;
@@ -84,11 +91,7 @@ bool parseDevSimOptions(const QStringList &arguments, DevSimOptions *options, QS
         else if (name == u"--system-number")
             options->systemNumber = value.toLatin1();
         else if (name == u"--tail")
-            options->tail =
-                value.size() == 16 &&
-                        QRegularExpression(QStringLiteral("^[0-9A-Fa-f]+$")).match(value).hasMatch()
-                    ? QByteArray::fromHex(value.toLatin1())
-                    : QByteArray();
+            options->tail = tailBytes(value);
         else if (name == u"--mode")
             options->mode = value;
         else if (name == u"--power")

@@ -129,8 +129,10 @@ QByteArray FlashResponder::commit(const QByteArray &payload)
     if (flash::readU32(payload, 0) != m_byteCount || flash::readU32(payload, 4) != m_byteSum)
         return nak(Command::Commit, NakReason::VerifyFailed);
     QString error;
-    if (!m_memory.store(m_pending, &error))
+    if (!m_memory.store(m_pending, &error)) {
+        qWarning("brimo-devsim: cannot store the flash: %s", qPrintable(error));
         return nak(Command::Commit, NakReason::StoreFailed);
+    }
     m_pending.clear();
     if (onFlashed)
         onFlashed(m_records);

@@ -162,6 +162,10 @@ void PtyLine::writePending()
     while (!m_outgoing.isEmpty()) {
         const ssize_t n =
             ::write(m_master, m_outgoing.constData(), static_cast<size_t>(m_outgoing.size()));
+        if (n < 0 && errno != EAGAIN) {
+            checkHolder(); // the program closed the port meanwhile
+            return;
+        }
         if (n <= 0)
             break;
         m_outgoing.remove(0, n);
