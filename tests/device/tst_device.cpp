@@ -58,6 +58,7 @@ private slots:
     void failedFlashDeletesTheWorkFileAndStopsTheDots_data();
     void failedFlashDeletesTheWorkFileAndStopsTheDots();
     void flashWritesTheSameWorkFileEveryTime();
+    void blockedWorkFileIsReportedAndTheToolNotStarted();
 
 private:
     QTemporaryDir m_settings;
@@ -315,6 +316,34 @@ void TestDevice::flashWritesTheSameWorkFileEveryTime()
     QVERIFY(written.at(1) == expected);
     QVERIFY(link.objDF.getData() == image);
     QCOMPARE(app.logLines().size(), 2);
+}
+
+// A folder where the work file should go: it can be neither removed nor
+// written, whoever runs the test.
+void TestDevice::blockedWorkFileIsReportedAndTheToolNotStarted()
+{
+    AppTestFolder app;
+    QVERIFY(app.isValid());
+    QVERIFY(QDir(app.path()).mkpath(QStringLiteral("nf.dat/inside")));
+    RecordingWindow window;
+    const qint16 port = 3;
+    device link(window, port, app.path());
+    link.SystemNumber(QStringLiteral("AB12CD34"));
+
+    QVERIFY(!link.downloadData());
+    QCOMPARE(window.lines.size(), 1);
+    QVERIFY(!window.lines.first().isEmpty());
+    QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
+
+    window.lines.clear();
+    link.objDF.load(servedImage(), true);
+    link.objDF.strRegEnd = "0011223344556677";
+    QVERIFY(!link.uploadData());
+    QCOMPARE(window.lines.size(), 4);
+    QCOMPARE(window.lines.at(2), QStringLiteral("Updating device."));
+    QVERIFY(!window.lines.at(3).isEmpty());
+    QCOMPARE(window.dots, QList<bool>({true, false}));
+    QVERIFY(app.logLines().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDevice)
