@@ -47,8 +47,8 @@ QByteArray formatHead(const HttpReply &reply)
 
 } // namespace
 
-Connection::Connection(QTcpSocket *socket, int slowMs, quint64 id, QObject *parent)
-    : QObject(parent), m_socket(socket), m_slowMs(slowMs), m_id(id)
+Connection::Connection(QTcpSocket *socket, int slowMs, QObject *parent)
+    : QObject(parent), m_socket(socket), m_slowMs(slowMs)
 {
     m_socket->setParent(this);
     connect(m_socket, &QTcpSocket::readyRead, this, &Connection::readHead);

@@ -33,12 +33,11 @@ class Connection : public QObject {
     Q_OBJECT
 
 public:
-    Connection(QTcpSocket *socket, int slowMs, quint64 id, QObject *parent = nullptr);
+    Connection(QTcpSocket *socket, int slowMs, QObject *parent = nullptr);
 
     void answer(const HttpReply &reply, Delivery delivery);
     // Where this line reached the service, as http://HOST:PORT.
     QByteArray localOrigin() const;
-    quint64 id() const { return m_id; }
 
 signals:
     void requestReceived(brimo::sim::Connection *connection,
@@ -64,7 +63,6 @@ private:
     qsizetype m_piece = 0;
     bool m_pumping = false;
     int m_slowMs = 5000;
-    quint64 m_id = 0;
     QTimer m_trickle;
 };
 

@@ -50,8 +50,6 @@ QStringList faultNames()
 
 void FaultPlan::queue(Fault fault, int count)
 {
-    // A test that sets a fault has moved on: what follows is no resend.
-    m_broken = BrokenAnswer();
     if (fault == Fault::None) {
         m_standing = Fault::None;
         m_queued = Fault::None;
@@ -62,40 +60,13 @@ void FaultPlan::queue(Fault fault, int count)
     m_queuedCount = count;
 }
 
-Fault FaultPlan::next(const QByteArray &requestLine, quint64 connection, bool *resend)
+Fault FaultPlan::next()
 {
-    *resend = isResend(requestLine);
-    Fault fault = m_standing;
-    if (*resend) {
-        fault = m_broken.fault;
-        ++m_broken.resends;
-    } else if (m_queuedCount > 0) {
+    if (m_queuedCount > 0) {
         --m_queuedCount;
-        fault = m_queued;
+        return m_queued;
     }
-    if (fault == Fault::Cut || fault == Fault::NotHttp) {
-        if (!*resend)
-            m_broken = BrokenAnswer{fault, requestLine, connection, true, {}, 0};
-        m_broken.connection = connection;
-        m_broken.open = true;
-    }
-    return fault;
-}
-
-void FaultPlan::closed(quint64 connection)
-{
-    if (m_broken.connection != connection || !m_broken.open)
-        return;
-    m_broken.open = false;
-    m_broken.sinceClose.start();
-}
-
-bool FaultPlan::isResend(const QByteArray &requestLine) const
-{
-    if (m_broken.fault == Fault::None || m_broken.requestLine != requestLine ||
-        m_broken.resends >= kMaxResends)
-        return false;
-    return m_broken.open || m_broken.sinceClose.elapsed() < kResendWindowMs;
+    return m_standing;
 }
 
 } // namespace brimo::sim

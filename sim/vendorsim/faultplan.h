@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -32,41 +30,18 @@ QStringList faultNames();
 
 // Decides the fault for each service request: a queued fault for the next
 // N requests wins over the standing one.
-//
-// An answer that breaks off (cut, nothttp) breaks the same way for the
-// client's own immediate resends of that request, without using up the
-// count: Qt's HTTP client silently resends a GET up to three times when an
-// answer breaks, and the utility would otherwise never see the break.
 class FaultPlan {
 public:
-    static constexpr int kMaxResends = 3;
-    static constexpr qint64 kResendWindowMs = 100;
-
     void setStanding(Fault fault) { m_standing = fault; }
     // `none` clears both the queue and the standing fault.
     void queue(Fault fault, int count);
-    // The fault for the request that has just arrived on `connection`;
-    // consumes a queued one unless the request is a resend (*resend).
-    Fault next(const QByteArray &requestLine, quint64 connection, bool *resend);
-    // The line of `connection` has closed.
-    void closed(quint64 connection);
+    // The fault for the request that has just arrived; consumes a queued one.
+    Fault next();
 
 private:
-    struct BrokenAnswer {
-        Fault fault = Fault::None;
-        QByteArray requestLine;
-        quint64 connection = 0;
-        bool open = false;
-        QElapsedTimer sinceClose;
-        int resends = 0;
-    };
-
-    bool isResend(const QByteArray &requestLine) const;
-
     Fault m_standing = Fault::None;
     Fault m_queued = Fault::None;
     int m_queuedCount = 0;
-    BrokenAnswer m_broken;
 };
 
 } // namespace brimo::sim

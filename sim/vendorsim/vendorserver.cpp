@@ -58,9 +58,7 @@ QString VendorServer::address() const
 void VendorServer::acceptConnections()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        auto *connection = new Connection(socket, m_slowMs, ++m_connections, this);
-        connect(connection, &QObject::destroyed, this,
-                [this, id = m_connections] { m_faults.closed(id); });
+        auto *connection = new Connection(socket, m_slowMs, this);
         connect(connection, &Connection::requestReceived, this, &VendorServer::handle);
         connect(connection, &Connection::badRequest, this, &VendorServer::refuse);
     }
@@ -83,10 +81,7 @@ void VendorServer::handle(Connection *connection, const HttpRequest &request)
         return;
     }
     m_requests += request.head + '\n';
-    bool resend = false;
-    const QByteArray requestLine = request.head.left(request.head.indexOf('\n'));
-    const Fault fault = m_faults.next(requestLine, connection->id(), &resend);
-    serveWithFault(connection, request, fault, resend);
+    serveWithFault(connection, request, m_faults.next());
 }
 
 HttpReply VendorServer::serviceReply(const HttpRequest &request) const
@@ -110,8 +105,7 @@ HttpReply VendorServer::serviceReply(const HttpRequest &request) const
     return reply;
 }
 
-void VendorServer::serveWithFault(Connection *connection, const HttpRequest &request, Fault fault,
-                                  bool resend)
+void VendorServer::serveWithFault(Connection *connection, const HttpRequest &request, Fault fault)
 {
     HttpReply reply = serviceReply(request);
     Delivery delivery = Delivery::Whole;
@@ -153,7 +147,7 @@ void VendorServer::serveWithFault(Connection *connection, const HttpRequest &req
     }
     QByteArray note = describe(request) + " -> " + QByteArray::number(reply.status);
     if (fault != Fault::None)
-        note += " (fault " + faultName(fault).toLatin1() + (resend ? ", client resend)" : ")");
+        note += " (fault " + faultName(fault).toLatin1() + ')';
     logLine(note);
     connection->answer(reply, delivery);
 }

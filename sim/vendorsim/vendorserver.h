@@ -33,14 +33,12 @@ private:
     HttpReply serviceReply(const HttpRequest &request) const;
     HttpReply controlReply(const HttpRequest &request);
     HttpReply faultReply(const HttpRequest &request);
-    void serveWithFault(Connection *connection, const HttpRequest &request, Fault fault,
-                        bool resend);
+    void serveWithFault(Connection *connection, const HttpRequest &request, Fault fault);
 
     ImageStore m_images;
     FaultPlan m_faults;
     QTcpServer m_server;
     QByteArray m_requests;
-    quint64 m_connections = 0;
     int m_slowMs = 5000;
 };
 
