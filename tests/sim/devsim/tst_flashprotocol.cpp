@@ -181,6 +181,17 @@ private slots:
         QCOMPARE(m_memory.systemNumber(), QByteArrayLiteral("AB12CD34"));
     }
 
+    void sessionCutShortLeavesTheFlashAlone()
+    {
+        FlashResponder responder(m_memory);
+        responder.receive(encodeFrame(Command::Begin, QByteArray(4, 0)));
+        responder.receive(encodeFrame(Command::Write, payloadOf(Command::Write, 0x80010, "ZZ")));
+        responder.reset(); // the port was closed or the mode switched
+        QCOMPARE(responder.receive(encodeFrame(Command::Commit, u32Payload(2, 2 * 'Z'))),
+                 encodeFrame(Command::Nak, QByteArrayLiteral("\x05\x04")));
+        QCOMPARE(m_memory.systemNumber(), QByteArrayLiteral("AB12CD34"));
+    }
+
 private:
     QTemporaryDir m_dir;
     FlashMemory m_memory;

@@ -161,6 +161,53 @@ private slots:
         QCOMPARE(flash.mid(0x90000), QByteArray(0x70000, '\xFF'));
     }
 
+    void acceptsWhatTheFormatAllows_data()
+    {
+        using brimo::sim::formatSRecord;
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QString>("records");
+        const QByteArray s1 = formatSRecord('1', 0x0100, "ONE");
+        const QByteArray s2 = formatSRecord('2', 0x020000, "TWO");
+        const QByteArray s3 = formatSRecord('3', 0x080010, "ABCDEFGH");
+        const QByteArray end = formatSRecord('7', 0, QByteArray());
+        QTest::newRow("S1, S2, S3") << s1 + "\r\n" + s2 + "\r\n" + s3 + "\r\n" + end << "3";
+        QTest::newRow("count record") << s3 + "\nS5030001FB\n" + end + "\n"
+                                      << "1";
+        QTest::newRow("lower case, LF only") << s3.toLower().replace('s', 'S') + '\n' << "1";
+        QTest::newRow("blank lines") << "\r\n" + s3 + "\r\n\r\n" + end + "\r\n\r\n"
+                                     << "1";
+        QTest::newRow("last byte of the flash")
+            << formatSRecord('3', 0xFFFFF, "Z") + "\n" + s3 << "2";
+    }
+
+    void acceptsWhatTheFormatAllows()
+    {
+        QFETCH(QByteArray, image);
+        QFETCH(QString, records);
+        const QString file = m_app->filePath("nf.dat");
+        QVERIFY(writeFile(file, image));
+        const Run run = runTool(QStringList{file, "-b", "57600", "-l", "3"} + kWriteOptions);
+        QVERIFY2(run.exitCode == 0, run.errors.constData());
+        QCOMPARE(m_device->status().value("records"), records);
+        QCOMPARE(m_device->status().value("system"), QStringLiteral("ABCDEFGH"));
+    }
+
+    void failsWhenTheDeviceCannotStoreTheImage()
+    {
+        // The device keeps its flash in a folder that is gone by the time it stores.
+        auto flashDir = std::make_unique<QTemporaryDir>();
+        DevSimProcess device(4, {"--mode", "dl", "--flash", flashDir->filePath("flash")},
+                             m_device->comDir());
+        QVERIFY(device.isReady());
+        flashDir.reset();
+        const QString file = m_app->filePath("nf.dat");
+        QVERIFY(writeFile(file, brimo::sim::formatSRecord('3', 0x080010, "ABCDEFGH")));
+        const Run run = runTool(QStringList{file, "-b", "57600", "-l", "4"} + kWriteOptions);
+        QCOMPARE(run.exitCode, 5);
+        QCOMPARE(device.status().value("writes"), QStringLiteral("0"));
+        QCOMPARE(device.status().value("system"), QStringLiteral("AB12CD34"));
+    }
+
     void rejectsABadRecordBeforeWritingAnything_data()
     {
         QTest::addColumn<int>("line");
