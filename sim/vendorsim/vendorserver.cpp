@@ -1,6 +1,5 @@
 #include "vendorserver.h"
 
-#include <QElapsedTimer>
 #include <QTcpSocket>
 
 #include <cstdio>
@@ -17,17 +16,6 @@ HttpReply textReply(int status, const QByteArray &text)
     return reply;
 }
 
-// Seconds since start on each line, so a log can be laid beside a test's own.
-void logLine(const QByteArray &line)
-{
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    std::fprintf(stderr, "vendorsim: %7.3f %s\n", static_cast<double>(clock.elapsed()) / 1000.0,
-                 line.constData());
-    std::fflush(stderr);
-}
-
 QByteArray describe(const HttpRequest &request)
 {
     return request.method + ' ' + request.target;
@@ -38,6 +26,7 @@ QByteArray describe(const HttpRequest &request)
 VendorServer::VendorServer(ImageStore images, QObject *parent)
     : QObject(parent), m_images(std::move(images))
 {
+    m_clock.start();
     connect(&m_server, &QTcpServer::newConnection, this, &VendorServer::acceptConnections);
 }
 
@@ -145,7 +134,11 @@ void VendorServer::serveWithFault(Connection *connection, const HttpRequest &req
         delivery = Delivery::Hang;
         break;
     }
-    QByteArray note = describe(request) + " -> " + QByteArray::number(reply.status);
+    QByteArray note = describe(request) + " -> ";
+    if (delivery == Delivery::NotHttp || delivery == Delivery::Hang)
+        note += delivery == Delivery::Hang ? "no answer" : "no HTTP";
+    else
+        note += QByteArray::number(reply.status);
     if (fault != Fault::None)
         note += " (fault " + faultName(fault).toLatin1() + ')';
     logLine(note);
@@ -181,6 +174,14 @@ HttpReply VendorServer::faultReply(const HttpRequest &request)
     }
     m_faults.queue(*fault, count);
     return textReply(200, "ok\n");
+}
+
+// Seconds since start on each line, so a log can be laid beside a test's own.
+void VendorServer::logLine(const QByteArray &line) const
+{
+    std::fprintf(stderr, "vendorsim: %7.3f %s\n", static_cast<double>(m_clock.elapsed()) / 1000.0,
+                 line.constData());
+    std::fflush(stderr);
 }
 
 } // namespace brimo::sim

@@ -5,6 +5,7 @@
 #include "imagestore.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
@@ -33,12 +34,14 @@ private:
     HttpReply serviceReply(const HttpRequest &request) const;
     HttpReply controlReply(const HttpRequest &request);
     HttpReply faultReply(const HttpRequest &request);
+    void logLine(const QByteArray &line) const;
     void serveWithFault(Connection *connection, const HttpRequest &request, Fault fault);
 
     ImageStore m_images;
     FaultPlan m_faults;
     QTcpServer m_server;
     QByteArray m_requests;
+    QElapsedTimer m_clock;
     int m_slowMs = 5000;
 };
 
