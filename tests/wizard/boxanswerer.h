@@ -48,6 +48,9 @@ public:
     // open, before it is answered: what the user does while it is shown.
     void onBox(int index, std::function<void()> action) { m_onBox[index] = std::move(action); }
 
+    // Told about every box as it opens, after onBox and before the answer.
+    void onEachBox(std::function<void(const Box &)> observer) { m_observer = std::move(observer); }
+
     const QList<Box> &seen() const { return m_seen; }
     QStringList seenTexts() const
     {
@@ -81,6 +84,8 @@ private:
         if (!button && !box->buttons().isEmpty())
             button = box->buttons().constFirst();
         m_seen << seen;
+        if (m_observer)
+            m_observer(seen);
         if (button)
             button->click();
     }
@@ -104,4 +109,5 @@ private:
     int m_dialogsSeen = 0;
     QList<Box> m_seen;
     std::map<int, std::function<void()>> m_onBox;
+    std::function<void(const Box &)> m_observer;
 };

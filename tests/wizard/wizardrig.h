@@ -55,13 +55,12 @@ public:
     AppTestFolder &app() { return m_app; }
     QString comDir() const { return m_comDir.path(); }
 
-    // Starts the vendor service with an image for the device's system number.
-    VendorSimProcess &startVendor(const QStringList &extra = {})
+    // Starts the vendor service with an image for a system number, by default
+    // the device's.
+    VendorSimProcess &startVendor(const QString &imageFor = kSystemNumber)
     {
         m_vendor = std::make_unique<VendorSimProcess>(
-            QStringList{QStringLiteral("--image"),
-                        QStringLiteral("%1:0:%2").arg(kSystemNumber, kTail)} +
-            extra);
+            QStringList{QStringLiteral("--image"), QStringLiteral("%1:0:%2").arg(imageFor, kTail)});
         qputenv("BRIMO_SERVICE_HOST", m_vendor->hostPort().toUtf8());
         m_imageSize = VendorSimProcess::bodyOf(
                           m_vendor->get(QStringLiteral("/ws/updatedevice.asp?SystemCodeString=") +
