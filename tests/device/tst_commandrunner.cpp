@@ -42,9 +42,8 @@ void TestCommandRunner::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir(m_dir.path()).mkdir("bin"));
-    QVERIFY(writeProgram(
-        m_dir.filePath("bin/wine"),
-        "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done > \"$WINE_ARGS\"\nexit 7\n"));
+    QVERIFY(writeProgram(m_dir.filePath("bin/wine"),
+                         "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$WINE_ARGS\"\nexit 7\n"));
     qputenv("PATH", QFile::encodeName(m_dir.filePath("bin")) + ':' + qgetenv("PATH"));
     qputenv("WINE_ARGS", QFile::encodeName(m_dir.filePath("wine-args")));
 }
