@@ -9,6 +9,7 @@ namespace brimo {
 
 // The per-system part of starting a command hidden: may replace the program
 // (a Windows program run through wine) and adjust how the process is created.
-void preparePlatformRun(QProcess &process, QString &program, QStringList &arguments);
+// Returns why the command cannot be started, empty when it can.
+QString preparePlatformRun(QProcess &process, QString &program, QStringList &arguments);
 
 } // namespace brimo

@@ -1,7 +1,10 @@
 #include "platform/commandrunner_p.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace brimo {
 
@@ -13,17 +16,75 @@ bool isWindowsProgram(const QString &path)
     return file.open(QIODevice::ReadOnly) && file.read(2) == "MZ";
 }
 
+bool isRunnable(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+// BRIMO_WINE names the loader when it lives elsewhere (a bundled Wine on a
+// Mac). Debian installs only wine64 when the 32-bit part is missing, and
+// keeps its loader out of PATH then.
+QString findWine()
+{
+    if (qEnvironmentVariableIsSet("BRIMO_WINE")) {
+        const QString chosen = qEnvironmentVariable("BRIMO_WINE");
+        return isRunnable(chosen) ? chosen : QString();
+    }
+    for (const QString &name : {QStringLiteral("wine"), QStringLiteral("wine64")}) {
+        const QString found = QStandardPaths::findExecutable(name);
+        if (!found.isEmpty())
+            return found;
+    }
+    const QString debianLoader = QStringLiteral("/usr/lib/wine/wine64");
+    return isRunnable(debianLoader) ? debianLoader : QString();
+}
+
+// The drive under which the Windows program sees our root folder: Z: in every
+// prefix Wine creates, unless its owner linked another letter to "/".
+QString rootDrive()
+{
+    QString prefix = qEnvironmentVariable("WINEPREFIX");
+    if (prefix.isEmpty())
+        prefix = QDir::homePath() + QStringLiteral("/.wine");
+    const QDir devices(prefix + QStringLiteral("/dosdevices"));
+    const QFileInfoList entries = devices.entryInfoList(QDir::AllEntries | QDir::System);
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (name.size() == 2 && name.endsWith(QLatin1Char(':')) && entry.isSymLink() &&
+            entry.canonicalFilePath() == QStringLiteral("/"))
+            return name.toUpper();
+    }
+    return QStringLiteral("Z:");
+}
+
+// A Windows program expects Windows paths, and may take an argument that
+// starts with "/" for a switch. So a path to a file in an existing folder is
+// handed over as the program sees it: "/x/nf.dat" as "Z:\x\nf.dat".
+QString windowsPath(const QString &argument, const QString &drive)
+{
+    if (!argument.startsWith(QLatin1Char('/')) || !QFileInfo(argument).absoluteDir().exists())
+        return argument;
+    return drive + QString(argument).replace(QLatin1Char('/'), QLatin1Char('\\'));
+}
+
 } // namespace
 
-void preparePlatformRun(QProcess &process, QString &program, QStringList &arguments)
+QString preparePlatformRun(QProcess &process, QString &program, QStringList &arguments)
 {
     Q_UNUSED(process)
-    // Paths are handed to wine as they are: it maps the root folder to drive
-    // Z:, so a Windows tool opens "/x/nf.dat" as "Z:\x\nf.dat".
-    if (isWindowsProgram(program)) {
-        arguments.prepend(program);
-        program = QStringLiteral("wine");
-    }
+    if (!isWindowsProgram(program))
+        return {};
+    const QString wine = findWine();
+    if (wine.isEmpty())
+        return QStringLiteral("wine is needed to run the Windows program ") + program;
+    const QString drive = rootDrive();
+    for (QString &argument : arguments)
+        argument = windowsPath(argument, drive);
+    // Wine itself shows the program to it under its Windows path.
+    arguments.prepend(program);
+    program = wine;
+    return {};
 }
 
 } // namespace brimo

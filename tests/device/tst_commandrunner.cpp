@@ -46,6 +46,9 @@ void TestCommandRunner::initTestCase()
                          "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$WINE_ARGS\"\nexit 7\n"));
     qputenv("PATH", QFile::encodeName(m_dir.filePath("bin")) + ':' + qgetenv("PATH"));
     qputenv("WINE_ARGS", QFile::encodeName(m_dir.filePath("wine-args")));
+    // A prefix without drive links: the root folder is on Z:, as Wine makes it.
+    qputenv("WINEPREFIX", QFile::encodeName(m_dir.filePath("prefix")));
+    qunsetenv("BRIMO_WINE");
 }
 
 void TestCommandRunner::runsAndReportsTheExitCode_data()
@@ -98,8 +101,10 @@ void TestCommandRunner::windowsProgramRunsThroughWine()
     QCOMPARE(result.exitCode, 7);
     QFile args(m_dir.filePath("wine-args"));
     QVERIFY(args.open(QIODevice::ReadOnly));
+    // The work file is handed over as the Windows program sees it.
+    const QString workFile = "Z:" + m_dir.filePath("app/nf.dat").replace('/', '\\');
     QCOMPARE(QString::fromUtf8(args.readAll()),
-             "[" + tool + "]\n[" + m_dir.filePath("app/nf.dat") + "]\n[-l]\n[3]\n[-o]\n[0]\n");
+             "[" + tool + "]\n[" + workFile + "]\n[-l]\n[3]\n[-o]\n[0]\n");
 }
 
 void TestCommandRunner::windowKeepsRunningWhileTheCommandRuns()
