@@ -66,8 +66,11 @@ void TestWizardPortStage::storedComPort_data()
     const QString blank = QStringLiteral("Blank registry value returned");
     QTest::newRow("port 3") << "3" << 2 << 3 << QStringList{"Registry value returned: COM 3"}
                             << "3";
+    // Written with the system's decimal separator, as the user's system stores it.
+    const QString twoAndAHalf = QStringLiteral("2") + QLocale::system().decimalPoint() + u'5';
     QTest::newRow("fraction, half to even")
-        << "2.5" << 2 << 2 << QStringList{"Registry value returned: COM 2.5"} << "2.5";
+        << twoAndAHalf << 2 << 2 << QStringList{"Registry value returned: COM " + twoAndAHalf}
+        << twoAndAHalf;
     QTest::newRow("leading blank")
         << " 7" << 2 << 7 << QStringList{"Registry value returned: COM  7"} << " 7";
     QTest::newRow("no value") << "<none>" << 1 << 0 << QStringList{blank} << "";

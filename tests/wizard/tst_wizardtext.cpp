@@ -1,5 +1,5 @@
-// The text conversions of the stage sequence: the stored COM port number and
-// the date and time of the log, and the stage counter's arithmetic.
+// The stored COM port number as the stage sequence reads it, and the stage
+// counter's limits.
 #include "wizard/localetext.h"
 #include "wizard/mainwindow.h"
 
@@ -14,8 +14,6 @@ private slots:
     void storedPortNumber_data();
     void storedPortNumber();
     void portNumberFollowsTheLocaleSeparator();
-    void generalDateIsShortDateAndLongTime();
-    void stageCounterStepsByOne();
     void stageCounterRefusesToWrap();
 };
 
@@ -70,25 +68,6 @@ void TestWizardText::portNumberFollowsTheLocaleSeparator()
     QCOMPARE(portNumberFromText(QStringLiteral("2,5"), german), std::optional<qint16>(2));
     QCOMPARE(portNumberFromText(QStringLiteral("2.5"), german), std::nullopt);
     QCOMPARE(portNumberFromText(QStringLiteral("2,5"), QLocale::c()), std::nullopt);
-}
-
-void TestWizardText::generalDateIsShortDateAndLongTime()
-{
-    const QLocale locale(QLocale::English, QLocale::UnitedKingdom);
-    const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
-    const QString text = brimo::generalDateText(when, locale);
-    QCOMPARE(text, locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                       locale.toString(when.time(), QLocale::LongFormat));
-    QVERIFY2(text.startsWith(QStringLiteral("04/03/2026 05:06:07")), qPrintable(text));
-}
-
-void TestWizardText::stageCounterStepsByOne()
-{
-    QCOMPARE(brimo::main::incrementStage(0), qint16(1));
-    QCOMPARE(brimo::main::incrementStage(-1), qint16(0));
-    QCOMPARE(brimo::main::incrementStage(32766), qint16(32767));
-    QCOMPARE(brimo::main::decrementStage(5), qint16(4));
-    QCOMPARE(brimo::main::decrementStage(-32767), qint16(-32768));
 }
 
 void TestWizardText::stageCounterRefusesToWrap()
