@@ -1,0 +1,41 @@
+# What `cmake --install` puts into the install prefix, in one folder, bin/:
+# brimo-update, on Windows the Qt libraries and plugins it needs (Qt's deploy
+# step, which runs windeployqt), the compiler's runtime, and the flash tool
+# when BRIMO_FLASH_TOOL names one. The pictures need no rule: they are built
+# into the program as Qt resources. src/wizard/CMakeLists.txt installs the
+# program itself.
+
+set(BRIMO_FLASH_TOOL "" CACHE FILEPATH
+    "The flash tool sirfflashcl.exe to install beside the program (it is not part of this source)")
+if(BRIMO_FLASH_TOOL)
+    if(NOT EXISTS "${BRIMO_FLASH_TOOL}")
+        message(FATAL_ERROR "BRIMO_FLASH_TOOL names ${BRIMO_FLASH_TOOL}, which does not exist")
+    endif()
+    # The program looks for the tool under exactly this name in its own folder.
+    install(PROGRAMS "${BRIMO_FLASH_TOOL}" DESTINATION bin RENAME sirfflashcl.exe)
+endif()
+
+if(MSVC)
+    # The Visual C++ runtime DLLs beside the program, so it runs on a machine
+    # without the redistributable installed.
+    set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION bin)
+    include(InstallRequiredSystemLibraries)
+endif()
+
+if(WIN32 OR APPLE)
+    get_target_property(brimo_is_bundle brimo-update MACOSX_BUNDLE)
+    if(APPLE AND NOT brimo_is_bundle)
+        # Qt deploys into app bundles only; brimo-update is a plain program on
+        # macOS for now and uses the Qt it was built with.
+        message(STATUS "brimo-update is not an app bundle: install copies the program only")
+        return()
+    endif()
+    # The Qt plugins go into bin/ as well, so the folder can be copied whole;
+    # the deploy step writes a qt.conf that points Qt there.
+    install(CODE "set(QT_DEPLOY_BIN_DIR bin)\nset(QT_DEPLOY_PLUGINS_DIR bin)")
+    qt_generate_deploy_app_script(
+        TARGET brimo-update
+        FILENAME_VARIABLE brimo_deploy_script
+        NO_UNSUPPORTED_PLATFORM_ERROR)
+    install(SCRIPT "${brimo_deploy_script}")
+endif()
