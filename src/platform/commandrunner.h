@@ -6,9 +6,9 @@ namespace brimo {
 
 // Result of one run of an external command.
 struct CommandResult {
-    bool started = false;  // false: the program could not be started
-    int exitCode = -1;     // valid when started
-    QString errorText;     // the platform's words for a failure to start or a crash
+    bool started = false; // false: the program could not be started
+    int exitCode = -1;    // valid when started
+    QString errorText;    // the platform's words for a failure to start or a crash
 };
 
 // Starts a command line hidden and waits for it to end. The calling thread's
