@@ -65,7 +65,7 @@ QString windowsPath(const QString &argument, const QString &drive)
 {
     if (!argument.startsWith(QLatin1Char('/')) || !QFileInfo(argument).absoluteDir().exists())
         return argument;
-    return drive + QString(argument).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return drive + QDir::cleanPath(argument).replace(QLatin1Char('/'), QLatin1Char('\\'));
 }
 
 } // namespace

@@ -167,11 +167,38 @@ std::string fullPath(const std::string &path, RunLog &log)
     return result;
 }
 
+// Opens COM n as the real tool does before it talks to the device, and sets
+// the line to 57600,N,8,1. A port that cannot be opened is only logged: no
+// device answers this tool anyway.
+void openPort(const std::string &port, RunLog &log)
+{
+    const std::string name = "COM" + port;
+    const HANDLE line = CreateFileA(("\\\\.\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (line == INVALID_HANDLE_VALUE) {
+        log.add("port: " + systemError(name.c_str()));
+        return;
+    }
+    DCB settings = {};
+    settings.DCBlength = sizeof settings;
+    const bool set = GetCommState(line, &settings) && [&] {
+        settings.BaudRate = 57600;
+        settings.ByteSize = 8;
+        settings.Parity = NOPARITY;
+        settings.StopBits = ONESTOPBIT;
+        return SetCommState(line, &settings) != FALSE;
+    }();
+    CloseHandle(line);
+    log.add("port: " + (set ? name + " at 57600" : systemError(name.c_str())));
+}
+
 int run(const Arguments &args, const std::string &folder, RunLog &log)
 {
     const int faultExit = faultExitCode(takeFault(folder));
     if (faultExit >= 0)
         return faultExit;
+    if (isReadCommand(args) || isWriteCommand(args))
+        openPort(args[4], log);
     if (isReadCommand(args))
         return writeIdentity(fullPath(args[0], log), log);
     if (isWriteCommand(args))

@@ -4,9 +4,11 @@
 // because one case moves the prefix's root drive.
 
 #include "device/device.h"
+#include "platform/comport.h"
 #include "settings/registry.h"
 
 #include "common/srec.h"
+#include "ptyline.h"
 #include "recordingwindow.h"
 
 #include <QtTest>
@@ -107,6 +109,8 @@ private slots:
     void exitCodesArrive();
     void missingWineIsOneLogLine_data();
     void missingWineIsOneLogLine();
+    void toolOpensThePortTheUtilityNames_data();
+    void toolOpensThePortTheUtilityNames();
 
 private:
     // A fresh application folder named name, holding the Windows tool.
@@ -128,6 +132,7 @@ void TestWineFlashTool::initTestCase()
     qunsetenv("BRIMO_WINE");
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
     qunsetenv("BRIMO_FLASHTOOL_SYSTEM");
+    qunsetenv("BRIMO_COM_DIR");
 }
 
 // Every test starts with an empty settings store of its own.
@@ -237,7 +242,8 @@ void TestWineFlashTool::exitCodesArrive()
     setFault(folder, fault);
     setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "7");
     RecordingWindow window;
-    device link(window, 2, folder);
+    const qint16 port = 2; // held by reference, as the program's shared port is
+    device link(window, port, folder);
     link.SystemNumber(QStringLiteral("KEEP0001"));
     const QByteArray image = sim::makeImage(4096, QByteArray(16, '\xFF'));
     link.objDF.load(image);
@@ -277,7 +283,8 @@ void TestWineFlashTool::missingWineIsOneLogLine()
     QVERIFY(!folder.isEmpty());
     qputenv("BRIMO_WINE", QFile::encodeName(m_root.filePath(QStringLiteral("no-wine/wine"))));
     RecordingWindow window;
-    device link(window, 3, folder);
+    const qint16 port = 3;
+    device link(window, port, folder);
     link.SystemNumber(QStringLiteral("KEEP0001"));
     link.objDF.load(sim::makeImage(2048, QByteArray(16, '\xFF')));
     link.objDF.strRegEnd = "0011223344556677";
@@ -291,6 +298,38 @@ void TestWineFlashTool::missingWineIsOneLogLine()
     QCOMPARE(window.lines.last(), line);
     QVERIFY(!QFile::exists(link.workFilePath()));
     QVERIFY(!QFile::exists(folder + QStringLiteral("/sirfflashcl.log")));
+}
+
+void TestWineFlashTool::toolOpensThePortTheUtilityNames_data()
+{
+    QTest::addColumn<bool>("flashing");
+    QTest::newRow("identity read, the current port") << false;
+    QTest::newRow("flash, the stored port") << true;
+}
+
+// COM 9 is a line in the Wine prefix: the utility names it by the prefix's
+// link, and the Windows tool opens it through Wine and sets its speed.
+void TestWineFlashTool::toolOpensThePortTheUtilityNames()
+{
+    QFETCH(bool, flashing);
+
+    const PtyLine line(qEnvironmentVariable("WINEPREFIX") + QStringLiteral("/dosdevices"), 9);
+    QVERIFY(line.isValid());
+    QCOMPARE(comPortSystemName(9), line.slavePath());
+    const QString folder = makeAppFolder(QStringLiteral("app"));
+    QVERIFY(!folder.isEmpty());
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "9");
+    RecordingWindow window;
+    const qint16 port = flashing ? 4 : 9;
+    device link(window, port, folder);
+    link.SystemNumber(kDefaultSystemNumber);
+    link.objDF.load(sim::makeImage(2048, QByteArray(16, '\xFF')));
+    link.objDF.strRegEnd = "0011223344556677";
+
+    QVERIFY(flashing ? link.uploadData() : link.downloadData());
+    QCOMPARE(ToolLog(folder).last(QStringLiteral("port: ")), QStringLiteral("COM9 at 57600"));
+    const termios settings = line.settings();
+    QCOMPARE(cfgetospeed(&settings), speed_t(B57600));
 }
 
 QTEST_GUILESS_MAIN(TestWineFlashTool)
