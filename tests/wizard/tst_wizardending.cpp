@@ -24,6 +24,8 @@ const QString kRetryBox =
                    "configured to allow the Brimo update utility full internet access.\r\n\r\n"
                    "Would you like to retry?");
 
+constexpr int kDidNotEnd = 3;
+
 qint64 now()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -91,8 +93,9 @@ int runUpdate(std::initializer_list<QMessageBox::StandardButton> answers,
         arrange(*window);
     QTest::mouseClick(window->updateBtn, Qt::LeftButton);
     QTest::mouseClick(window->stage2Btn, Qt::LeftButton);
+    // Every scenario ends the program before the click returns.
     brimo::test::report(QStringLiteral("RETURNED"));
-    return 3;
+    return kDidNotEnd;
 }
 
 brimo::test::Scenarios scenarios()
