@@ -53,6 +53,7 @@ private slots:
     void dotsTimerTicksEveryTwoSeconds();
     void fullLogStartsAfresh_data();
     void fullLogStartsAfresh();
+    void lineLongerThanTheLogKeepsItsBeginning();
 
     void internetStateSetsProgress_data();
     void internetStateSetsProgress();
@@ -182,6 +183,16 @@ void MainWindowTest::fullLogStartsAfresh()
     m_window->addText(padded);
     QCOMPARE(m_window->logText(), padded);
     QCOMPARE(m_window->Text1->toPlainText(), padded);
+}
+
+void MainWindowTest::lineLongerThanTheLogKeepsItsBeginning()
+{
+    m_window->addText(QStringLiteral("Downloading updates"));
+    const QString huge = QStringLiteral("S3") + QString(brimo::main::kLogCapacity, u'F');
+    m_window->addText(huge);
+    QCOMPARE(m_window->logText(), huge.left(brimo::main::kLogCapacity));
+    m_window->addText(QStringLiteral("next"));
+    QCOMPARE(m_window->logText(), QStringLiteral("next"));
 }
 
 void MainWindowTest::internetStateSetsProgress_data()
