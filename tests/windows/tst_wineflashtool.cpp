@@ -17,7 +17,8 @@ using namespace brimo;
 
 namespace {
 
-const QString kDefaultSystemNumber = QStringLiteral("W64T00L1");
+// Set before a run; differs from what the tool reads, so a kept number shows.
+const QString kSystemNumber = QStringLiteral("SET00001");
 
 // What the tool's log says about its runs, by the start of each line.
 class ToolLog {
@@ -62,6 +63,16 @@ QString readArguments(const QString &workFile, int port)
 QString writeArguments(const QString &workFile, const QString &port)
 {
     return QStringLiteral("[%1] [-b] [57600] [-l] [%2] [-o] [0] [-c] [0]").arg(workFile, port);
+}
+
+// Readies a device link to flash: a system number and an image as served.
+QByteArray prepareFlash(device &link)
+{
+    link.SystemNumber(kSystemNumber);
+    const QByteArray image = sim::makeImage(4096, QByteArray(16, '\xFF'));
+    link.objDF.load(image);
+    link.objDF.strRegEnd = "0011223344556677";
+    return image;
 }
 
 // Moves the prefix's root folder from Z: to another letter for one scope.
@@ -129,15 +140,16 @@ void TestWineFlashTool::initTestCase()
     m_tool = qEnvironmentVariable("BRIMO_WINDOWS_FLASHTOOL");
     QVERIFY2(QFile::exists(m_tool), "BRIMO_WINDOWS_FLASHTOOL names no Windows flash tool");
     QVERIFY(m_root.isValid());
-    qunsetenv("BRIMO_WINE");
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
-    qunsetenv("BRIMO_FLASHTOOL_SYSTEM");
     qunsetenv("BRIMO_COM_DIR");
 }
 
-// Every test starts with an empty settings store of its own.
+// Every test starts with an empty settings store of its own, the wine found
+// on the path and the tool's own system number.
 void TestWineFlashTool::init()
 {
+    qunsetenv("BRIMO_WINE");
+    qunsetenv("BRIMO_FLASHTOOL_SYSTEM");
     const QString file = m_root.filePath(QStringLiteral("registry-%1").arg(++m_folders));
     qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(file));
 }
@@ -166,15 +178,15 @@ void TestWineFlashTool::identityIsReadThroughWine_data()
 
     QTest::newRow("plain folder") << "app"
                                   << "z"
-                                  << "" << qint16(3);
+                                  << "W64T00L1" << qint16(3);
     QTest::newRow("blanks in the folder") << "Brimo update utility"
                                           << "z"
                                           << "AB12CD34" << qint16(12);
     QTest::newRow("letters beyond ASCII in the folder") << QStringLiteral("Brimo \u00dcber") << "z"
-                                                        << "ZZ09YY87" << qint16(1);
+                                                        << "ZZ09YY87" << qint16(11);
     QTest::newRow("root folder on drive Y:") << "app"
                                              << "y"
-                                             << "" << qint16(16);
+                                             << "Y0000001" << qint16(16);
 }
 
 void TestWineFlashTool::identityIsReadThroughWine()
@@ -186,8 +198,6 @@ void TestWineFlashTool::identityIsReadThroughWine()
 
     const QString folder = makeAppFolder(folderName);
     QVERIFY(!folder.isEmpty());
-    if (systemNumber.isEmpty())
-        systemNumber = kDefaultSystemNumber;
     qputenv("BRIMO_FLASHTOOL_SYSTEM", systemNumber.toLatin1());
     const RootDrive drive(rootDrive);
 
@@ -209,7 +219,6 @@ void TestWineFlashTool::identityIsReadThroughWine()
     QCOMPARE(log.last(QStringLiteral("work file: ")), windowsWorkFile);
     QCOMPARE(log.last(QStringLiteral("wrote ")), QStringLiteral("32 bytes"));
     QCOMPARE(log.last(QStringLiteral("exit ")), QStringLiteral("0"));
-    qunsetenv("BRIMO_FLASHTOOL_SYSTEM");
 }
 
 void TestWineFlashTool::exitCodesArrive_data()
@@ -244,14 +253,11 @@ void TestWineFlashTool::exitCodesArrive()
     RecordingWindow window;
     const qint16 port = 2; // held by reference, as the program's shared port is
     device link(window, port, folder);
-    link.SystemNumber(QStringLiteral("KEEP0001"));
-    const QByteArray image = sim::makeImage(4096, QByteArray(16, '\xFF'));
-    link.objDF.load(image);
-    link.objDF.strRegEnd = "0011223344556677";
+    const QByteArray image = prepareFlash(link);
 
     QCOMPARE(flashing ? link.uploadData() : link.downloadData(), result);
     QCOMPARE(window.lines, lines);
-    QCOMPARE(link.SystemNumber(), QStringLiteral("KEEP0001"));
+    QCOMPARE(link.SystemNumber(), kSystemNumber);
     QVERIFY(!QFile::exists(link.workFilePath()));
     const ToolLog log(folder);
     QCOMPARE(log.last(QStringLiteral("exit ")), fault.startsWith("exit ") ? fault.mid(5) : "0");
@@ -285,13 +291,9 @@ void TestWineFlashTool::missingWineIsOneLogLine()
     RecordingWindow window;
     const qint16 port = 3;
     device link(window, port, folder);
-    link.SystemNumber(QStringLiteral("KEEP0001"));
-    link.objDF.load(sim::makeImage(2048, QByteArray(16, '\xFF')));
-    link.objDF.strRegEnd = "0011223344556677";
+    prepareFlash(link);
 
-    const bool ok = flashing ? link.uploadData() : link.downloadData();
-    qunsetenv("BRIMO_WINE");
-    QVERIFY(!ok);
+    QVERIFY(!(flashing ? link.uploadData() : link.downloadData()));
     const QString line = QStringLiteral("wine is needed to run the Windows program ") + folder +
                          QStringLiteral("/sirfflashcl.exe");
     QCOMPARE(window.lines.filter(QStringLiteral("wine")), QStringList{line});
@@ -322,9 +324,7 @@ void TestWineFlashTool::toolOpensThePortTheUtilityNames()
     RecordingWindow window;
     const qint16 port = flashing ? 4 : 9;
     device link(window, port, folder);
-    link.SystemNumber(kDefaultSystemNumber);
-    link.objDF.load(sim::makeImage(2048, QByteArray(16, '\xFF')));
-    link.objDF.strRegEnd = "0011223344556677";
+    prepareFlash(link);
 
     QVERIFY(flashing ? link.uploadData() : link.downloadData());
     QCOMPARE(ToolLog(folder).last(QStringLiteral("port: ")), QStringLiteral("COM9 at 57600"));
