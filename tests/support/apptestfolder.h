@@ -9,7 +9,7 @@
 // A throw-away application folder for the device link: a copy of the stand-in
 // flash tool (a copy, not a link, so the tool finds its faults and writes its
 // log here rather than beside the real build), the work file's place, and
-// helpers for the tool's fault list and run log.
+// what the tool is told to do wrong and what it says it did.
 class AppTestFolder {
 public:
     enum Tool { WithTool, WithoutTool };
