@@ -42,31 +42,10 @@ bool PtyLine::plug(QString *error)
 {
     if (isPlugged())
         return true;
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        *error = QStringLiteral("cannot open a pseudo-terminal: ") + systemError();
-        if (master >= 0)
-            ::close(master);
+    const int master = openPseudoTerminal(error);
+    if (master < 0)
         return false;
-    }
-    m_slavePath = ptsname(master);
-    termios tio{};
-    tcgetattr(master, &tio);
-    cfmakeraw(&tio); // on the master this sets the slave's line discipline
-    tcsetattr(master, TCSANOW, &tio);
-    // Until the slave has been opened once the master does not report it
-    // closed; open and close it so that "nobody holds it" can be seen.
-    const int slave = ::open(m_slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (slave >= 0)
-        ::close(slave);
-
-    const QString temp = m_linkPath + QStringLiteral(".new");
-    QFile::remove(temp);
-    if (::symlink(m_slavePath.constData(), QFile::encodeName(temp).constData()) != 0 ||
-        ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(m_linkPath).constData()) !=
-            0) {
-        *error = QStringLiteral("cannot link %1: %2").arg(m_linkPath, systemError());
-        QFile::remove(temp);
+    if (!linkTo(m_slavePath, error)) {
         ::close(master);
         return false;
     }
@@ -80,6 +59,42 @@ bool PtyLine::plug(QString *error)
     m_holderTimer.start();
     checkHolder();
     return true;
+}
+
+int PtyLine::openPseudoTerminal(QString *error)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        *error = QStringLiteral("cannot open a pseudo-terminal: ") + systemError();
+        if (master >= 0)
+            ::close(master);
+        return -1;
+    }
+    m_slavePath = ptsname(master);
+    termios tio{};
+    tcgetattr(master, &tio);
+    cfmakeraw(&tio); // on the master this sets the slave's line discipline
+    tcsetattr(master, TCSANOW, &tio);
+    // Until the slave has been opened once the master does not report it
+    // closed; open and close it so that "nobody holds it" can be seen.
+    const int slave = ::open(m_slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave >= 0)
+        ::close(slave);
+    return master;
+}
+
+bool PtyLine::linkTo(const QByteArray &target, QString *error)
+{
+    // Made aside and renamed, so a program never finds a half-made link.
+    const QByteArray link = QFile::encodeName(m_linkPath);
+    const QByteArray temp = link + ".new";
+    ::unlink(temp.constData());
+    if (::symlink(target.constData(), temp.constData()) == 0 &&
+        ::rename(temp.constData(), link.constData()) == 0)
+        return true;
+    *error = QStringLiteral("cannot link %1: %2").arg(m_linkPath, systemError());
+    ::unlink(temp.constData());
+    return false;
 }
 
 void PtyLine::unplug()

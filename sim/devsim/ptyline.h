@@ -37,6 +37,8 @@ signals:
     void heldChanged(bool held);
 
 private:
+    int openPseudoTerminal(QString *error);
+    bool linkTo(const QByteArray &target, QString *error);
     void checkHolder();
     bool slaveHungUp() const;
     void readMaster();
