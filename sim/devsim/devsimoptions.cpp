@@ -6,21 +6,33 @@
 namespace brimo::sim {
 namespace {
 
-bool takeValue(const QStringList &arguments, qsizetype &i, QString *value, QString *error)
-{
-    if (i + 1 >= arguments.size()) {
-        *error = arguments.at(i) + QStringLiteral(" needs a value");
-        return false;
-    }
-    *value = arguments.at(++i);
-    return true;
-}
-
 // The 8 bytes of 16 hexadecimal digits; empty when the text is anything else.
 QByteArray tailBytes(const QString &digits)
 {
     static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{16}$"));
     return form.match(digits).hasMatch() ? QByteArray::fromHex(digits.toLatin1()) : QByteArray();
+}
+
+// Takes the value of an option that has one; false for an unknown option.
+bool setValue(const QString &name, const QString &value, DevSimOptions *options, QString *portText)
+{
+    if (name == u"--com-dir")
+        options->comDir = value;
+    else if (name == u"--port")
+        *portText = value;
+    else if (name == u"--flash")
+        options->flashPath = value;
+    else if (name == u"--system-number")
+        options->systemNumber = value.toLatin1();
+    else if (name == u"--tail")
+        options->tail = tailBytes(value);
+    else if (name == u"--mode")
+        options->mode = value;
+    else if (name == u"--power")
+        options->power = value;
+    else
+        return false;
+    return true;
 }
 
 bool checkOptions(const DevSimOptions &options, const QString &portText, QString *error)
@@ -65,38 +77,19 @@ bool parseDevSimOptions(const QStringList &arguments, DevSimOptions *options, QS
     QString portText;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &name = arguments.at(i);
-        QString value;
         if (name == u"--panel") {
             options->panel = true;
-            continue;
-        }
-        if (name == u"--send") {
+        } else if (name == u"--send") {
             if (i + 2 >= arguments.size()) {
                 *error = QStringLiteral("--send needs a socket and a command");
                 return false;
             }
-            options->sendTo = arguments.at(i + 1);
-            options->sendCommand = arguments.at(i + 2);
-            i += 2;
-            continue;
-        }
-        if (!takeValue(arguments, i, &value, error))
+            options->sendTo = arguments.at(++i);
+            options->sendCommand = arguments.at(++i);
+        } else if (i + 1 >= arguments.size()) {
+            *error = name + QStringLiteral(" needs a value");
             return false;
-        if (name == u"--com-dir")
-            options->comDir = value;
-        else if (name == u"--port")
-            portText = value;
-        else if (name == u"--flash")
-            options->flashPath = value;
-        else if (name == u"--system-number")
-            options->systemNumber = value.toLatin1();
-        else if (name == u"--tail")
-            options->tail = tailBytes(value);
-        else if (name == u"--mode")
-            options->mode = value;
-        else if (name == u"--power")
-            options->power = value;
-        else {
+        } else if (!setValue(name, arguments.at(++i), options, &portText)) {
             *error = QStringLiteral("unknown option ") + name;
             return false;
         }
