@@ -1,6 +1,7 @@
 // The settings dialog and the about window, opened from the main window's
 // menus and answered as a user would, against a real settings file.
 
+#include "device/device.h"
 #include "modalwatch.h"
 #include "settings/frmabout.h"
 #include "settings/frmsettings.h"
@@ -110,6 +111,7 @@ private slots:
     void leavingWithoutOkStoresNothing();
     void closingUnloadsSoTheNextOpeningReadsAgain();
     void dialogLoadedHiddenKeepsItsControlsWhenShown();
+    void portChosenDuringTheRunReachesOnlyTheReadCommand();
     void aboutShowsTitleAndVersion();
 
 private:
@@ -293,6 +295,27 @@ void DialogsTest::dialogLoadedHiddenKeepsItsControlsWhenShown()
     QCOMPARE(seen.comText, QStringLiteral("3"));
     QCOMPARE(seen.server, QStringLiteral("first.proxy"));
     QTRY_VERIFY(!m_window->findChild<frmSettings *>());
+}
+
+void DialogsTest::portChosenDuringTheRunReachesOnlyTheReadCommand()
+{
+    // The device link reads the stored port once, when the window is created.
+    store(QStringLiteral("COMPort"), QStringLiteral("4"));
+    m_window = std::make_unique<brimo::main>();
+    Shown seen;
+    handleSettings(
+        &seen,
+        [](frmSettings &dialog) {
+            dialog.com->setCurrentIndex(dialog.com->findText(QStringLiteral("7")));
+        },
+        Leave::Ok);
+    m_window->settings->trigger();
+
+    QCOMPARE(seen.comText, QStringLiteral("4"));
+    QVERIFY(m_window->deviceLink().readCommandLine().endsWith(
+        QStringLiteral(" -b 57600 -l 7 -r -f 0x080000 -t 0x080020")));
+    QVERIFY(m_window->deviceLink().writeCommandLine().endsWith(
+        QStringLiteral(" -b 57600 -l 4 -o 0 -c 0")));
 }
 
 void DialogsTest::aboutShowsTitleAndVersion()
