@@ -81,7 +81,7 @@ QString preparePlatformRun(QProcess &process, QString &program, QStringList &arg
     const QString drive = rootDrive();
     for (QString &argument : arguments)
         argument = windowsPath(argument, drive);
-    // Wine itself shows the program to it under its Windows path.
+    // Wine hands the program its own path as a Windows path itself.
     arguments.prepend(program);
     program = wine;
     return {};
