@@ -6,10 +6,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A throw-away application folder for the device link: a copy of the stand-in
-// flash tool (a copy, not a link, so the tool finds its faults and writes its
-// log here rather than beside the real build), the work file's place, and
-// what the tool is told to do wrong and what it says it did.
+// A throw-away application folder for the device link: a link to the stand-in
+// flash tool (which takes the folder it was started from as its own, so it
+// reads its faults and writes its log here), the work file's place, and what
+// the tool is told to do wrong and what it says it did.
 class AppTestFolder {
 public:
     enum Tool { WithTool, WithoutTool };
@@ -17,7 +17,7 @@ public:
     explicit AppTestFolder(Tool tool = WithTool)
     {
         if (tool == WithTool)
-            QFile::copy(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"), toolPath());
+            QFile::link(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"), toolPath());
     }
 
     bool isValid() const
