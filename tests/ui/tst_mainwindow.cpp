@@ -58,6 +58,7 @@ private slots:
     void internetStateSetsProgress_data();
     void internetStateSetsProgress();
 
+    void criticalMessageCarriesTheTitleAndStopIcon();
     void loadingShowsTheWelcomePage();
     void lineLiesUnderTheBanner();
     void windowIsFixedAndCentred();
@@ -228,6 +229,18 @@ void MainWindowTest::internetStateSetsProgress()
         QVERIFY2(elapsed >= 195, qPrintable(QString::number(elapsed)));
     else
         QVERIFY2(elapsed < 190, qPrintable(QString::number(elapsed)));
+}
+
+void MainWindowTest::criticalMessageCarriesTheTitleAndStopIcon()
+{
+    brimo::test::SeenBox seen;
+    brimo::test::answerMessageBox(QMessageBox::Ok, &seen);
+    m_window->showCritical(QStringLiteral("Unable to connect to the internet"));
+    QVERIFY(seen.shown);
+    QCOMPARE(seen.title, QStringLiteral("Brimo update utility"));
+    QCOMPARE(seen.text, QStringLiteral("Unable to connect to the internet"));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+    QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 }
 
 void MainWindowTest::loadingShowsTheWelcomePage()
