@@ -3,8 +3,6 @@
 #include "boxanswerer.h"
 #include "wizardrig.h"
 
-#include "settings/frmsettings.h"
-
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QtTest>
@@ -27,17 +25,6 @@ const QString kDownloadModeInfo =
 QString comBoxText(main &window)
 {
     return window.settingsDialog().com->currentText();
-}
-
-// Chooses the port in the settings dialog and presses "&OK".
-std::function<void(QDialog *)> choosePort(const QString &port)
-{
-    return [port](QDialog *dialog) {
-        auto *settings = qobject_cast<brimo::frmSettings *>(dialog);
-        QVERIFY(settings);
-        settings->com->setCurrentIndex(settings->com->findText(port));
-        QTest::mouseClick(settings->Command1, Qt::LeftButton);
-    };
 }
 
 } // namespace
@@ -176,7 +163,7 @@ void TestWizardPortStage::scanOfTheChosenPort()
     QTest::mouseClick(window->updateBtn, Qt::LeftButton);
 
     // No port known yet: the button opens the settings dialog and logs nothing.
-    user.inNextDialog(choosePort(QStringLiteral("3")));
+    user.inNextDialog(choosePortInSettings(QStringLiteral("3")));
     QTest::mouseClick(window->stage1Btn, Qt::LeftButton);
     QCOMPARE(user.dialogsSeen(), 1);
     QCOMPARE(window->state().comPortNumber, qint16(3));

@@ -5,6 +5,7 @@
 #include "boxanswerer.h"
 #include "wizardrig.h"
 
+#include <QAction>
 #include <QtTest>
 
 using brimo::main;
@@ -75,6 +76,7 @@ private slots:
     void flashFailuresReachTheLimitThenRepeatWithAFreshCount();
     void closeRequestDeclinedWhileBusy_data();
     void closeRequestDeclinedWhileBusy();
+    void portChosenDuringTheRunReadsThereButFlashesTheStartPort();
 
 private:
     static void verifyCompleted(WizardRig &rig, main &window, int flashWrites);
@@ -245,6 +247,33 @@ void TestWizardUpdate::closeRequestDeclinedWhileBusy()
     QCOMPARE(headerAtBox, header);
     COMPARE_LOG(*window, (kUpToStage2 + readToDownloadLines(rig) + completionLines()));
     verifyCompleted(rig, *window, 1);
+}
+
+void TestWizardUpdate::portChosenDuringTheRunReadsThereButFlashesTheStartPort()
+{
+    WizardRig rig;
+    rig.startVendor();
+    QVERIFY(rig.plugDevice(4, QStringLiteral("dl")).isReady());
+    QVERIFY(rig.plugDevice(7, QStringLiteral("dl")).isReady());
+    rig.leaveOtherPortsEmpty();
+    WizardRig::storeComPort(QStringLiteral("4"));
+    const auto window = WizardRig::openWindow();
+    QTest::mouseClick(window->updateBtn, Qt::LeftButton);
+    BoxAnswerer user;
+    user.inNextDialog(choosePortInSettings(QStringLiteral("7")));
+    window->settings->trigger();
+    QCOMPARE(window->state().comPortNumber, qint16(7));
+
+    QTest::mouseClick(window->stage2Btn, Qt::LeftButton);
+
+    // The flash port was taken from the settings when the program started.
+    const QStringList runs = rig.app().logLines();
+    QCOMPARE(runs.size(), 2);
+    QVERIFY2(runs[0].contains(QStringLiteral("[-l] [7] [-r]")), qPrintable(runs[0]));
+    QVERIFY2(runs[1].contains(QStringLiteral("[-l] [4] [-o]")), qPrintable(runs[1]));
+    QVERIFY(window->completedWindow->isVisible());
+    QCOMPARE(rig.device(4).status().value(QStringLiteral("writes")), QStringLiteral("1"));
+    QCOMPARE(rig.device(7).status().value(QStringLiteral("writes")), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestWizardUpdate)

@@ -9,9 +9,12 @@
 #include "devsimprocess.h"
 #include "vendorsimprocess.h"
 
+#include "settings/frmsettings.h"
 #include "settings/registry.h"
 #include "wizard/mainwindow.h"
 
+#include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -190,6 +193,17 @@ inline void whenLogShows(brimo::main &window, const QString &line, std::function
                                        else
                                            QTimer::singleShot(delayMs, &window, action);
                                    });
+}
+
+// What the user does in the settings dialog: choose the port, press "&OK".
+inline std::function<void(QDialog *)> choosePortInSettings(const QString &port)
+{
+    return [port](QDialog *dialog) {
+        auto *settings = qobject_cast<brimo::frmSettings *>(dialog);
+        QVERIFY(settings);
+        settings->com->setCurrentIndex(settings->com->findText(port));
+        QTest::mouseClick(settings->Command1, Qt::LeftButton);
+    };
 }
 
 #define COMPARE_LOG(window, ...)                                                                   \
