@@ -1,6 +1,7 @@
 #include "autopilot.h"
 
 #include "boxanswer.h"
+#include "console.h"
 #include "devicecheck.h"
 #include "wizard/mainwindow.h"
 
@@ -10,7 +11,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
-#include <cstdio>
 
 namespace brimo::sim {
 namespace {
@@ -38,37 +38,6 @@ QString pictureName(const QString &page)
 }
 
 } // namespace
-
-namespace {
-
-// The log's last line can still grow (the dots); a line of narration in
-// between starts on a line of its own.
-bool g_logMidLine = false;
-bool g_lineBroken = false;
-
-void printLog(QString text)
-{
-    if (g_lineBroken && text.startsWith(QLatin1Char('\n')))
-        text.remove(0, 1);
-    if (text.isEmpty())
-        return;
-    std::fputs(qPrintable(text), stdout);
-    std::fflush(stdout);
-    g_logMidLine = !text.endsWith(QLatin1Char('\n'));
-    g_lineBroken = false;
-}
-
-} // namespace
-
-void say(const QString &line)
-{
-    if (g_logMidLine) {
-        printLog(QStringLiteral("\n"));
-        g_lineBroken = true;
-    }
-    std::fprintf(stderr, "autopilot: %s\n", qPrintable(line));
-    std::fflush(stderr);
-}
 
 Autopilot::Autopilot(brimo::main &window, AutopilotOptions options, QObject *parent)
     : QObject(parent), m_window(window), m_options(std::move(options)),
@@ -229,6 +198,8 @@ void Autopilot::answer(QMessageBox *box)
     const BoxAnswer reply = answerFor(box->text(), box->standardButtons());
     if (!reply.deviceMode.isEmpty())
         setDeviceMode(reply.deviceMode);
+    if (m_step == Step::Done) // the device could not be switched
+        return;
     QAbstractButton *button = box->button(reply.button);
     if (!button) {
         fail(QStringLiteral("a message box without a button to answer it"));

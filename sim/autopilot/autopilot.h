@@ -83,7 +83,4 @@ private:
     QElapsedTimer m_pageShown;
 };
 
-// Prints one line of the autopilot's own narration (stdout carries the log).
-void say(const QString &line);
-
 } // namespace brimo::sim

@@ -1,6 +1,7 @@
 // brimo-autopilot: runs the utility's own window in this process and plays its
 // user through one whole update against the stand-ins. Not part of the product.
 #include "autopilot.h"
+#include "console.h"
 #include "wizard/mainwindow.h"
 
 #include <QApplication>
