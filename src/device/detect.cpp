@@ -1,5 +1,6 @@
 #include "device/detect.h"
 
+#include "device/gpsprefixwatch.h"
 #include "platform/serialcontrol.h"
 
 #include <QCoreApplication>
@@ -31,7 +32,7 @@ bool probePort(SerialControl &comm, qint16 port, qint16 timeoutSeconds)
 {
     QElapsedTimer clock;
     clock.start();
-    QByteArray received;
+    GpsPrefixWatch watch;
 
     if (comm.portOpen())
         comm.setPortOpen(false);
@@ -41,10 +42,7 @@ bool probePort(SerialControl &comm, qint16 port, qint16 timeoutSeconds)
     qint32 elapsed = 0;
     while (elapsed < timeoutSeconds) {
         QCoreApplication::processEvents();
-        // Nothing is dropped from the buffer, so a prefix split over two
-        // reads is still found.
-        received.append(comm.input());
-        if (received.contains("$GP")) {
+        if (watch.append(comm.input())) {
             comm.setPortOpen(false);
             return true;
         }

@@ -4,6 +4,7 @@
 #include "platform/inetcontrol.h"
 #include "platform/windowlink.h"
 #include "settings/registry.h"
+#include "webservice/statuscode.h"
 
 #include <QCoreApplication>
 #include <QMetaType>
@@ -52,18 +53,6 @@ void chooseProxy(InetControl &control)
     const bool usable = ok && port > 0 && port <= 0xffff;
     control.setProxy(server, usable ? static_cast<quint16>(port) : kDefaultProxyPort);
     control.setAccessType(InetControl::NamedProxy);
-}
-
-// The status code sits after the first space of the status line. A header
-// text without one reads as no answer.
-qint16 statusCode(const QByteArray &headerText)
-{
-    const qsizetype space = headerText.indexOf(' ');
-    if (space < 0)
-        return 0;
-    bool ok = false;
-    const short code = headerText.mid(space + 1, 3).toShort(&ok);
-    return ok ? code : qint16{0};
 }
 
 } // namespace
