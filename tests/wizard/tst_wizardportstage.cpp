@@ -141,6 +141,14 @@ void TestWizardPortStage::otherStageNumbersShowTheWelcomePage()
         QVERIFY2(!button->isVisible(), qPrintable(button->objectName()));
     QCOMPARE(window->state().updateInProgress, false);
     QCOMPARE(window->state().currentStage, qint16(stage));
+
+    // From 0 the welcome button starts stage 1 again, with a fresh log.
+    window->addText(QStringLiteral("an earlier line"));
+    QTest::mouseClick(window->updateBtn, Qt::LeftButton);
+    QCOMPARE(window->state().currentStage, qint16(stage + 1));
+    QCOMPARE(window->stageWindow->isVisible(), stage + 1 == 1);
+    if (stage + 1 == 1)
+        COMPARE_LOG(*window, ({kBegan, kRetrieving, "Blank registry value returned"}));
 }
 
 void TestWizardPortStage::scanOfTheChosenPort_data()
