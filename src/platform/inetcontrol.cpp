@@ -113,6 +113,8 @@ QByteArray InetControl::openUrl()
     m_executing = true;
     m_failed = false;
     m_state = 0;
+    m_connects = 0;
+    m_requestsSent = 0;
     m_body.clear();
     m_headerText.clear();
     m_headers.clear();
@@ -204,12 +206,26 @@ void InetControl::startRequest(const QUrl &url)
 {
     applyProxy();
     m_reply = m_manager->get(makeRequest(url));
-    connect(m_reply, &QNetworkReply::socketStartedConnecting, this,
-            [this] { advanceTo(Connecting); });
-    connect(m_reply, &QNetworkReply::requestSent, this, [this] { advanceTo(RequestSent); });
+    connect(m_reply, &QNetworkReply::socketStartedConnecting, this, [this] {
+        refuseSecondAttempt(m_connects);
+        advanceTo(Connecting);
+    });
+    connect(m_reply, &QNetworkReply::requestSent, this, [this] {
+        refuseSecondAttempt(m_requestsSent);
+        advanceTo(RequestSent);
+    });
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &InetControl::reserveBody);
     connect(m_reply, &QNetworkReply::readyRead, this, &InetControl::readReply);
     connect(m_reply, &QNetworkReply::finished, this, &InetControl::finishReply);
+}
+
+// When a connection breaks before the answer is complete, Qt quietly sends
+// the request again. The utility makes one attempt per request and leaves
+// retrying to the user, so a second attempt ends the request as failed.
+void InetControl::refuseSecondAttempt(int &attempts)
+{
+    if (++attempts > 1 && m_reply)
+        m_reply->abort();
 }
 
 void InetControl::reserveBody()
@@ -239,6 +255,8 @@ void InetControl::finishReply()
 {
     readReply();
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
+    // An aborted reply still delivers queued signals; none of them concern us now.
+    disconnect(reply, nullptr, this, nullptr);
     const bool answer = replyIsAnswer(reply);
     if (answer)
         keepHeaders(reply);

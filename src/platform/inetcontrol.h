@@ -55,6 +55,7 @@ private:
     void applyProxy();
     void startRequest(const QUrl &url);
     void readReply();
+    void refuseSecondAttempt(int &attempts);
     void reserveBody();
     void finishReply();
     bool replyIsAnswer(const QNetworkReply *reply) const;
@@ -77,6 +78,8 @@ private:
     bool m_executing = false;
     bool m_failed = false;
     qint16 m_state = 0;
+    int m_connects = 0;
+    int m_requestsSent = 0;
     QByteArray m_body;
     QByteArray m_headerText;
     QList<QPair<QByteArray, QByteArray>> m_headers;

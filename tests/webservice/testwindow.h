@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/inetcontrol.h"
+#include "platform/windowlink.h"
+
+#include <QList>
+#include <QStringList>
+
+// The window side of the web service client for tests: lends a real Internet
+// transfer control and keeps its state reports and every message box text.
+class TestWindow : public brimo::WindowLink {
+public:
+    TestWindow()
+    {
+        QObject::connect(&m_control, &brimo::InetControl::stateChanged, &m_control,
+                         [this](qint16 state) { states.append(state); });
+    }
+
+    QList<qint16> states;
+    QStringList criticalTexts;
+
+    void addText(const QString &) override {}
+    void setProgress(int) override {}
+    void setDotsEnabled(bool) override {}
+    void showCritical(const QString &text) override { criticalTexts.append(text); }
+    brimo::InetControl &internetControl() override { return m_control; }
+
+private:
+    brimo::InetControl m_control;
+};
