@@ -1,0 +1,29 @@
+#include "benchcommands.h"
+#include "monotonic.h"
+#include "quietwindow.h"
+
+#include "image/devicefile.h"
+#include "webservice/webservice.h"
+
+int runFetch(const QStringList &arguments)
+{
+    if (arguments.size() != 2)
+        return 2;
+    const QString systemNumber = arguments[0];
+    const int count = arguments[1].toInt();
+    QuietWindow window;
+    brimo::webservice service(window);
+    for (int run = 0; run < count; ++run) {
+        brimo::deviceFile image;
+        const std::int64_t startNs = monotonicNs();
+        const qint16 outcome = service.UpdateDevice(systemNumber, image);
+        const std::int64_t endNs = monotonicNs();
+        if (outcome != 0) {
+            report("fetch_failed", outcome);
+            return 1;
+        }
+        report("fetch_ms", msBetween(startNs, endNs));
+        report("fetch_bytes", image.size());
+    }
+    return 0;
+}

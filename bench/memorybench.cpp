@@ -1,0 +1,60 @@
+#include "benchcommands.h"
+#include "quietwindow.h"
+#include "stampedfolder.h"
+
+#include "device/device.h"
+#include "webservice/webservice.h"
+
+#include <QFile>
+
+namespace {
+
+// A line of /proc/self/status such as "VmHWM:  123456 kB", in KiB.
+qint64 statusKib(const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).simplified().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Starts the peak (VmHWM) afresh from the present resident size.
+bool resetPeak()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+} // namespace
+
+int runMemory(const QStringList &arguments)
+{
+    if (arguments.size() != 3)
+        return 2;
+    StampedFolder folder(arguments[1], arguments[2]);
+    if (!folder.isValid())
+        return 1;
+    QuietWindow window;
+    brimo::webservice service(window);
+    const qint16 comPortNumber = 1;
+    brimo::device link(window, comPortNumber, folder.path());
+
+    // A first request loads and starts everything the network needs, so the
+    // baseline holds it and the peak counts only what the image costs.
+    if (service.ping() != QLatin1String("True"))
+        return 1;
+    report("peak_reset", resetPeak() ? 1 : 0);
+    report("baseline_kib", statusKib("VmRSS"));
+    if (service.UpdateDevice(arguments[0], link.objDF) != 0)
+        return 1;
+    report("download_peak_kib", statusKib("VmHWM"));
+    link.SystemNumber(arguments[0]);
+    const bool flashed = link.uploadData();
+    report("peak_kib", statusKib("VmHWM"));
+    report("image_bytes", link.objDF.size());
+    return flashed && folder.takeStamp().startedNs >= 0 ? 0 : 1;
+}
