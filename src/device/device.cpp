@@ -51,7 +51,17 @@ QString writeWhole(const QString &path, const QByteArray &data)
 {
     removeForced(path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    // A write cut short by a full disk returns what fitted and records no
+    // error; only the next write fails with the system's reason.
+    for (qsizetype done = 0; done < data.size();) {
+        const qint64 written = file.write(data.constData() + done, data.size() - done);
+        if (written <= 0)
+            return file.errorString();
+        done += static_cast<qsizetype>(written);
+    }
+    if (!file.commit())
         return file.errorString();
     return {};
 }
