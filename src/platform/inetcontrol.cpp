@@ -1,5 +1,7 @@
 #include "platform/inetcontrol.h"
 
+#include "platform/answerheaders.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -139,17 +141,7 @@ QByteArray InetControl::openUrl()
 
 QByteArray InetControl::getHeader(const QByteArray &name) const
 {
-    if (name.isEmpty())
-        return m_headerText;
-    QByteArray value;
-    for (const auto &[headerName, headerValue] : m_headers) {
-        if (headerName.compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        if (!value.isEmpty())
-            value += ", ";
-        value += headerValue;
-    }
-    return value;
+    return name.isEmpty() ? m_headerText : headerValue(m_headers, name);
 }
 
 void InetControl::cancel()
@@ -185,6 +177,9 @@ QNetworkRequest InetControl::makeRequest(const QUrl &url) const
     // A fresh connection per request, so that every request really passes
     // through connecting and disconnecting, as the progress display shows.
     request.setRawHeader("Connection", "close");
+    // The body arrives as the server sent it, so its length can be checked
+    // against the declared one.
+    request.setRawHeader("Accept-Encoding", "identity");
     const qint64 timeoutMs = qint64{std::max(m_requestTimeout, 0)} * 1000;
     request.setTransferTimeout(static_cast<int>(std::min<qint64>(timeoutMs, INT_MAX)));
     return request;
@@ -274,7 +269,12 @@ bool InetControl::replyIsAnswer(const QNetworkReply *reply) const
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
-    return status > 0 && (error == QNetworkReply::NoError || isHttpStatusError(error));
+    if (status <= 0 || (error != QNetworkReply::NoError && !isHttpStatusError(error)))
+        return false;
+    // Qt may take a connection closed in the middle of the body for its end.
+    bool declared = false;
+    const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
+    return !declared || m_body.size() == length;
 }
 
 void InetControl::keepHeaders(const QNetworkReply *reply)
@@ -282,10 +282,8 @@ void InetControl::keepHeaders(const QNetworkReply *reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray reason =
         reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
-    m_headerText = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
     m_headers = reply->rawHeaderPairs();
-    for (const auto &[name, value] : std::as_const(m_headers))
-        m_headerText += name + ": " + value + "\r\n";
+    m_headerText = headerText(status, reason, m_headers);
 }
 
 void InetControl::advanceTo(qint16 state)
