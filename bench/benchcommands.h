@@ -7,8 +7,8 @@
 // figures on stdout as "name value" lines, for bench/run to collect, and
 // returns the process exit code.
 
-// fetch SYSNO COUNT: COUNT downloads of SYSNO's image through the web service
-// client from the service $BRIMO_SERVICE_HOST names.
+// fetch SYSNO COUNT: a ping, then COUNT downloads of SYSNO's image through the
+// web service client from the service $BRIMO_SERVICE_HOST names.
 int runFetch(const QStringList &arguments);
 // upload IMAGE REGEND SYSNO COUNT STAMPTOOL WORKDIR: COUNT flashes of the image
 // file up to the start of the flash tool.
