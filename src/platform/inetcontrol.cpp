@@ -272,6 +272,8 @@ bool InetControl::replyIsAnswer(const QNetworkReply *reply) const
     if (status <= 0 || (error != QNetworkReply::NoError && !isHttpStatusError(error)))
         return false;
     // Qt may take a connection closed in the middle of the body for its end.
+    // Only a declared length tells; a chunked body cut short goes unnoticed
+    // here, and the flash tool's own record checks are what catch it.
     bool declared = false;
     const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
     return !declared || m_body.size() == length;

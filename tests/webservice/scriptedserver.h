@@ -55,3 +55,11 @@ private:
     QList<QByteArray> m_requests;
     QHash<QTcpSocket *, QByteArray> m_pending;
 };
+
+// A loopback port on which nothing listens: taken from the system, then let go.
+inline quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}

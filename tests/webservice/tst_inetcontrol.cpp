@@ -21,14 +21,6 @@ QList<qint16> statesOf(const QSignalSpy &spy)
     return states;
 }
 
-// A port on which nothing listens: taken from the system, then let go.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 } // namespace
 
 class TestInetControl : public QObject {
@@ -77,6 +69,12 @@ void TestInetControl::answerKeepsStatusLineHeadersAndBody_data()
         << QByteArray("HTTP/1.0 200 OK\r\nServer: old\r\n\r\nuntil close")
         << QByteArray("HTTP/1.1 200 OK\r\n") << QByteArray("Server: old\r\n") << QByteArray()
         << QByteArray("until close");
+    QTest::newRow("chunked body") << QByteArray(
+                                         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                         "6\r\nS00300\r\n4\r\n00FC\r\n0\r\n\r\n")
+                                  << QByteArray("HTTP/1.1 200 OK\r\n")
+                                  << QByteArray("Transfer-Encoding: chunked\r\n") << QByteArray()
+                                  << QByteArray("S0030000FC");
     QTest::newRow("empty body") << QByteArray(
                                        "HTTP/1.1 200 OK\r\nREGEND: 01\r\nContent-Length: 0\r\n\r\n")
                                 << QByteArray("HTTP/1.1 200 OK\r\n") << QByteArray("REGEND: 01\r\n")

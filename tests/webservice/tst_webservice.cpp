@@ -21,13 +21,6 @@ constexpr char kSystemNo[] = "AB12CD34";
 constexpr char kRegEnd[] = "0123456789ABCDEF";
 const QList<qint16> kSuccessStates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
 
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 void setProxySetting(const QString &server, const QString &port)
 {
     brimo::setRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey,
