@@ -10,6 +10,9 @@
 // fetch SYSNO COUNT: a ping, then COUNT downloads of SYSNO's image through the
 // web service client from the service $BRIMO_SERVICE_HOST names.
 int runFetch(const QStringList &arguments);
+// fresh SIZE: fills SIZE bytes of memory the process has never used, the least
+// that a download held whole in memory costs beyond one written to /dev/null.
+int runFreshMemory(const QStringList &arguments);
 // upload IMAGE REGEND SYSNO COUNT STAMPTOOL WORKDIR: COUNT flashes of the image
 // file up to the start of the flash tool.
 int runUpload(const QStringList &arguments);

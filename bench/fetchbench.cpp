@@ -33,3 +33,14 @@ int runFetch(const QStringList &arguments)
     }
     return 0;
 }
+
+int runFreshMemory(const QStringList &arguments)
+{
+    if (arguments.size() != 1)
+        return 2;
+    const qsizetype size = arguments[0].toLongLong();
+    const std::int64_t startNs = monotonicNs();
+    const QByteArray filled(size, 'S');
+    report("fresh_ms", msBetween(startNs, monotonicNs()));
+    return filled.size() == size ? 0 : 1;
+}
