@@ -3,6 +3,7 @@
 #include "platform/answerheaders.h"
 
 #include <QEventLoop>
+#include <QHostInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
@@ -26,6 +27,7 @@ constexpr qint64 kMaxBodyReserve = qint64{256} * 1024 * 1024;
 
 enum State : qint16 {
     Resolving = 1,
+    Resolved = 2,
     Connecting = 3,
     RequestSent = 6,
     Receiving = 7,
@@ -96,6 +98,8 @@ InetControl::~InetControl()
         disconnect(m_reply, nullptr, this, nullptr);
         m_reply->abort();
     }
+    if (m_lookupId != -1)
+        QHostInfo::abortHostLookup(m_lookupId);
     if (m_loop)
         m_loop->quit();
 }
@@ -127,8 +131,8 @@ QByteArray InetControl::openUrl()
     m_loop = &loop;
     advanceTo(Resolving);
     if (self && !m_failed)
-        startRequest(requestUrl());
-    if (self && m_reply)
+        resolveThenStart(requestUrl());
+    if (self && m_executing)
         loop.exec();
     if (!self)
         return {};
@@ -148,11 +152,14 @@ void InetControl::cancel()
 {
     if (!m_executing)
         return;
-    m_failed = true;
-    if (m_reply)
+    if (m_reply) {
         m_reply->abort();
-    if (m_loop)
-        m_loop->quit();
+        return;
+    }
+    // Still looking the host up, or not started yet.
+    if (m_lookupId != -1)
+        QHostInfo::abortHostLookup(std::exchange(m_lookupId, -1));
+    fail();
 }
 
 QUrl InetControl::requestUrl() const
@@ -197,9 +204,34 @@ void InetControl::applyProxy()
     }
 }
 
-void InetControl::startRequest(const QUrl &url)
+// The host to look up is the one the connection goes to: the proxy when
+// there is one, else the server itself.
+QString InetControl::connectHost(const QUrl &url) const
+{
+    const QNetworkProxy proxy = m_manager->proxy().type() == QNetworkProxy::DefaultProxy
+                                    ? QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))
+                                          .value(0, QNetworkProxy(QNetworkProxy::NoProxy))
+                                    : m_manager->proxy();
+    return proxy.type() == QNetworkProxy::NoProxy ? url.host() : proxy.hostName();
+}
+
+void InetControl::resolveThenStart(const QUrl &url)
 {
     applyProxy();
+    m_lookupId = QHostInfo::lookupHost(connectHost(url), this, [this, url](const QHostInfo &host) {
+        m_lookupId = -1;
+        if (host.error() != QHostInfo::NoError) {
+            fail();
+            return;
+        }
+        advanceTo(Resolved);
+        if (!m_failed)
+            startRequest(url);
+    });
+}
+
+void InetControl::startRequest(const QUrl &url)
+{
     m_reply = m_manager->get(makeRequest(url));
     connect(m_reply, &QNetworkReply::socketStartedConnecting, this, [this] {
         refuseSecondAttempt(m_connects);
@@ -256,10 +288,11 @@ void InetControl::finishReply()
     if (answer)
         keepHeaders(reply);
     reply->deleteLater();
-    if (answer && !m_failed)
-        advanceTo(Completed);
-    else
-        reportError();
+    if (!answer || m_failed) {
+        fail();
+        return;
+    }
+    advanceTo(Completed);
     m_executing = false;
     if (m_loop)
         m_loop->quit();
@@ -297,11 +330,14 @@ void InetControl::advanceTo(qint16 state)
     }
 }
 
-void InetControl::reportError()
+void InetControl::fail()
 {
     m_failed = true;
     m_body.clear();
     m_state = Error;
+    m_executing = false;
+    if (m_loop)
+        m_loop->quit();
     emit stateChanged(Error);
 }
 

@@ -53,6 +53,8 @@ private:
     QUrl requestUrl() const;
     QNetworkRequest makeRequest(const QUrl &url) const;
     void applyProxy();
+    QString connectHost(const QUrl &url) const;
+    void resolveThenStart(const QUrl &url);
     void startRequest(const QUrl &url);
     void readReply();
     void refuseSecondAttempt(int &attempts);
@@ -63,7 +65,8 @@ private:
     // Reports every state between the last one and `state`, so that a
     // listener always sees the states of a request in their order.
     void advanceTo(qint16 state);
-    void reportError();
+    // Ends the request as failed and reports the error state.
+    void fail();
 
     QNetworkAccessManager *m_manager = nullptr;
     QNetworkReply *m_reply = nullptr;
@@ -78,6 +81,7 @@ private:
     bool m_executing = false;
     bool m_failed = false;
     qint16 m_state = 0;
+    int m_lookupId = -1;
     int m_connects = 0;
     int m_requestsSent = 0;
     QByteArray m_body;

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -31,6 +32,7 @@ private slots:
     void answerKeepsStatusLineHeadersAndBody();
     void failedTransferGivesNoBodyAndEndsOnError_data();
     void failedTransferGivesNoBodyAndEndsOnError();
+    void successReportsEveryStateInOrder_data();
     void successReportsEveryStateInOrder();
     void addressWithoutSchemeUsesTheRemotePort();
     void eventsRunWhileWaitingAndCancelReturnsAtOnce();
@@ -104,40 +106,62 @@ void TestInetControl::answerKeepsStatusLineHeadersAndBody()
 void TestInetControl::failedTransferGivesNoBodyAndEndsOnError_data()
 {
     QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<bool>("listening");
+    QTest::addColumn<QString>("host");
+    // Every state reported, when the failure fixes them; else only the last.
+    QTest::addColumn<QList<qint16>>("states");
 
-    QTest::newRow("refused") << QByteArray() << false;
-    QTest::newRow("not HTTP") << QByteArray("hello, this is no web server\r\n") << true;
+    const QString refused = QStringLiteral("127.0.0.1:%1").arg(closedPort());
+    QTest::newRow("unknown host") << QByteArray() << QStringLiteral("no-such-host.invalid")
+                                  << QList<qint16>{1, 11};
+    QTest::newRow("refused") << QByteArray() << refused << QList<qint16>{1, 2, 3, 11};
+    QTest::newRow("not HTTP") << QByteArray("hello, this is no web server\r\n") << QString()
+                              << QList<qint16>{};
     QTest::newRow("cut half-way")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly a part") << true;
-    QTest::newRow("closed before any answer") << QByteArray("\r\n") << true;
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly a part") << QString()
+        << QList<qint16>{};
+    QTest::newRow("closed before any answer") << QByteArray("\r\n") << QString() << QList<qint16>{};
 }
 
 void TestInetControl::failedTransferGivesNoBodyAndEndsOnError()
 {
     QFETCH(QByteArray, reply);
-    QFETCH(bool, listening);
+    QFETCH(QString, host);
+    QFETCH(QList<qint16>, states);
 
     ScriptedServer server(reply);
     InetControl control;
     QSignalSpy spy(&control, &InetControl::stateChanged);
-    const QString hostPort =
-        listening ? server.hostPort() : QStringLiteral("127.0.0.1:%1").arg(closedPort());
+    const QString hostPort = host.isEmpty() ? server.hostPort() : host;
     control.setUrl(hostPort + QStringLiteral("/ws/updatedevice.asp?SystemCodeString=AB12CD34"));
     QCOMPARE(control.openUrl(), QByteArray());
     QVERIFY(!control.stillExecuting());
     QCOMPARE(control.getHeader(), QByteArray());
-    const QList<qint16> states = statesOf(spy);
-    QVERIFY(!states.isEmpty());
-    QCOMPARE(states.last(), qint16{11});
-    QVERIFY(!states.contains(12));
+    const QList<qint16> reported = statesOf(spy);
+    QVERIFY(!reported.isEmpty());
+    QCOMPARE(reported.last(), qint16{11});
+    QVERIFY(!reported.contains(12));
+    if (!states.isEmpty())
+        QCOMPARE(reported, states);
+}
+
+void TestInetControl::successReportsEveryStateInOrder_data()
+{
+    QTest::addColumn<int>("pauseMs");
+    QTest::newRow("listener returns at once") << 0;
+    // The window sleeps in its handler for the early states.
+    QTest::newRow("listener sleeps in early states") << 200;
 }
 
 void TestInetControl::successReportsEveryStateInOrder()
 {
+    QFETCH(int, pauseMs);
     ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nTrue");
     InetControl control;
     QSignalSpy spy(&control, &InetControl::stateChanged);
+    QObject::connect(&control, &InetControl::stateChanged, [pauseMs](qint16 state) {
+        if (state <= 6)
+            QThread::msleep(static_cast<unsigned long>(pauseMs));
+    });
     control.setUrl(server.hostPort() + QStringLiteral("/ws/ping.asp?"));
     QCOMPARE(control.openUrl(), QByteArray("True"));
     QCOMPARE(statesOf(spy), kSuccessStates);
