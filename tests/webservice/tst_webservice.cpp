@@ -3,6 +3,7 @@
 #include "settings/registry.h"
 #include "testwindow.h"
 #include "vendorsimprocess.h"
+#include "webservice/statuscode.h"
 #include "webservice/webservice.h"
 
 #include <QFile>
@@ -93,6 +94,8 @@ private slots:
     void requestAddress_data();
     void requestAddress();
     void addressTextArrivesAsWritten();
+    void statusCodeOfHeaderText_data();
+    void statusCodeOfHeaderText();
     void recordTakesStatusRegEndAndBody_data();
     void recordTakesStatusRegEndAndBody();
     void updateDeviceAnswers_data();
@@ -211,6 +214,27 @@ void TestWebService::addressTextArrivesAsWritten()
     QCOMPARE(server.requests().size(), 1);
     const QByteArray line = server.requests().first().split('\r').first();
     QCOMPARE(line, QByteArray("GET /ws/x.asp?A=two%20words&more=yes&B=%231 HTTP/1.1"));
+}
+
+void TestWebService::statusCodeOfHeaderText_data()
+{
+    QTest::addColumn<QByteArray>("headerText");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("200") << QByteArray("HTTP/1.1 200 OK\r\nREGEND: 01\r\n") << 200;
+    QTest::newRow("500, older protocol") << QByteArray("HTTP/1.0 500 Error\r\n") << 500;
+    QTest::newRow("no reason text") << QByteArray("HTTP/1.1 404") << 404;
+    QTest::newRow("three characters after the first space") << QByteArray("HTTP/1.1 30 2 x") << 30;
+    QTest::newRow("letters after the space") << QByteArray("SSH-2.0 OpenSSH") << 0;
+    QTest::newRow("no space") << QByteArray("HTTP/1.1") << 0;
+    QTest::newRow("empty") << QByteArray() << 0;
+}
+
+void TestWebService::statusCodeOfHeaderText()
+{
+    QFETCH(QByteArray, headerText);
+    QFETCH(int, code);
+    QCOMPARE(brimo::statusCode(headerText), qint16(code));
 }
 
 void TestWebService::recordTakesStatusRegEndAndBody_data()
