@@ -7,6 +7,7 @@
 #include "device/identityrecord.h"
 #include "platform/commandrunner.h"
 
+#include <QByteArrayMatcher>
 #include <QFile>
 
 namespace {
@@ -51,6 +52,34 @@ void timeRewrite(const brimo::device &link)
         report("rewrite_failed", rewrite.error);
 }
 
+// The other way of writing the work file, for comparison: straight from the
+// container's image, the record replaced on the way, with no copy of the
+// image and no wait for the disk.
+double slicedWriteMs(const brimo::device &link, const QString &path)
+{
+    const QByteArray &image = link.objDF.getData();
+    const std::int64_t startNs = monotonicNs();
+    const qsizetype first = image.indexOf(brimo::kIdentityRecordStart);
+    const QByteArray oldRecord = image.mid(first, brimo::kIdentityRecordLength);
+    const QByteArray newRecord =
+        brimo::identityRecord(link.SystemNumber().toLatin1(), link.objDF.strRegEnd);
+    const QByteArrayMatcher matcher(oldRecord);
+    QFile file(path);
+    if (first < 0 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return -1;
+    qsizetype from = 0;
+    for (qsizetype hit = first; hit >= 0; hit = matcher.indexIn(image, from)) {
+        file.write(image.constData() + from, hit - from);
+        file.write(newRecord);
+        from = hit + oldRecord.size();
+    }
+    file.write(image.constData() + from, image.size() - from);
+    file.close();
+    const double ms = msBetween(startNs, monotonicNs());
+    file.remove();
+    return ms;
+}
+
 } // namespace
 
 int runUpload(const QStringList &arguments)
@@ -77,6 +106,7 @@ int runUpload(const QStringList &arguments)
             return 1;
         timeRewrite(link);
         report("spawn_ms", spawnMs(folder));
+        report("sliced_ms", slicedWriteMs(link, link.workFilePath()));
     }
     return 0;
 }
