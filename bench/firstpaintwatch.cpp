@@ -12,6 +12,7 @@ bool FirstPaintWatch::eventFilter(QObject *watched, QEvent *event)
     if (!m_seen && event->type() == QEvent::Paint && watched->isWidgetType() &&
         static_cast<QWidget *>(watched)->isWindow()) {
         m_seen = true;
+        std::printf("first_paint_window %s\n", watched->metaObject()->className());
         // Queued, so it runs once the whole window has been painted and
         // flushed, not as its first widget is about to be.
         QMetaObject::invokeMethod(this, &FirstPaintWatch::reportAndQuit, Qt::QueuedConnection);
