@@ -120,6 +120,9 @@ void TestInetControl::failedTransferGivesNoBodyAndEndsOnError_data()
     QTest::newRow("cut half-way")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly a part") << QString()
         << QList<qint16>{};
+    QTest::newRow("large body cut half-way")
+        << ("HTTP/1.1 200 OK\r\nContent-Length: 2000000\r\n\r\n" + QByteArray(1000000, 'S'))
+        << QString() << QList<qint16>{};
     QTest::newRow("closed before any answer") << QByteArray("\r\n") << QString() << QList<qint16>{};
 }
 
