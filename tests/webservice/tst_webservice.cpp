@@ -96,8 +96,6 @@ private slots:
     void addressTextArrivesAsWritten();
     void statusCodeOfHeaderText_data();
     void statusCodeOfHeaderText();
-    void recordTakesStatusRegEndAndBody_data();
-    void recordTakesStatusRegEndAndBody();
     void updateDeviceAnswers_data();
     void updateDeviceAnswers();
     void pingAnswers_data();
@@ -237,47 +235,6 @@ void TestWebService::statusCodeOfHeaderText()
     QCOMPARE(brimo::statusCode(headerText), qint16(code));
 }
 
-void TestWebService::recordTakesStatusRegEndAndBody_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QByteArray>("regEnd");
-    QTest::addColumn<QByteArray>("body");
-
-    QTest::newRow("200 with REGEND")
-        << QByteArray("HTTP/1.1 200 OK\r\nREGEND: 0011223344556677\r\nContent-Length: 3\r\n\r\nS00")
-        << 200 << QByteArray("0011223344556677") << QByteArray("S00");
-    QTest::newRow("200 without REGEND")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nS00") << 200 << QByteArray()
-        << QByteArray("S00");
-    QTest::newRow("500 with a message")
-        << QByteArray(
-               "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 14\r\n\r\nUnknown device")
-        << 500 << QByteArray() << QByteArray("Unknown device");
-    QTest::newRow("empty body drops status and REGEND")
-        << QByteArray("HTTP/1.1 200 OK\r\nREGEND: 0011223344556677\r\nContent-Length: 0\r\n\r\n")
-        << 0 << QByteArray() << QByteArray();
-    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n") << 0 << QByteArray()
-                              << QByteArray();
-}
-
-void TestWebService::recordTakesStatusRegEndAndBody()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(int, code);
-    QFETCH(QByteArray, regEnd);
-    QFETCH(QByteArray, body);
-
-    ScriptedServer server(reply);
-    TestWindow window;
-    webservice service(window);
-    const auto record = service.execute(server.hostPort() + QStringLiteral("/ws/ping.asp"), {});
-    QCOMPARE(record->iResponseCode, qint16(code));
-    QCOMPARE(record->strRegEnd, regEnd);
-    QCOMPARE(record->strBody, body);
-    QCOMPARE(record->strContent, body);
-}
-
 void TestWebService::updateDeviceAnswers_data()
 {
     QTest::addColumn<QString>("fault");
@@ -362,8 +319,6 @@ void TestWebService::pingAnswers_data()
                          << "False";
     QTest::newRow("empty body") << "empty"
                                 << "False";
-    QTest::newRow("not HTTP") << "nothttp"
-                              << "False";
 }
 
 void TestWebService::pingAnswers()
