@@ -7,6 +7,7 @@
 #include "webservice/webservice.h"
 
 #include <QFile>
+#include <QHostInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -104,6 +105,7 @@ private slots:
     void refusedConnectionEndsOnError();
     void storedProxyCarriesTheRequest();
     void storedProxyPortFallsBackToTheUsualPort();
+    void systemProxyAppliesWithoutAStoredOne();
 
 private:
     QTemporaryDir m_settingsDir;
@@ -401,6 +403,31 @@ void TestWebService::storedProxyPortFallsBackToTheUsualPort()
     QCOMPARE(proxy.requests().size(), 1);
     const QByteArray expected = "GET http://" + m_service->hostPort().toUtf8() + "/ws/ping.asp? ";
     QVERIFY2(proxy.requests().first().startsWith(expected), proxy.requests().first().constData());
+}
+
+void TestWebService::systemProxyAppliesWithoutAStoredOne()
+{
+    if (!TinyProxy::isInstalled())
+        QSKIP("tinyproxy is not installed (Debian package tinyproxy-bin)");
+    // Qt never sends loopback addresses through a system proxy, so the
+    // service is named by this machine's name, which must lead back here.
+    const QString name = QHostInfo::localHostName();
+    const QList<QHostAddress> addresses = QHostInfo::fromName(name).addresses();
+    if (addresses.isEmpty() || !addresses.first().isLoopback())
+        QSKIP("this machine's name does not resolve to a loopback address");
+    const quint16 port = closedPort();
+    TinyProxy proxy(port);
+    QTRY_VERIFY_WITH_TIMEOUT(accepts(port), 10000);
+    qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(port));
+    qputenv("BRIMO_SERVICE_HOST",
+            QStringLiteral("%1:%2").arg(name).arg(m_service->port()).toUtf8());
+    m_service->requests(true);
+    TestWindow window;
+    webservice service(window);
+    const QString answer = service.ping();
+    qunsetenv("http_proxy");
+    QCOMPARE(answer, QStringLiteral("True"));
+    QVERIFY2(m_service->requests().contains("tinyproxy"), m_service->requests().constData());
 }
 
 QTEST_GUILESS_MAIN(TestWebService)
