@@ -93,6 +93,7 @@ private slots:
     void fullDiskUnderTheWorkFileIsReportedAndTheToolNotStarted();
     void fullDiskWhileSavingSettingsKeepsTheOldFile();
     void imageTheToolTurnsDownLeavesTheDeviceAlone();
+    void toolMissingAtTheFlashIsOneLogLine();
     void serviceHostThatDoesNotResolveIsNoAnswer();
 
 private:
@@ -222,6 +223,27 @@ void TestFaults::imageTheToolTurnsDownLeavesTheDeviceAlone()
     QCOMPARE(sim.status().value("writes"), QStringLiteral("0"));
     QVERIFY(readFile(sim.flashPath()) == flashBefore);
     QVERIFY(!QFile::exists(app.workFilePath()));
+}
+
+// Without the flash tool the flash fails with the system's words for a
+// missing program, and the work file written for it is gone.
+void TestFaults::toolMissingAtTheFlashIsOneLogLine()
+{
+    AppTestFolder app(AppTestFolder::WithoutTool);
+    RecordingWindow window;
+    const qint16 port = 3;
+    device link(window, port, app.path());
+    link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')), true);
+    link.objDF.strRegEnd = "0011223344556677";
+    link.SystemNumber(QStringLiteral("AB12CD34"));
+
+    QVERIFY(!link.uploadData());
+    QCOMPARE(window.lines.size(), 4);
+    QCOMPARE(window.lines.at(2), QStringLiteral("Updating device."));
+    QVERIFY2(window.lines.at(3).startsWith(QStringLiteral("File not found")),
+             qPrintable(window.lines.at(3)));
+    QCOMPARE(window.dots, QList<bool>({true, false}));
+    QVERIFY(filesIn(app.path()).isEmpty());
 }
 
 // A host name that does not resolve fails like a service that does not
