@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QMetaType>
 #include <QStringList>
+#include <QUrl>
 
 namespace brimo {
 
@@ -19,8 +20,9 @@ namespace {
 constexpr char kDefaultHost[] = "updates.brimo.example";
 constexpr int kServicePort = 80;
 constexpr int kRequestTimeoutSeconds = 12000;
-// The usual port of an HTTP proxy, used when the stored "ProxyPort" is empty
-// or not a port number: the settings dialog takes it as free text.
+// The usual port of an HTTP proxy, used when neither the stored "ProxyPort"
+// nor the server text names a port: the settings dialog takes both as free
+// text.
 constexpr quint16 kDefaultProxyPort = 8080;
 
 bool isObject(const QVariant &item)
@@ -46,12 +48,20 @@ void chooseProxy(InetControl &control)
         control.setAccessType(InetControl::UseDefault);
         return;
     }
+    // People write a proxy as "host", "host:port" or as a whole address.
+    const QUrl address(server.contains(QLatin1String("://")) ? server
+                                                             : QStringLiteral("http://") + server);
+    const QString host = address.host().isEmpty() ? server : address.host();
     bool ok = false;
     const uint port = getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("ProxyPort"))
                           .trimmed()
                           .toUInt(&ok);
-    const bool usable = ok && port > 0 && port <= 0xffff;
-    control.setProxy(server, usable ? static_cast<quint16>(port) : kDefaultProxyPort);
+    quint16 chosen = kDefaultProxyPort;
+    if (ok && port > 0 && port <= 0xffff)
+        chosen = static_cast<quint16>(port);
+    else if (address.port() > 0)
+        chosen = static_cast<quint16>(address.port());
+    control.setProxy(host, chosen);
     control.setAccessType(InetControl::NamedProxy);
 }
 

@@ -104,7 +104,8 @@ private slots:
     void hangingServiceEndsOnCancel();
     void refusedConnectionEndsOnError();
     void storedProxyCarriesTheRequest();
-    void storedProxyPortFallsBackToTheUsualPort();
+    void storedProxyHostAndPort_data();
+    void storedProxyHostAndPort();
     void systemProxyAppliesWithoutAStoredOne();
 
 private:
@@ -391,12 +392,42 @@ void TestWebService::storedProxyCarriesTheRequest()
     QCOMPARE(window.states.last(), qint16{11});
 }
 
-void TestWebService::storedProxyPortFallsBackToTheUsualPort()
+void TestWebService::storedProxyHostAndPort_data()
 {
-    ScriptedServer proxy("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nTrue", true, 8080);
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("usualPort");
+
+    // %1 stands for the port the stand-in proxy listens on.
+    QTest::newRow("port stored apart") << "127.0.0.1"
+                                       << "%1" << false;
+    QTest::newRow("port in the server text") << "127.0.0.1:%1"
+                                             << "" << false;
+    QTest::newRow("whole address") << "http://127.0.0.1:%1/"
+                                   << "" << false;
+    QTest::newRow("stored port wins") << "127.0.0.1:1"
+                                      << " %1 " << false;
+    QTest::newRow("no port at all") << "127.0.0.1"
+                                    << "" << true;
+    QTest::newRow("port not a number") << "127.0.0.1"
+                                       << "not a port" << true;
+}
+
+void TestWebService::storedProxyHostAndPort()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, port);
+    QFETCH(bool, usualPort);
+
+    ScriptedServer proxy("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nTrue", true,
+                         usualPort ? 8080 : 0);
     if (!proxy.isListening())
         QSKIP("port 8080 is taken on this machine");
-    setProxySetting(QStringLiteral("127.0.0.1"), QStringLiteral("not a port"));
+    const QString listening = proxy.hostPort().section(QLatin1Char(':'), 1);
+    const auto withPort = [&listening](QString text) {
+        return text.replace(QStringLiteral("%1"), listening);
+    };
+    setProxySetting(withPort(server), withPort(port));
     TestWindow window;
     webservice service(window);
     QCOMPARE(service.ping(), QStringLiteral("True"));
