@@ -1,19 +1,24 @@
+#include "device/detect.h"
 #include "device/device.h"
 #include "device/identityrecord.h"
+#include "platform/serialcontrol.h"
 #include "settings/registry.h"
 
 #include "apptestfolder.h"
+#include "childscenario.h"
 #include "common/srec.h"
+#include "devsimprocess.h"
 #include "recordingwindow.h"
 
 #include <QtTest>
+
+#include <cstdlib>
 
 using namespace brimo;
 
 namespace {
 
-const QString kReadOptions = QStringLiteral(" -r -f 0x080000 -t 0x080020");
-const QString kWriteOptions = QStringLiteral(" -o 0 -c 0");
+const QByteArray kTail = "0011223344556677";
 
 // An update image as the vendor serves it: the identity record carries 0xFF.
 QByteArray servedImage(qint64 size = 4096)
@@ -21,25 +26,29 @@ QByteArray servedImage(qint64 size = 4096)
     return sim::makeImage(size, QByteArray(16, '\xFF'));
 }
 
-// Copies the work file while the tool runs: the device link deletes it as
-// soon as the tool ends.
-class WorkFileWatch : public QObject {
-public:
-    explicit WorkFileWatch(const QString &path) : m_path(path)
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QFile file(m_path);
-            if (file.open(QIODevice::ReadOnly))
-                seen = file.readAll();
-        });
-        m_timer.start(20);
-    }
-    QByteArray seen;
+void prepareFlash(device &link, const QByteArray &image = servedImage())
+{
+    link.objDF.load(image, true);
+    link.objDF.strRegEnd = kTail;
+    link.SystemNumber(QStringLiteral("AB12CD34"));
+}
 
-private:
-    QString m_path;
-    QTimer m_timer;
-};
+// The child's part of exitWhileFlashingLeavesTheToolRunning: start a flash
+// and end the program while the tool is still at work, as a forced close does.
+int exitWhileFlashing()
+{
+    RecordingWindow window;
+    const qint16 port = 250;
+    device link(window, port, qEnvironmentVariable("BRIMO_TEST_APP_FOLDER"));
+    prepareFlash(link);
+    QTimer::singleShot(300, [] {
+        brimo::test::report(QStringLiteral("leaving"));
+        std::_Exit(0);
+    });
+    link.uploadData();
+    brimo::test::report(QStringLiteral("flash ended first"));
+    return 1;
+}
 
 } // namespace
 
@@ -47,10 +56,7 @@ class TestDevice : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
-    void commandLines_data();
-    void commandLines();
     void uploadRefusesBeforeStartingTheTool_data();
     void uploadRefusesBeforeStartingTheTool();
     void failedIdentityReadKeepsTheSystemNumber_data();
@@ -58,80 +64,23 @@ private slots:
     void failedFlashDeletesTheWorkFileAndStopsTheDots_data();
     void failedFlashDeletesTheWorkFileAndStopsTheDots();
     void flashWritesTheSameWorkFileEveryTime();
-    void blockedWorkFileIsReportedAndTheToolNotStarted();
+    void identityReadAndFlashRoundTrip();
+    void exitWhileFlashingLeavesTheToolRunning();
 
 private:
-    QTemporaryDir m_settings;
-    QTemporaryDir m_comDir;
-    int m_registryFiles = 0;
+    QTemporaryDir m_dir;
+    int m_tests = 0;
 };
 
-void TestDevice::initTestCase()
-{
-    QVERIFY(m_settings.isValid() && m_comDir.isValid());
-    // No COM port links here: the stand-in tool finds no device and fails.
-    qputenv("BRIMO_COM_DIR", QFile::encodeName(m_comDir.path()));
-    qunsetenv("BRIMO_FLASHTOOL_FAULT");
-}
-
-// Every test starts with an empty settings store of its own.
+// Every test starts with an empty settings store of its own and no COM port
+// links, so the stand-in tool finds no device.
 void TestDevice::init()
 {
-    const QString file = m_settings.filePath(QStringLiteral("registry-%1").arg(++m_registryFiles));
+    QVERIFY(m_dir.isValid());
+    qputenv("BRIMO_COM_DIR", QFile::encodeName(m_dir.path()));
+    const QString file = m_dir.filePath(QStringLiteral("registry-%1").arg(++m_tests));
     qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(file));
-}
-
-void TestDevice::commandLines_data()
-{
-    QTest::addColumn<qint16>("port");
-    QTest::addColumn<QString>("storedPort");
-    QTest::addColumn<QString>("folderEnd");
-    QTest::addColumn<QString>("readPort");
-    QTest::addColumn<QString>("writePort");
-
-    QTest::newRow("port 12, stored 7") << qint16(12) << "7"
-                                       << ""
-                                       << "12"
-                                       << "7";
-    QTest::newRow("stored text unchanged") << qint16(3) << "03"
-                                           << ""
-                                           << "3"
-                                           << "03";
-    QTest::newRow("nothing stored") << qint16(4) << ""
-                                    << ""
-                                    << "4"
-                                    << "4";
-    QTest::newRow("folder ending in a separator") << qint16(1) << "1"
-                                                  << "/"
-                                                  << "1"
-                                                  << "1";
-}
-
-void TestDevice::commandLines()
-{
-    QFETCH(qint16, port);
-    QFETCH(QString, storedPort);
-    QFETCH(QString, folderEnd);
-    QFETCH(QString, readPort);
-    QFETCH(QString, writePort);
-
-    if (!storedPort.isEmpty())
-        setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), storedPort);
-    RecordingWindow window;
-    qint16 comPortNumber = port;
-    const QString folder = QStringLiteral("/opt/brimo dir") + folderEnd;
-    device link(window, comPortNumber, folder);
-    // The stored port is read once, when the link is made.
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"),
-                     QStringLiteral("9"));
-
-    const QString tool =
-        QStringLiteral("\"") + folder + "/sirfflashcl.exe\" \"" + folder + "/nf.dat\" -b 57600 -l ";
-    QCOMPARE(link.readCommandLine(), tool + readPort + kReadOptions);
-    QCOMPARE(link.writeCommandLine(), tool + writePort + kWriteOptions);
-    QCOMPARE(link.workFilePath(), folder + "/nf.dat");
-    comPortNumber = 15;
-    QCOMPARE(link.readCommandLine(), tool + "15" + kReadOptions);
+    qunsetenv("BRIMO_FLASHTOOL_FAULT");
 }
 
 void TestDevice::uploadRefusesBeforeStartingTheTool_data()
@@ -139,27 +88,16 @@ void TestDevice::uploadRefusesBeforeStartingTheTool_data()
     QTest::addColumn<QByteArray>("image");
     QTest::addColumn<QString>("systemNumber");
     QTest::addColumn<QByteArray>("regEnd");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QList<int>>("progress");
+    QTest::addColumn<QString>("refusal");
 
-    const QString integrity = QStringLiteral("Checking update integrity");
-    const QString number = QStringLiteral("Checking system number");
-    const QByteArray tail = "0011223344556677";
     QTest::newRow("999 characters")
-        << servedImage().left(999) << "AB12CD34" << tail
-        << QStringList{integrity, "Update size is incorrect"} << QList<int>{20};
+        << servedImage().left(999) << "AB12CD34" << kTail << "Update size is incorrect";
     QTest::newRow("1000 characters without the record")
-        << QByteArray(1000, '0') << "AB12CD34" << tail
-        << QStringList{integrity, number, "The update holds no identity record"}
-        << QList<int>{20, 40};
-    QTest::newRow("system number of 7")
-        << servedImage() << "AB12CD3" << tail
-        << QStringList{integrity, number, "The system number \"AB12CD3\" is not 8 characters long"}
-        << QList<int>{20, 40};
-    QTest::newRow("no identity tail")
-        << servedImage() << "AB12CD34" << QByteArray()
-        << QStringList{integrity, number, "The update came without its identity tail (REGEND)"}
-        << QList<int>{20, 40};
+        << QByteArray(1000, '0') << "AB12CD34" << kTail << "The update holds no identity record";
+    QTest::newRow("system number of 7") << servedImage() << "AB12CD3" << kTail
+                                        << "The system number \"AB12CD3\" is not 8 characters long";
+    QTest::newRow("no identity tail") << servedImage() << "AB12CD34" << QByteArray()
+                                      << "The update came without its identity tail (REGEND)";
 }
 
 void TestDevice::uploadRefusesBeforeStartingTheTool()
@@ -167,8 +105,7 @@ void TestDevice::uploadRefusesBeforeStartingTheTool()
     QFETCH(QByteArray, image);
     QFETCH(QString, systemNumber);
     QFETCH(QByteArray, regEnd);
-    QFETCH(QStringList, lines);
-    QFETCH(QList<int>, progress);
+    QFETCH(QString, refusal);
 
     AppTestFolder app;
     QVERIFY(app.isValid());
@@ -180,8 +117,11 @@ void TestDevice::uploadRefusesBeforeStartingTheTool()
     link.SystemNumber(systemNumber);
 
     QVERIFY(!link.uploadData());
+    QStringList lines = {"Checking update integrity", "Checking system number", refusal};
+    if (image.size() < 1000)
+        lines.removeAt(1);
     QCOMPARE(window.lines, lines);
-    QCOMPARE(window.progress, progress);
+    QCOMPARE(window.progress, QList<int>({20, 40}).mid(0, lines.size() - 1));
     QVERIFY(window.dots.isEmpty());
     QVERIFY(app.logLines().isEmpty());
     QVERIFY(!QFile::exists(app.workFilePath()));
@@ -192,90 +132,77 @@ void TestDevice::failedIdentityReadKeepsTheSystemNumber_data()
 {
     QTest::addColumn<bool>("withTool");
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("logged");
     QTest::addColumn<bool>("staleWorkFile");
+    QTest::addColumn<QString>("logged");
 
-    const QString none;
-    QTest::newRow("exit 1") << true << "exit 1" << none << false;
-    QTest::newRow("no dump file") << true << "nofile" << none << false;
-    QTest::newRow("no dump, an old work file left") << true << "nofile" << none << true;
-    QTest::newRow("tool crashes") << true << "crash" << none << false;
-    QTest::newRow("empty dump") << true << "emptyfile"
-                                << "Input past end of file" << false;
-    QTest::newRow("no device on the port") << true << "ok" << none << false;
-    QTest::newRow("tool missing") << false << ""
-                                  << "File not found" << false;
+    QTest::newRow("exit 1") << true << "exit 1" << false << "";
+    QTest::newRow("no dump file") << true << "nofile" << false << "";
+    QTest::newRow("no dump, an old work file left") << true << "nofile" << true << "";
+    QTest::newRow("empty dump") << true << "emptyfile" << false << "Input past end of file";
+    QTest::newRow("tool missing") << false << "" << false << "File not found";
 }
 
 void TestDevice::failedIdentityReadKeepsTheSystemNumber()
 {
     QFETCH(bool, withTool);
     QFETCH(QString, fault);
-    QFETCH(QString, logged);
     QFETCH(bool, staleWorkFile);
+    QFETCH(QString, logged);
 
     AppTestFolder app(withTool ? AppTestFolder::WithTool : AppTestFolder::WithoutTool);
     app.setFaults({fault});
     if (staleWorkFile) {
         QFile stale(app.workFilePath());
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write(servedImage());
+        QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write(servedImage()) > 0);
     }
     RecordingWindow window;
-    const qint16 port = 12;
+    qint16 port = 3;
     device link(window, port, app.path());
     link.SystemNumber(QStringLiteral("PREVIOUS"));
+    port = 12; // the program's current port, read at each identity read
 
     QVERIFY(!link.downloadData());
     QCOMPARE(link.SystemNumber(), QStringLiteral("PREVIOUS"));
     QVERIFY(!QFile::exists(app.workFilePath()));
-    if (logged.isEmpty()) {
-        QCOMPARE(window.lines, QStringList());
-    } else {
-        QCOMPARE(window.lines.size(), 1);
+    QCOMPARE(window.lines.size(), logged.isEmpty() ? 0 : 1);
+    if (!logged.isEmpty())
         QVERIFY2(window.lines.first().startsWith(logged), qPrintable(window.lines.first()));
-    }
-    if (withTool) {
-        const QStringList runs = app.logLines();
-        QCOMPARE(runs.size(), 1);
-        QVERIFY2(runs.first().startsWith(
-                     "[" + app.workFilePath() +
-                     "] [-b] [57600] [-l] [12] [-r] [-f] [0x080000] [-t] [0x080020]"),
-                 qPrintable(runs.first()));
-    }
+    const QString arguments =
+        "[" + app.workFilePath() + "] [-b] [57600] [-l] [12] [-r] [-f] [0x080000] [-t] [0x080020]";
+    QCOMPARE(app.logLines().size(), withTool ? 1 : 0);
+    if (withTool)
+        QVERIFY2(app.logLines().first().startsWith(arguments), qPrintable(app.logLines().first()));
 }
 
 void TestDevice::failedFlashDeletesTheWorkFileAndStopsTheDots_data()
 {
-    QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("readOnlyLeftover");
 
-    QTest::newRow("exit 5") << "exit 5" << false;
-    QTest::newRow("crash") << "crash" << false;
-    QTest::newRow("read-only work file left over") << "exit 5" << true;
+    QTest::newRow("exit 5") << false;
+    QTest::newRow("exit 5 over a read-only work file left over") << true;
 }
 
 void TestDevice::failedFlashDeletesTheWorkFileAndStopsTheDots()
 {
-    QFETCH(QString, fault);
     QFETCH(bool, readOnlyLeftover);
 
     AppTestFolder app;
     QVERIFY(app.isValid());
-    app.setFaults({fault});
+    app.setFaults({"exit 5"});
     if (readOnlyLeftover) {
         QFile leftover(app.workFilePath());
-        QVERIFY(leftover.open(QIODevice::WriteOnly));
-        leftover.write("stale");
+        QVERIFY(leftover.open(QIODevice::WriteOnly) && leftover.write("stale") == 5);
         leftover.close();
-        leftover.setPermissions(QFile::ReadOwner);
+        QVERIFY(leftover.setPermissions(QFile::ReadOwner));
     }
+    // The stored port is the one flashed, as stored and as it was when the
+    // link was made.
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "07");
     RecordingWindow window;
     const qint16 port = 3;
     device link(window, port, app.path());
-    link.objDF.load(servedImage(), true);
-    link.objDF.strRegEnd = "0011223344556677";
-    link.SystemNumber(QStringLiteral("AB12CD34"));
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "9");
+    prepareFlash(link);
 
     QVERIFY(!link.uploadData());
     QCOMPARE(window.lines, QStringList({"Checking update integrity", "Checking system number",
@@ -283,14 +210,12 @@ void TestDevice::failedFlashDeletesTheWorkFileAndStopsTheDots()
     QCOMPARE(window.progress, QList<int>({20, 40, 60}));
     QCOMPARE(window.dots, QList<bool>({true, false}));
     QVERIFY(!QFile::exists(app.workFilePath()));
-    if (fault != QLatin1String("crash")) {
-        QCOMPARE(app.logLines(),
-                 QStringList("[" + app.workFilePath() +
-                             "] [-b] [57600] [-l] [3] [-o] [0] [-c] [0] -> exit 5"));
-    }
+    QCOMPARE(app.logLines(), QStringList("[" + app.workFilePath() +
+                                         "] [-b] [57600] [-l] [07] [-o] [0] [-c] [0] -> exit 5"));
 }
 
 // The container keeps the image as served, so a retry writes the same file.
+// The work file is copied while the tool runs: the link deletes it after.
 void TestDevice::flashWritesTheSameWorkFileEveryTime()
 {
     AppTestFolder app;
@@ -300,51 +225,107 @@ void TestDevice::flashWritesTheSameWorkFileEveryTime()
     const qint16 port = 250;
     device link(window, port, app.path());
     const QByteArray image = servedImage(1 << 20);
-    link.objDF.load(image, true);
-    link.objDF.strRegEnd = "0011223344556677";
-    link.SystemNumber(QStringLiteral("AB12CD34"));
+    prepareFlash(link, image);
 
     QList<QByteArray> written;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        QFile file(app.workFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            written.last() = file.readAll();
+    });
+    watch.start(20);
     for (int run = 0; run < 2; ++run) {
-        WorkFileWatch watch(app.workFilePath());
+        written.append(QByteArray());
         QVERIFY(!link.uploadData());
-        written.append(watch.seen);
     }
-    const QByteArray expected = rewriteIdentity(image, "AB12CD34", "0011223344556677").image;
+    const QByteArray expected = rewriteIdentity(image, "AB12CD34", kTail).image;
     QCOMPARE(written.at(0).size(), expected.size());
-    QVERIFY(written.at(0) == expected);
-    QVERIFY(written.at(1) == expected);
+    QVERIFY(written.at(0) == expected && written.at(1) == expected);
     QVERIFY(link.objDF.getData() == image);
-    QCOMPARE(app.logLines().size(), 2);
+    // Without a stored port the device is flashed where it was found.
+    QCOMPARE(app.logLines().filter("[-l] [250] [-o] [0] [-c] [0] -> exit 3").size(), 2);
 }
 
-// A folder where the work file should go: it can be neither removed nor
-// written, whoever runs the test.
-void TestDevice::blockedWorkFileIsReportedAndTheToolNotStarted()
+// The whole road through the device link: find the device, let the flash
+// tool read its identity on the same port, put it into a served image of
+// 1 MiB and flash that image.
+void TestDevice::identityReadAndFlashRoundTrip()
 {
+    DevSimProcess sim(3, {"--system-number", "AB12CD34", "--tail", "8899AABBCCDDEEFF"});
+    QVERIFY2(sim.isReady(), qPrintable(sim.errorText()));
+    qputenv("BRIMO_COM_DIR", QFile::encodeName(sim.comDir()));
     AppTestFolder app;
     QVERIFY(app.isValid());
-    QVERIFY(QDir(app.path()).mkpath(QStringLiteral("nf.dat/inside")));
+    SerialControl comm;
+    QVERIFY(probePort(comm, 3, 3));
+    QCOMPARE(sim.send("mode dl"), QStringLiteral("ok"));
+
     RecordingWindow window;
     const qint16 port = 3;
     device link(window, port, app.path());
-    link.SystemNumber(QStringLiteral("AB12CD34"));
-
-    QVERIFY(!link.downloadData());
-    QCOMPARE(window.lines.size(), 1);
-    QVERIFY(!window.lines.first().isEmpty());
+    QVERIFY(link.downloadData());
     QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
+    QCOMPARE(link.objDF.getData().mid(16),
+             QByteArray("AB12CD34") + QByteArray::fromHex("8899AABBCCDDEEFF"));
+    QVERIFY(window.lines.isEmpty());
+    QVERIFY(!QFile::exists(app.workFilePath()));
 
-    window.lines.clear();
-    link.objDF.load(servedImage(), true);
-    link.objDF.strRegEnd = "0011223344556677";
-    QVERIFY(!link.uploadData());
-    QCOMPARE(window.lines.size(), 4);
-    QCOMPARE(window.lines.at(2), QStringLiteral("Updating device."));
-    QVERIFY(!window.lines.at(3).isEmpty());
+    const QByteArray image = sim::makeImage(1 << 20, QByteArray(16, '\xFF'), 7);
+    link.objDF.load(image, true);
+    link.objDF.strRegEnd = kTail;
+    QVERIFY2(link.uploadData(), qPrintable(window.lines.join(" | ")));
+    QCOMPARE(window.lines.last(), QStringLiteral("Cleaning up"));
+    QCOMPARE(window.progress, QList<int>({20, 40, 60, 80}));
     QCOMPARE(window.dots, QList<bool>({true, false}));
-    QVERIFY(app.logLines().isEmpty());
+    QVERIFY(!QFile::exists(app.workFilePath()));
+
+    // Every data record of the image is in the flash, the identity record as
+    // the device's own.
+    QFile flashFile(sim.flashPath());
+    QVERIFY(flashFile.open(QIODevice::ReadOnly));
+    const QByteArray flash = flashFile.readAll();
+    QCOMPARE(flash.mid(0x080010, 16), "AB12CD34" + QByteArray::fromHex(kTail));
+    int records = 0;
+    for (const QByteArray &line : image.split('\n')) {
+        sim::SRecord record;
+        if (!sim::parseSRecord(line.trimmed(), &record, nullptr) || record.type != '3')
+            continue;
+        ++records;
+        if (record.address != sim::kIdentityAddress)
+            QVERIFY2(flash.mid(record.address, record.data.size()) == record.data,
+                     qPrintable(QString::number(record.address, 16)));
+    }
+    const QMap<QString, QString> status = sim.status();
+    QCOMPARE(status.value("writes"), QStringLiteral("1"));
+    QCOMPARE(status.value("records"), QString::number(records));
 }
 
-QTEST_GUILESS_MAIN(TestDevice)
+// The program may end (a forced close) while the flash tool works; the tool
+// must finish its run rather than be killed with the program.
+void TestDevice::exitWhileFlashingLeavesTheToolRunning()
+{
+    AppTestFolder app;
+    QVERIFY(app.isValid());
+    app.setFaults({"delay 1500"});
+    const brimo::test::ChildResult child =
+        brimo::test::runScenario("exitWhileFlashing", {"BRIMO_TEST_APP_FOLDER=" + app.path()});
+    QVERIFY(child.finished);
+    QCOMPARE(child.exitCode, 0);
+    QVERIFY2(child.output.contains("leaving"), qPrintable(child.output));
+    QVERIFY(app.logLines().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(app.logLines().size(), 1, 10000);
+    QVERIFY(app.logLines().first().contains("[-o] [0] [-c] [0] -> exit"));
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (const auto code =
+            brimo::test::runRequestedScenario({{"exitWhileFlashing", exitWhileFlashing}}))
+        return *code;
+    TestDevice test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_device.moc"
