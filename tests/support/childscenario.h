@@ -6,7 +6,8 @@
 // The test program's main() first asks runRequestedScenario(): in the child
 // the environment names a scenario, which runs and gives the exit code; in
 // the parent it gives nothing and the QtTest cases run. A test then calls
-// runScenario("name") and checks the child's exit code and output.
+// runScenario("name") and checks the child's exit code and output, or
+// startScenario() for a child that runs beside the test.
 //
 //     int main(int argc, char *argv[])
 //     {
@@ -71,10 +72,9 @@ inline void report(const QString &line)
     std::fflush(stdout);
 }
 
-// Runs this test program again with the scenario named; extra holds further
-// environment variables ("NAME=value").
-inline ChildResult runScenario(const QString &name, const QStringList &extra = {},
-                               int timeoutMs = 60000)
+// Starts this test program again with the scenario named, without waiting for
+// it; extra holds further environment variables ("NAME=value").
+inline void startScenario(QProcess &child, const QString &name, const QStringList &extra = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(kScenarioVariable, name);
@@ -82,10 +82,17 @@ inline ChildResult runScenario(const QString &name, const QStringList &extra = {
         const qsizetype equals = assignment.indexOf(QLatin1Char('='));
         environment.insert(assignment.left(equals), assignment.mid(equals + 1));
     }
-    QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(), {});
+}
+
+// Runs this test program again with the scenario named and waits for its end.
+inline ChildResult runScenario(const QString &name, const QStringList &extra = {},
+                               int timeoutMs = 60000)
+{
+    QProcess child;
+    startScenario(child, name, extra);
 
     ChildResult result;
     result.finished = child.waitForStarted() && child.waitForFinished(timeoutMs);
