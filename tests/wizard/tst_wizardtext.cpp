@@ -25,7 +25,6 @@ void TestWizardText::storedPortNumber_data()
     constexpr int none = -99999;
     QTest::newRow("plain") << "3" << 3;
     QTest::newRow("blanks around") << " 7 " << 7;
-    QTest::newRow("leading blank") << " 7" << 7;
     QTest::newRow("plus sign") << "+4" << 4;
     QTest::newRow("minus sign") << "-1" << -1;
     QTest::newRow("half rounds to even, down") << "2.5" << 2;
@@ -54,10 +53,7 @@ void TestWizardText::storedPortNumber()
     QFETCH(QString, text);
     QFETCH(int, port);
     const std::optional<qint16> parsed = portNumberFromText(text, QLocale::c());
-    QCOMPARE(parsed.has_value(), port != -99999);
-    if (parsed) {
-        QCOMPARE(int(*parsed), port);
-    }
+    QCOMPARE(parsed ? int(*parsed) : -99999, port);
 }
 
 void TestWizardText::portNumberFollowsTheLocaleSeparator()

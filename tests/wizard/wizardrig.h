@@ -3,7 +3,8 @@
 // The world around one wizard test: a settings file, a COM folder with
 // simulated devices, an application folder with the stand-in flash tool and
 // the stand-in vendor service, all named in the environment the way the
-// utility looks for them, and the real main window on top.
+// utility looks for them; the real main window on top, and a user who answers
+// its message boxes.
 
 #include "apptestfolder.h"
 #include "devsimprocess.h"
@@ -13,12 +14,16 @@
 #include "settings/registry.h"
 #include "wizard/mainwindow.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
-#include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QQueue>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,11 +40,38 @@ inline const QString kTail = QStringLiteral("0011223344556677");
 // In an expected log, a line that ends in kNow stands for its text followed by
 // the date and time in the system's general date format.
 inline const QString kNow = QStringLiteral("<now>");
+inline const QString kBegan = QStringLiteral("Update process began ") + kNow;
+inline const QString kRetrieving = QStringLiteral("Retrieving existing registry value");
+inline const QString kTerminateBox =
+    QStringLiteral("The Brimo update utility is in the process of updating your device\r\n\r\n"
+                   "Terminate update process?");
+inline const QString kNoInternetBox =
+    QStringLiteral("The Brimo update utility could not connect to the Internet to retrieve updates "
+                   "for your device.\r\n\r\nEnsure that you have connected to the internet and "
+                   "press the 'Update device' button to try again.");
+
+// The log up to stage 2 with "COMPort" holding 3, and on to the download's answer.
+inline const QStringList kUpToStage2{kBegan, kRetrieving, "Registry value returned: COM 3"};
+inline const QStringList kToTheDownload =
+    kUpToStage2 + QStringList{"Connecting to the Internet", "Connected",
+                              "Internet connection test successful", "Downloading updates",
+                              "Connected"};
+
+// The auto detection's lines when it scans COM1 to `lastPort`.
+inline QStringList detectionLines(int lastPort, bool found)
+{
+    QStringList lines{QStringLiteral("Attempting to auto detect the Brimo device")};
+    for (int port = 1; port <= lastPort; ++port)
+        lines << QStringLiteral("Scanning COM port %1").arg(port);
+    lines << (found ? QStringLiteral("Brimo device has been detected on COM %1").arg(lastPort)
+                    : QStringLiteral("Unable to auto detect the Brimo device"));
+    return lines;
+}
 
 class WizardRig {
 public:
-    // The application folder is named in the environment too, so that a child
-    // scenario of the same test program finds it.
+    // Named in the environment too, so that a child scenario of the same test
+    // program finds it.
     static constexpr const char *kAppFolderVariable = "BRIMO_TEST_APP_FOLDER";
 
     WizardRig()
@@ -48,7 +80,6 @@ public:
         qputenv("BRIMO_REGISTRY_FILE", m_settingsDir.filePath(QStringLiteral("registry")).toUtf8());
         qputenv(kAppFolderVariable, m_app.path().toUtf8());
     }
-
     ~WizardRig()
     {
         qunsetenv("BRIMO_SERVICE_HOST");
@@ -56,37 +87,41 @@ public:
     }
 
     AppTestFolder &app() { return m_app; }
-    QString comDir() const { return m_comDir.path(); }
+    VendorSimProcess &vendor() { return *m_vendor; }
+    DevSimProcess &device(int port) { return *m_devices.at(port); }
+    // The size of the image the service hands out for the device.
+    qsizetype imageSize() const { return m_imageSize; }
+    QStringList toolRuns() const
+    {
+        QStringList runs = m_app.logLines();
+        for (QString &run : runs)
+            run = run.section(QStringLiteral("] "), 1);
+        return runs;
+    }
 
-    // Starts the vendor service with an image for a system number, by default
-    // the device's.
-    VendorSimProcess &startVendor(const QString &imageFor = kSystemNumber)
+    // The service, with an image for a system number (by default the device's).
+    void startVendor(const QString &imageFor = kSystemNumber)
     {
         m_vendor = std::make_unique<VendorSimProcess>(
             QStringList{QStringLiteral("--image"), QStringLiteral("%1:0:%2").arg(imageFor, kTail)});
         qputenv("BRIMO_SERVICE_HOST", m_vendor->hostPort().toUtf8());
-        m_imageSize = VendorSimProcess::bodyOf(
-                          m_vendor->get(QStringLiteral("/ws/updatedevice.asp?SystemCodeString=") +
-                                        kSystemNumber))
-                          .size();
-        return *m_vendor;
+        m_imageSize = VendorSimProcess::bodyOf(m_vendor->get(imagePath())).size();
     }
-    // The size of the image the service hands out for the device.
-    qsizetype imageSize() const { return m_imageSize; }
-    VendorSimProcess &vendor() { return *m_vendor; }
-
-    // A simulated device on COM `port`, NORMAL or "dl" or "camera".
-    DevSimProcess &plugDevice(int port, const QString &mode = QStringLiteral("normal"))
+    static QString imagePath()
     {
-        auto &slot = m_devices[port];
-        slot = std::make_unique<DevSimProcess>(port,
-                                               QStringList{QStringLiteral("--system-number"),
-                                                           kSystemNumber, QStringLiteral("--tail"),
-                                                           kTail, QStringLiteral("--mode"), mode},
-                                               m_comDir.path());
-        return *slot;
+        return QStringLiteral("/ws/updatedevice.asp?SystemCodeString=") + kSystemNumber;
     }
-    DevSimProcess &device(int port) { return *m_devices.at(port); }
+
+    // A simulated device on COM `port` in mode "normal", "dl" or "camera".
+    bool plugDevice(int port, const QString &mode = QStringLiteral("normal"))
+    {
+        m_devices[port] = std::make_unique<DevSimProcess>(
+            port,
+            QStringList{QStringLiteral("--system-number"), kSystemNumber, QStringLiteral("--tail"),
+                        kTail, QStringLiteral("--mode"), mode},
+            m_comDir.path());
+        return m_devices[port]->isReady();
+    }
 
     // Ports 1 to 16 without a device lead nowhere, so that no test ever opens
     // a serial port of the machine it runs on.
@@ -97,6 +132,17 @@ public:
                 QFile::link(m_comDir.filePath(QStringLiteral("absent%1").arg(port)),
                             m_comDir.filePath(QStringLiteral("com%1").arg(port)));
         }
+    }
+
+    // The usual start of an update: the service, the device in D/L mode on
+    // COM3, alone, and "COMPort" holding 3.
+    bool arrangeUpdate(const QString &imageFor = kSystemNumber)
+    {
+        startVendor(imageFor);
+        const bool plugged = plugDevice(3, QStringLiteral("dl"));
+        leaveOtherPortsEmpty();
+        storeComPort(QStringLiteral("3"));
+        return plugged && m_vendor->isListening();
     }
 
     static void storeComPort(const QString &text)
@@ -110,12 +156,15 @@ public:
                                        QStringLiteral("COMPort"));
     }
 
-    // The window as the program opens it, wired to this folder's flash tool.
-    static std::unique_ptr<brimo::main> openWindow()
+    // The window as the program opens it, wired to this folder's flash tool;
+    // with `begin`, the welcome page's button pressed.
+    static std::unique_ptr<brimo::main> openWindow(bool begin = true)
     {
         auto window = std::make_unique<brimo::main>();
         window->useApplicationFolder(qEnvironmentVariable(kAppFolderVariable));
         window->show();
+        if (begin)
+            QTest::mouseClick(window->updateBtn, Qt::LeftButton);
         return window;
     }
 
@@ -128,8 +177,87 @@ private:
     std::map<int, std::unique_ptr<DevSimProcess>> m_devices;
 };
 
-// The log's lines, with the dots that the timer appends to the last line of
-// the moment taken off (how many there are depends on timing alone).
+// Answers the wizard's message boxes as a user would. The boxes are shown from
+// inside the stage that runs, so the answers are queued before the click that
+// starts it; a timer watches for each modal box, records it and clicks the next
+// queued button. A box with no answer queued is recorded and closed with its
+// first button, so a test that did not expect it fails instead of hanging.
+class BoxAnswerer : public QObject {
+public:
+    struct Box {
+        QString caption;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+    };
+
+    BoxAnswerer()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+        m_timer.start(20);
+    }
+
+    void queue(const QList<QMessageBox::StandardButton> &answers) { m_answers.append(answers); }
+    // What the user does in the next modal dialog that is not a message box.
+    void inNextDialog(std::function<void(QDialog *)> action) { m_dialogActions.enqueue(action); }
+    // What the user does while box number `index` (from 0) is open.
+    void onBox(int index, std::function<void()> action) { m_onBox[index] = std::move(action); }
+    // Told about every box as it opens, before the answer.
+    void onEachBox(std::function<void(const Box &)> observer) { m_observer = std::move(observer); }
+
+    int dialogsSeen() const { return m_dialogsSeen; }
+    const QList<Box> &seen() const { return m_seen; }
+    QStringList seenTexts() const
+    {
+        QStringList texts;
+        for (const Box &box : m_seen)
+            texts << box.text;
+        return texts;
+    }
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == m_current.data() || !modal->isVisible())
+            return;
+        m_current = modal;
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box)
+            return handleDialog(qobject_cast<QDialog *>(modal));
+        m_seen << Box{box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+        if (const auto action = m_onBox.find(int(m_seen.size() - 1)); action != m_onBox.end())
+            action->second();
+        if (m_observer)
+            m_observer(m_seen.constLast());
+        QAbstractButton *button = m_answers.isEmpty() ? nullptr : box->button(m_answers.dequeue());
+        if (!button && !box->buttons().isEmpty())
+            button = box->buttons().constFirst();
+        if (button)
+            button->click();
+    }
+
+    void handleDialog(QDialog *dialog)
+    {
+        ++m_dialogsSeen;
+        if (dialog && m_dialogActions.isEmpty())
+            dialog->reject();
+        else if (dialog)
+            m_dialogActions.dequeue()(dialog);
+    }
+
+    QTimer m_timer;
+    QQueue<QMessageBox::StandardButton> m_answers;
+    QPointer<QWidget> m_current;
+    QQueue<std::function<void(QDialog *)>> m_dialogActions;
+    int m_dialogsSeen = 0;
+    QList<Box> m_seen;
+    std::map<int, std::function<void()>> m_onBox;
+    std::function<void(const Box &)> m_observer;
+};
+
+// A log line without the dots the timer appends to the last line of the
+// moment (how many there are depends on timing alone).
 inline QString withoutDots(QString line)
 {
     static const QRegularExpression dots(QStringLiteral("( \\. \\. \\.)+$"));
@@ -173,6 +301,13 @@ inline QString logMismatch(const QStringList &actual, const QStringList &expecte
     return {};
 }
 
+#define COMPARE_LINES(actual, ...)                                                                 \
+    do {                                                                                           \
+        const QString mismatch = logMismatch(actual, QStringList __VA_ARGS__);                     \
+        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));                                        \
+    } while (false)
+#define COMPARE_LOG(window, ...) COMPARE_LINES(logLines(window), __VA_ARGS__)
+
 // Runs `action` once, `delayMs` after the log gains the line `line`: from the
 // event loop of whatever the stage is waiting for at that moment. A negative
 // delay runs it at once, before the stage takes its next step.
@@ -180,19 +315,18 @@ inline void whenLogShows(brimo::main &window, const QString &line, std::function
                          int delayMs = 300)
 {
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(window.Text1, &QPlainTextEdit::textChanged, &window,
-                                   [&window, line, action, delayMs, connection] {
-                                       // The text box itself: it changes first.
-                                       const QTextBlock last =
-                                           window.Text1->document()->lastBlock();
-                                       if (withoutDots(last.text()) != line)
-                                           return;
-                                       QObject::disconnect(*connection);
-                                       if (delayMs < 0)
-                                           action();
-                                       else
-                                           QTimer::singleShot(delayMs, &window, action);
-                                   });
+    *connection =
+        QObject::connect(window.Text1, &QPlainTextEdit::textChanged, &window,
+                         [&window, line, action, delayMs, connection] {
+                             // Read from the text box itself: it changes first.
+                             if (withoutDots(window.Text1->document()->lastBlock().text()) != line)
+                                 return;
+                             QObject::disconnect(*connection);
+                             if (delayMs < 0)
+                                 action();
+                             else
+                                 QTimer::singleShot(delayMs, &window, action);
+                         });
 }
 
 // What the user does in the settings dialog: choose the port, press "&OK".
@@ -206,8 +340,16 @@ inline std::function<void(QDialog *)> choosePortInSettings(const QString &port)
     };
 }
 
-#define COMPARE_LOG(window, ...)                                                                   \
-    do {                                                                                           \
-        const QString mismatch = logMismatch(logLines(window), QStringList __VA_ARGS__);           \
-        QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));                                        \
-    } while (false)
+// The flash tool's runs as its log has them, less the work file's path.
+inline QString readRun(int port, int exitCode = 0)
+{
+    return QStringLiteral("[-b] [57600] [-l] [%1] [-r] [-f] [0x080000] [-t] [0x080020] -> exit %2")
+        .arg(port)
+        .arg(exitCode);
+}
+inline QString writeRun(int port, int exitCode = 0)
+{
+    return QStringLiteral("[-b] [57600] [-l] [%1] [-o] [0] [-c] [0] -> exit %2")
+        .arg(port)
+        .arg(exitCode);
+}
