@@ -7,7 +7,8 @@
 
 namespace {
 
-const QString kKnown = QStringLiteral("/ws/updatedevice.asp?SystemCodeString=AB12CD34");
+const QString kUpdate = QStringLiteral("/ws/updatedevice.asp?SystemCodeString=");
+const QString kKnown = kUpdate + "AB12CD34";
 const QString kPing = QStringLiteral("/ws/ping.asp?");
 
 QByteArray headerOf(const QByteArray &reply, const QByteArray &name)
@@ -38,10 +39,8 @@ private slots:
         QTest::newRow("ping") << kPing << 200 << QByteArray() << QByteArray("OK");
         QTest::newRow("known") << kKnown << 200 << QByteArray("0011223344556677") << blankIdentity;
         QTest::newRow("tail given at start")
-            << "/ws/updatedevice.asp?SystemCodeString=ZZ000001" << 200
-            << QByteArray("DEADBEEF00112233") << blankIdentity;
-        QTest::newRow("unknown") << "/ws/updatedevice.asp?SystemCodeString=XX999999" << 500
-                                 << QByteArray()
+            << kUpdate + "ZZ000001" << 200 << QByteArray("DEADBEEF00112233") << blankIdentity;
+        QTest::newRow("unknown") << kUpdate + "XX999999" << 500 << QByteArray()
                                  << QByteArray(
                                         "No update is available for system number XX999999.");
     }
@@ -61,8 +60,6 @@ private slots:
         const QByteArray body = VendorSimProcess::bodyOf(reply);
         QCOMPARE(headerOf(reply, "Content-Length").toLongLong(), body.size());
         QVERIFY2(body.contains(bodyHas), body.left(200).constData());
-        if (status == 500)
-            QVERIFY(!body.trimmed().contains('\n'));
     }
 
     void faultShapesTheReply_data()
@@ -83,7 +80,6 @@ private slots:
         QTest::newRow("cut") << "cut" << 200 << true << QByteArray("*half") << 0;
         QTest::newRow("nothttp") << "nothttp" << 0 << false << QByteArray() << 0;
         QTest::newRow("hang") << "hang" << 0 << false << QByteArray() << 0;
-        QTest::newRow("none") << "none" << 200 << true << QByteArray("*") << 0;
     }
 
     void faultShapesTheReply()
@@ -112,7 +108,6 @@ private slots:
         if (mode == "302")
             QCOMPARE(headerOf(reply, "Location"), service.url("/sim/moved").toEncoded());
         QCOMPARE(reply.isEmpty(), mode == "hang");
-        QCOMPARE(reply.startsWith("HTTP/1."), status != 0);
     }
 
     // Control requests neither use up a fault nor show among the service requests.
