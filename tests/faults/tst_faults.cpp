@@ -94,6 +94,9 @@ private slots:
     void fullDiskWhileSavingSettingsKeepsTheOldFile();
     void imageTheToolTurnsDownLeavesTheDeviceAlone();
     void toolMissingAtTheFlashIsOneLogLine();
+    void crashingToolFailsTheRun_data();
+    void crashingToolFailsTheRun();
+    void workFileInTheWayIsReportedAndTheToolNotStarted();
     void serviceHostThatDoesNotResolveIsNoAnswer();
 
 private:
@@ -244,6 +247,65 @@ void TestFaults::toolMissingAtTheFlashIsOneLogLine()
              qPrintable(window.lines.at(3)));
     QCOMPARE(window.dots, QList<bool>({true, false}));
     QVERIFY(filesIn(app.path()).isEmpty());
+}
+
+// A tool that dies fails the read or the flash like a tool that exits with a
+// code of its own: no log line from the device link, no work file left.
+void TestFaults::crashingToolFailsTheRun_data()
+{
+    QTest::addColumn<bool>("flash");
+    QTest::newRow("identity read") << false;
+    QTest::newRow("flash") << true;
+}
+
+void TestFaults::crashingToolFailsTheRun()
+{
+    QFETCH(bool, flash);
+    AppTestFolder app;
+    QVERIFY(app.isValid());
+    app.setFaults({QStringLiteral("crash")});
+    RecordingWindow window;
+    const qint16 port = 3;
+    device link(window, port, app.path());
+    link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')), true);
+    link.objDF.strRegEnd = "0011223344556677";
+    link.SystemNumber(QStringLiteral("AB12CD34"));
+
+    QVERIFY(flash ? !link.uploadData() : !link.downloadData());
+    QCOMPARE(window.lines.size(), flash ? 3 : 0);
+    QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
+    QVERIFY(!QFile::exists(app.workFilePath()));
+    QCOMPARE(app.logLines().size(), 1);
+    QVERIFY2(app.logLines().first().endsWith(QStringLiteral("-> crash")),
+             qPrintable(app.logLines().first()));
+}
+
+// A folder where the work file should go can be neither removed nor written,
+// whoever runs the test: one log line each time, and the tool never runs.
+void TestFaults::workFileInTheWayIsReportedAndTheToolNotStarted()
+{
+    AppTestFolder app;
+    QVERIFY(app.isValid());
+    QVERIFY(QDir(app.path()).mkpath(QStringLiteral("nf.dat/inside")));
+    RecordingWindow window;
+    const qint16 port = 3;
+    device link(window, port, app.path());
+    link.SystemNumber(QStringLiteral("AB12CD34"));
+
+    QVERIFY(!link.downloadData());
+    QCOMPARE(window.lines.size(), 1);
+    QVERIFY(!window.lines.first().isEmpty());
+    QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
+
+    window.lines.clear();
+    link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')), true);
+    link.objDF.strRegEnd = "0011223344556677";
+    QVERIFY(!link.uploadData());
+    QCOMPARE(window.lines.size(), 4);
+    QCOMPARE(window.lines.at(2), QStringLiteral("Updating device."));
+    QVERIFY(!window.lines.at(3).isEmpty());
+    QCOMPARE(window.dots, QList<bool>({true, false}));
+    QVERIFY(app.logLines().isEmpty());
 }
 
 // A host name that does not resolve fails like a service that does not
