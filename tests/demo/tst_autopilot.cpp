@@ -1,6 +1,11 @@
+#include "apptestfolder.h"
 #include "boxanswer.h"
 #include "common/srec.h"
+#include "devicecheck.h"
+#include "devicecontrol.h"
+#include "devsimprocess.h"
 #include "flashcheck.h"
+#include "vendorsimprocess.h"
 
 #include <QtTest>
 
@@ -38,6 +43,36 @@ QByteArray goodIdentity()
     return kSystemNumber + QByteArray::fromHex(kRegend);
 }
 
+QByteArray withIdentity(const QByteArray &image, const QByteArray &identity)
+{
+    QByteArray result;
+    for (const QByteArray &line : image.split('\n')) {
+        if (line.startsWith("S31500080010"))
+            result += formatSRecord('3', kIdentityAddress, identity) + "\r\n";
+        else if (!line.isEmpty())
+            result += line + '\n';
+    }
+    return result;
+}
+
+// Writes `image` to the device on COM 3 of `comDir` with the stand-in flash tool.
+bool flash(const QString &comDir, const QByteArray &image)
+{
+    const AppTestFolder folder;
+    QFile file(folder.workFilePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+        return false;
+    file.close();
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("BRIMO_COM_DIR"), comDir);
+    tool.setProcessEnvironment(environment);
+    tool.start(folder.toolPath(),
+               {folder.workFilePath(), "-b", "57600", "-l", "3", "-o", "0", "-c", "0"});
+    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
+}
+
 } // namespace
 
 class TestAutopilot : public QObject {
@@ -47,6 +82,8 @@ private slots:
     void flashCheckFindsWhatIsWrong();
     void messageBoxesAreAnsweredAsTheyInstruct_data();
     void messageBoxesAreAnsweredAsTheyInstruct();
+    void deviceCheckAcceptsOnlyTheServedImageWithItsIdentity_data();
+    void deviceCheckAcceptsOnlyTheServedImageWithItsIdentity();
 };
 
 void TestAutopilot::flashCheckFindsWhatIsWrong_data()
@@ -175,6 +212,73 @@ void TestAutopilot::messageBoxesAreAnsweredAsTheyInstruct()
     QCOMPARE(answer.deviceMode, mode);
     QCOMPARE(answer.button, button);
     QCOMPARE(answer.givesUp, givesUp);
+}
+
+void TestAutopilot::deviceCheckAcceptsOnlyTheServedImageWithItsIdentity_data()
+{
+    QTest::addColumn<QByteArray>("served");        // the image the service serves for the device
+    QTest::addColumn<QList<QByteArray>>("writes"); // what is flashed onto the device, in turn
+    QTest::addColumn<bool>("deviceGone");
+    QTest::addColumn<QString>("problem"); // empty: the device passes
+
+    const QByteArray image = servedImage();
+    const QByteArray updated = withIdentity(image, goodIdentity());
+    using Writes = QList<QByteArray>;
+    QTest::newRow("served image with the device's identity")
+        << image << Writes{updated} << false << QString();
+    QTest::newRow("never flashed")
+        << image << Writes{} << false << QStringLiteral("counts 0 flash writes");
+    QTest::newRow("flashed twice")
+        << image << Writes{updated, updated} << false << QStringLiteral("counts 2 flash writes");
+    QTest::newRow("served identity left blank")
+        << image << Writes{image} << false << QStringLiteral("identity record");
+    QTest::newRow("another image")
+        << image
+        << Writes{withIdentity(makeImage(64 * 1024, QByteArray(16, '\xFF'), 8), goodIdentity())}
+        << false << QStringLiteral("the image has");
+    QTest::newRow("service does not know the device")
+        << QByteArray() << Writes{updated} << false << QStringLiteral("answered 500");
+    QTest::newRow("device gone") << image << Writes{updated} << true
+                                 << QStringLiteral("gives no status");
+}
+
+void TestAutopilot::deviceCheckAcceptsOnlyTheServedImageWithItsIdentity()
+{
+    QFETCH(QByteArray, served);
+    QFETCH(QList<QByteArray>, writes);
+    QFETCH(bool, deviceGone);
+    QFETCH(QString, problem);
+
+    QTemporaryDir images;
+    QStringList serviceArguments = {QStringLiteral("--images"), images.path()};
+    if (!served.isEmpty()) {
+        QFile srec(images.filePath(QString::fromLatin1(kSystemNumber) + ".srec"));
+        QFile regend(images.filePath(QString::fromLatin1(kSystemNumber) + ".regend"));
+        QVERIFY(srec.open(QIODevice::WriteOnly) && regend.open(QIODevice::WriteOnly));
+        srec.write(served);
+        regend.write(kRegend);
+    }
+    VendorSimProcess service(serviceArguments);
+    QVERIFY2(service.isListening(), qPrintable(service.errorString()));
+    DevSimProcess device(3, {"--system-number", kSystemNumber, "--mode", "dl"});
+    QVERIFY2(device.isReady(), qPrintable(device.errorText()));
+    for (const QByteArray &write : writes)
+        QVERIFY(flash(device.comDir(), write));
+    const QString flashFile = device.flashPath();
+    if (deviceGone)
+        device.stop();
+
+    const DeviceVerdict verdict = checkDevice(DeviceControl(device.controlPath()), flashFile,
+                                              service.hostPort(), kSystemNumber);
+
+    const QString lines = verdict.lines.join(QLatin1Char('\n'));
+    if (problem.isEmpty()) {
+        QVERIFY2(verdict.ok, qPrintable(lines));
+        QVERIFY(lines.contains(QLatin1String("identity AB12CD34 with tail 7E3A91C4D20B5F68")));
+    } else {
+        QVERIFY(!verdict.ok);
+        QVERIFY2(lines.contains(problem), qPrintable(lines));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAutopilot)
