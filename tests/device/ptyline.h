@@ -26,8 +26,7 @@ public:
             cfmakeraw(&raw);
             tcsetattr(m_master, TCSANOW, &raw);
         }
-        m_slave = QString::fromLocal8Bit(ptsname(m_master));
-        QFile::link(m_slave, m_link);
+        QFile::link(slavePath(), m_link);
     }
     ~PtyLine()
     {
@@ -38,14 +37,7 @@ public:
     PtyLine &operator=(const PtyLine &) = delete;
 
     bool isValid() const { return m_master >= 0 && QFileInfo(m_link).isSymLink(); }
-    QString slavePath() const { return m_slave; }
-    // The line's settings as the program on the slave side made them.
-    termios settings() const
-    {
-        termios now{};
-        tcgetattr(m_master, &now);
-        return now;
-    }
+    QString slavePath() const { return QString::fromLocal8Bit(ptsname(m_master)); }
 
     bool send(const QByteArray &bytes) const
     {
@@ -63,6 +55,5 @@ public:
 
 private:
     QString m_link;
-    QString m_slave;
     int m_master = -1;
 };

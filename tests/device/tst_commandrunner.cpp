@@ -15,11 +15,6 @@ bool writeProgram(const QString &path, const QByteArray &text)
     return file.setPermissions(file.permissions() | QFile::ExeOwner);
 }
 
-QString quoted(const QString &path)
-{
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
-
 } // namespace
 
 class TestCommandRunner : public QObject {
@@ -82,7 +77,7 @@ void TestCommandRunner::runsAndReportsTheExitCode()
     connect(&timer, &QTimer::timeout, this, [&ticked] { ++ticked; });
     timer.start(50);
 
-    const CommandResult result = runHidden(quoted(path) + " -b 57600");
+    const CommandResult result = runHidden(QStringLiteral("\"%1\" -b 57600").arg(path));
     QCOMPARE(result.started, !script.isEmpty());
     QVERIFY(exitCode < 0 ? result.exitCode != 0 : result.exitCode == exitCode);
     QCOMPARE(result.errorText.left(errorStart.size()), errorStart);
@@ -110,7 +105,8 @@ void TestCommandRunner::windowsProgramRunsThroughWine()
     QVERIFY(writeProgram(tool, QByteArray("MZ\x90\x00\x03", 5)));
 
     const QString workFile = m_dir.filePath("tool dir/nf.dat");
-    const CommandResult result = runHidden(quoted(tool) + " " + quoted(workFile) + " -l 3 -o 0");
+    const CommandResult result =
+        runHidden(QStringLiteral("\"%1\" \"%2\" -l 3 -o 0").arg(tool, workFile));
     QVERIFY(result.started);
     QCOMPARE(result.exitCode, 7);
     QFile args(m_dir.filePath("wine-args"));

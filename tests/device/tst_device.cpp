@@ -19,6 +19,8 @@ using namespace brimo;
 namespace {
 
 const QByteArray kTail = "0011223344556677";
+const QStringList kFlashStart = {"Checking update integrity", "Checking system number",
+                                 "Updating device."};
 
 // An update image as the vendor serves it: the identity record carries 0xFF.
 QByteArray servedImage(qint64 size = 4096)
@@ -57,13 +59,12 @@ class TestDevice : public QObject {
 
 private slots:
     void init();
+    void knownIdentityRecords();
+    void rewriteReplacesEveryCopyAndNothingElse();
     void uploadRefusesBeforeStartingTheTool_data();
     void uploadRefusesBeforeStartingTheTool();
-    void failedIdentityReadKeepsTheSystemNumber_data();
-    void failedIdentityReadKeepsTheSystemNumber();
-    void failedFlashDeletesTheWorkFileAndStopsTheDots_data();
-    void failedFlashDeletesTheWorkFileAndStopsTheDots();
-    void flashWritesTheSameWorkFileEveryTime();
+    void failedToolRunDeletesTheWorkFile_data();
+    void failedToolRunDeletesTheWorkFile();
     void identityReadAndFlashRoundTrip();
     void exitWhileFlashingLeavesTheToolRunning();
 
@@ -83,27 +84,63 @@ void TestDevice::init()
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
 }
 
+// The tail goes in as given, lower case too; characters beyond ASCII are one
+// byte each. That such records pass a flash tool's checks shows in the round
+// trip below.
+void TestDevice::knownIdentityRecords()
+{
+    const QByteArray record = identityRecord("00000000", QByteArray(16, '0'));
+    QCOMPARE(record, "S31500080010" + QByteArray("30").repeated(8) + QByteArray(16, '0') + "52");
+    QCOMPARE(record.size(), 46);
+    QCOMPARE(identityRecord("\xE9\xFF\x80 -_./", "a1b2c3d4e5f60718"),
+             QByteArray("S31500080010E9FF80202D5F2E2Fa1b2c3d4e5f607187D"));
+}
+
+void TestDevice::rewriteReplacesEveryCopyAndNothingElse()
+{
+    const QByteArray served = sim::formatSRecord('3', 0x00080010, QByteArray(16, '\xFF')) + "\r\n";
+    const QByteArray other = sim::formatSRecord('3', 0x00080020, QByteArray(16, 'b')) + "\r\n";
+    const QByteArray own = identityRecord("AB12CD34", kTail);
+    QCOMPARE(rewriteIdentity(other + served + other + served, "AB12CD34", kTail).image,
+             other + own + "\r\n" + other + own + "\r\n");
+    // A record cut short at the end of the image is replaced whole.
+    QCOMPARE(rewriteIdentity("S0030000FC\r\nS315000800103030", "AB12CD34", kTail).image,
+             "S0030000FC\r\n" + own);
+}
+
 void TestDevice::uploadRefusesBeforeStartingTheTool_data()
 {
     QTest::addColumn<QByteArray>("image");
-    QTest::addColumn<QString>("systemNumber");
+    QTest::addColumn<QByteArray>("systemNumber");
     QTest::addColumn<QByteArray>("regEnd");
     QTest::addColumn<QString>("refusal");
 
-    QTest::newRow("999 characters")
-        << servedImage().left(999) << "AB12CD34" << kTail << "Update size is incorrect";
-    QTest::newRow("1000 characters without the record")
-        << QByteArray(1000, '0') << "AB12CD34" << kTail << "The update holds no identity record";
-    QTest::newRow("system number of 7") << servedImage() << "AB12CD3" << kTail
-                                        << "The system number \"AB12CD3\" is not 8 characters long";
-    QTest::newRow("no identity tail") << servedImage() << "AB12CD34" << QByteArray()
-                                      << "The update came without its identity tail (REGEND)";
+    const auto row = [](const char *name, const QByteArray &image, const QByteArray &systemNumber,
+                        const QByteArray &regEnd, const QString &refusal) {
+        QTest::newRow(name) << image << systemNumber << regEnd << refusal;
+    };
+    const QByteArray image = servedImage();
+    const QString noRecord = QStringLiteral("The update holds no identity record");
+    row("999 characters", image.left(999), "AB12CD34", kTail, "Update size is incorrect");
+    row("1000 characters without the record", QByteArray(1000, '0'), "AB12CD34", kTail, noRecord);
+    row("record in lower case", QByteArray(image).replace("S31500080010", "s31500080010"),
+        "AB12CD34", kTail, noRecord);
+    row("system number of 7", image, "AB12CD3", kTail,
+        "The system number \"AB12CD3\" is not 8 characters long");
+    row("system number of 9", image, "AB12CD345", kTail,
+        "The system number \"AB12CD345\" is not 8 characters long");
+    row("no identity tail", image, "AB12CD34", "",
+        "The update came without its identity tail (REGEND)");
+    row("tail of 17", image, "AB12CD34", kTail + '0',
+        "The identity tail \"00112233445566770\" is not 16 hexadecimal digits");
+    row("tail not hexadecimal", image, "AB12CD34", "00112233445566GG",
+        "The identity tail \"00112233445566GG\" is not 16 hexadecimal digits");
 }
 
 void TestDevice::uploadRefusesBeforeStartingTheTool()
 {
     QFETCH(QByteArray, image);
-    QFETCH(QString, systemNumber);
+    QFETCH(QByteArray, systemNumber);
     QFETCH(QByteArray, regEnd);
     QFETCH(QString, refusal);
 
@@ -114,12 +151,11 @@ void TestDevice::uploadRefusesBeforeStartingTheTool()
     device link(window, port, app.path());
     link.objDF.load(image, true);
     link.objDF.strRegEnd = regEnd;
-    link.SystemNumber(systemNumber);
+    link.SystemNumber(QString::fromLatin1(systemNumber));
 
     QVERIFY(!link.uploadData());
-    QStringList lines = {"Checking update integrity", "Checking system number", refusal};
-    if (image.size() < 1000)
-        lines.removeAt(1);
+    // Only the image's size is checked before its identity.
+    const QStringList lines = kFlashStart.mid(0, image.size() < 1000 ? 1 : 2) << refusal;
     QCOMPARE(window.lines, lines);
     QCOMPARE(window.progress, QList<int>({20, 40}).mid(0, lines.size() - 1));
     QVERIFY(window.dots.isEmpty());
@@ -128,128 +164,75 @@ void TestDevice::uploadRefusesBeforeStartingTheTool()
     QCOMPARE(link.objDF.getData(), image);
 }
 
-void TestDevice::failedIdentityReadKeepsTheSystemNumber_data()
+// No fault: no tool at all. A work file left over by an earlier run may be in
+// the way, even marked read-only.
+void TestDevice::failedToolRunDeletesTheWorkFile_data()
 {
-    QTest::addColumn<bool>("withTool");
+    QTest::addColumn<bool>("flashing");
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("staleWorkFile");
+    QTest::addColumn<QString>("leftover");
     QTest::addColumn<QString>("logged");
 
-    QTest::newRow("exit 1") << true << "exit 1" << false << "";
-    QTest::newRow("no dump file") << true << "nofile" << false << "";
-    QTest::newRow("no dump, an old work file left") << true << "nofile" << true << "";
-    QTest::newRow("empty dump") << true << "emptyfile" << false << "Input past end of file";
-    QTest::newRow("tool missing") << false << "" << false << "File not found";
+    const auto row = [](const char *name, bool flashing, const char *fault, const char *leftover,
+                        const char *logged) {
+        QTest::newRow(name) << flashing << QString(fault) << QString(leftover) << QString(logged);
+    };
+    row("read, exit 1", false, "exit 1", "", "");
+    row("read, tool crashes", false, "crash", "", "");
+    row("read, no dump file", false, "nofile", "", "");
+    row("read, no dump, an old work file left", false, "nofile", "old", "");
+    row("read, empty dump", false, "emptyfile", "", "Input past end of file");
+    row("read, no device on the port", false, "ok", "", "");
+    row("read, tool missing", false, "", "", "File not found: <tool>");
+    row("flash, exit 5", true, "exit 5", "", "");
+    row("flash, crash", true, "crash", "", "");
+    row("flash, exit 5 over a read-only work file", true, "exit 5", "read-only", "");
+    row("flash, tool missing", true, "", "", "File not found: <tool>");
 }
 
-void TestDevice::failedIdentityReadKeepsTheSystemNumber()
+void TestDevice::failedToolRunDeletesTheWorkFile()
 {
-    QFETCH(bool, withTool);
+    QFETCH(bool, flashing);
     QFETCH(QString, fault);
-    QFETCH(bool, staleWorkFile);
+    QFETCH(QString, leftover);
     QFETCH(QString, logged);
 
-    AppTestFolder app(withTool ? AppTestFolder::WithTool : AppTestFolder::WithoutTool);
+    AppTestFolder app(fault.isEmpty() ? AppTestFolder::WithoutTool : AppTestFolder::WithTool);
     app.setFaults({fault});
-    if (staleWorkFile) {
-        QFile stale(app.workFilePath());
-        QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write(servedImage()) > 0);
-    }
+    QFile old(app.workFilePath());
+    QVERIFY(leftover.isEmpty() || (old.open(QIODevice::WriteOnly) && old.write(servedImage()) > 0));
+    old.close();
+    QVERIFY(leftover != "read-only" || old.setPermissions(QFile::ReadOwner));
+    // The stored port is read once, when the link is made, and flashed; the
+    // program's current port is read at each identity read.
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "07");
     RecordingWindow window;
     qint16 port = 3;
     device link(window, port, app.path());
-    link.SystemNumber(QStringLiteral("PREVIOUS"));
-    port = 12; // the program's current port, read at each identity read
-
-    QVERIFY(!link.downloadData());
-    QCOMPARE(link.SystemNumber(), QStringLiteral("PREVIOUS"));
-    QVERIFY(!QFile::exists(app.workFilePath()));
-    QCOMPARE(window.lines.size(), logged.isEmpty() ? 0 : 1);
-    if (!logged.isEmpty())
-        QVERIFY2(window.lines.first().startsWith(logged), qPrintable(window.lines.first()));
-    const QString arguments =
-        "[" + app.workFilePath() + "] [-b] [57600] [-l] [12] [-r] [-f] [0x080000] [-t] [0x080020]";
-    QCOMPARE(app.logLines().size(), withTool ? 1 : 0);
-    if (withTool)
-        QVERIFY2(app.logLines().first().startsWith(arguments), qPrintable(app.logLines().first()));
-}
-
-void TestDevice::failedFlashDeletesTheWorkFileAndStopsTheDots_data()
-{
-    QTest::addColumn<bool>("readOnlyLeftover");
-
-    QTest::newRow("exit 5") << false;
-    QTest::newRow("exit 5 over a read-only work file left over") << true;
-}
-
-void TestDevice::failedFlashDeletesTheWorkFileAndStopsTheDots()
-{
-    QFETCH(bool, readOnlyLeftover);
-
-    AppTestFolder app;
-    QVERIFY(app.isValid());
-    app.setFaults({"exit 5"});
-    if (readOnlyLeftover) {
-        QFile leftover(app.workFilePath());
-        QVERIFY(leftover.open(QIODevice::WriteOnly) && leftover.write("stale") == 5);
-        leftover.close();
-        QVERIFY(leftover.setPermissions(QFile::ReadOwner));
-    }
-    // The stored port is the one flashed, as stored and as it was when the
-    // link was made.
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "07");
-    RecordingWindow window;
-    const qint16 port = 3;
-    device link(window, port, app.path());
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "9");
     prepareFlash(link);
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "9");
+    port = 12;
 
-    QVERIFY(!link.uploadData());
-    QCOMPARE(window.lines, QStringList({"Checking update integrity", "Checking system number",
-                                        "Updating device."}));
-    QCOMPARE(window.progress, QList<int>({20, 40, 60}));
-    QCOMPARE(window.dots, QList<bool>({true, false}));
+    QVERIFY(!(flashing ? link.uploadData() : link.downloadData()));
     QVERIFY(!QFile::exists(app.workFilePath()));
-    QCOMPARE(app.logLines(), QStringList("[" + app.workFilePath() +
-                                         "] [-b] [57600] [-l] [07] [-o] [0] [-c] [0] -> exit 5"));
-}
-
-// The container keeps the image as served, so a retry writes the same file.
-// The work file is copied while the tool runs: the link deletes it after.
-void TestDevice::flashWritesTheSameWorkFileEveryTime()
-{
-    AppTestFolder app;
-    QVERIFY(app.isValid());
-    app.setFaults({"delay 300", "delay 300"});
-    RecordingWindow window;
-    const qint16 port = 250;
-    device link(window, port, app.path());
-    const QByteArray image = servedImage(1 << 20);
-    prepareFlash(link, image);
-
-    QList<QByteArray> written;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        QFile file(app.workFilePath());
-        if (file.open(QIODevice::ReadOnly))
-            written.last() = file.readAll();
-    });
-    watch.start(20);
-    for (int run = 0; run < 2; ++run) {
-        written.append(QByteArray());
-        QVERIFY(!link.uploadData());
-    }
-    const QByteArray expected = rewriteIdentity(image, "AB12CD34", kTail).image;
-    QCOMPARE(written.at(0).size(), expected.size());
-    QVERIFY(written.at(0) == expected && written.at(1) == expected);
-    QVERIFY(link.objDF.getData() == image);
-    // Without a stored port the device is flashed where it was found.
-    QCOMPARE(app.logLines().filter("[-l] [250] [-o] [0] [-c] [0] -> exit 3").size(), 2);
+    QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
+    QStringList lines = flashing ? kFlashStart : QStringList();
+    if (!logged.isEmpty())
+        lines << QString(logged).replace("<tool>", app.toolPath());
+    QCOMPARE(window.lines, lines);
+    QCOMPARE(window.progress, flashing ? QList<int>({20, 40, 60}) : QList<int>());
+    QCOMPARE(window.dots, flashing ? QList<bool>({true, false}) : QList<bool>());
+    const QString arguments =
+        "[" + app.workFilePath() + "] [-b] [57600] [-l] " +
+        (flashing ? "[07] [-o] [0] [-c] [0]" : "[12] [-r] [-f] [0x080000] [-t] [0x080020]");
+    QCOMPARE(app.logLines().size(), fault.isEmpty() ? 0 : 1);
+    if (!fault.isEmpty())
+        QVERIFY2(app.logLines().first().startsWith(arguments), qPrintable(app.logLines().first()));
 }
 
 // The whole road through the device link: find the device, let the flash
 // tool read its identity on the same port, put it into a served image of
-// 1 MiB and flash that image.
+// 1 MiB and flash that image twice.
 void TestDevice::identityReadAndFlashRoundTrip()
 {
     DevSimProcess sim(3, {"--system-number", "AB12CD34", "--tail", "8899AABBCCDDEEFF"});
@@ -271,13 +254,28 @@ void TestDevice::identityReadAndFlashRoundTrip()
     QVERIFY(window.lines.isEmpty());
     QVERIFY(!QFile::exists(app.workFilePath()));
 
+    // The container keeps the image as served, so a second flash writes the
+    // same work file. It is copied while the tool runs: the link deletes it.
     const QByteArray image = sim::makeImage(1 << 20, QByteArray(16, '\xFF'), 7);
     link.objDF.load(image, true);
     link.objDF.strRegEnd = kTail;
-    QVERIFY2(link.uploadData(), qPrintable(window.lines.join(" | ")));
+    QList<QByteArray> written;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        QFile file(app.workFilePath());
+        if (file.open(QIODevice::ReadOnly))
+            written.last() = file.readAll();
+    });
+    watch.start(20);
+    for (int run = 0; run < 2; ++run) {
+        written.append(QByteArray());
+        QVERIFY2(link.uploadData(), qPrintable(window.lines.join(" | ")));
+    }
+    const QByteArray expected = rewriteIdentity(image, "AB12CD34", kTail).image;
+    QVERIFY(written.at(0) == expected && written.at(1) == expected);
     QCOMPARE(window.lines.last(), QStringLiteral("Cleaning up"));
-    QCOMPARE(window.progress, QList<int>({20, 40, 60, 80}));
-    QCOMPARE(window.dots, QList<bool>({true, false}));
+    QCOMPARE(window.progress, QList<int>({20, 40, 60, 80, 20, 40, 60, 80}));
+    QCOMPARE(window.dots, QList<bool>({true, false, true, false}));
     QVERIFY(!QFile::exists(app.workFilePath()));
 
     // Every data record of the image is in the flash, the identity record as
@@ -297,7 +295,7 @@ void TestDevice::identityReadAndFlashRoundTrip()
                      qPrintable(QString::number(record.address, 16)));
     }
     const QMap<QString, QString> status = sim.status();
-    QCOMPARE(status.value("writes"), QStringLiteral("1"));
+    QCOMPARE(status.value("writes"), QStringLiteral("2"));
     QCOMPARE(status.value("records"), QString::number(records));
 }
 

@@ -30,8 +30,6 @@ void TestDeviceFile::loadReplacesDataAndMarkButNotTail()
     QFETCH(bool, encrypted);
 
     brimo::deviceFile file;
-    QCOMPARE(file.size(), 0);
-    QVERIFY(!file.isEncrypted());
     file.load("earlier data", !encrypted);
     file.strRegEnd = "0011223344556677";
 
