@@ -134,6 +134,7 @@ void MainWindowTest::logFollowsItsRules()
     }
     QCOMPARE(m_window->logText(), log);
     QCOMPARE(m_window->Text1->toPlainText(), QString(log).replace(kCrLf, QStringLiteral("\n")));
+    QVERIFY(m_window->Text1->textCursor().atEnd()); // the last line in view
 }
 
 void MainWindowTest::fullLogStartsAfresh_data()
@@ -156,7 +157,8 @@ void MainWindowTest::fullLogStartsAfresh()
         m_window->addText(QString(lineLength, QChar(u'a' + i % 26)));
     QCOMPARE(m_window->logText().size(), linesThatFit * (lineLength + 2) - 2);
     m_window->addText(next);
-    QCOMPARE(m_window->Text1->toPlainText(), next.left(brimo::main::kLogCapacity));
+    QCOMPARE(m_window->logText(), next.left(brimo::main::kLogCapacity));
+    QCOMPARE(m_window->Text1->toPlainText(), m_window->logText());
 }
 
 void MainWindowTest::internetStateSetsProgress_data()
