@@ -37,12 +37,19 @@ inline const QString kNoInternetBox =
                    "for your device.\r\n\r\nEnsure that you have connected to the internet and "
                    "press the 'Update device' button to try again.");
 
+inline const QString kDownloadModeBox =
+    QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, switch it to the "
+                   "'D/L' position and re-apply power.");
+
 // The log up to stage 2 with "COMPort" holding 3, and on to the download's answer.
 inline const QStringList kUpToStage2{kBegan, kRetrieving, "Registry value returned: COM 3"};
 inline const QStringList kToTheDownload =
     kUpToStage2 + QStringList{"Connecting to the Internet", "Connected",
                               "Internet connection test successful", "Downloading updates",
                               "Connected"};
+inline const QStringList kFlashAttempt{"Updating device with the latest update",
+                                       "Checking update integrity", "Checking system number",
+                                       "Updating device."};
 
 // The auto detection's lines when it scans COM1 to `lastPort`.
 inline QStringList detectionLines(int lastPort, bool found)

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int kDidNotEnd = 3;
 const QString kClosing = QStringLiteral("Closing update utility.");
 // Stand-ins in the expected values for what the service says in the test.
 const QString kRefusal = QStringLiteral("<refusal>");
@@ -79,7 +78,7 @@ int runUpdate()
         whenLogShows(*window, line, [&window] { window->close(); });
     QTest::mouseClick(window->updateBtn, Qt::LeftButton);
     QTest::mouseClick(window->stage2Btn, Qt::LeftButton);
-    return kDidNotEnd;
+    return 3; // the program did not end
 }
 
 } // namespace
@@ -128,10 +127,7 @@ private slots:
             << kSystemNumber << QStringList{"ok", "delay 3000"}
             << QStringList{"BRIMO_TEST_ANSWERS=Yes", "BRIMO_TEST_CLOSE_AT=Updating device."}
             << QStringList{terminate}
-            << kToTheDownload + QStringList{"Downloaded " + kImageSize + " bytes",
-                                            "Updating device with the latest update",
-                                            "Checking update integrity", "Checking system number",
-                                            "Updating device."};
+            << kToTheDownload + QStringList{"Downloaded " + kImageSize + " bytes"} + kFlashAttempt;
     }
 
     void updateEndsTheProgram()
@@ -154,7 +150,7 @@ private slots:
 
         QVERIFY2(result.finished, qPrintable(result.output));
         QCOMPARE(result.exitStatus, QProcess::NormalExit);
-        QCOMPARE(result.exitCode, 0); // not kDidNotEnd
+        QCOMPARE(result.exitCode, 0);
         QStringList seenLog, seenBoxes;
         qint64 closingAt = 0, lastBoxAt = 0;
         for (const QString &line : result.output.split(u'\n')) {

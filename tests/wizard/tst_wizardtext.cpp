@@ -50,8 +50,7 @@ private slots:
 
     void portNumberFollowsTheLocaleSeparator()
     {
-        // Where the comma is the decimal separator, the dot is not one: the
-        // text is not a number at all, rather than the grouped 25.
+        // Where the comma is the decimal separator, "2.5" is no number, not a grouped 25.
         const QLocale german(QLocale::German, QLocale::Germany);
         QCOMPARE(portNumberFromText(QStringLiteral("2,5"), german), std::optional<qint16>(2));
         QCOMPARE(portNumberFromText(QStringLiteral("2.5"), german), std::nullopt);

@@ -4,8 +4,6 @@
 // their retries.
 #include "wizardrig.h"
 
-using brimo::main;
-
 namespace {
 
 const QString kFlashFailedBox =
@@ -14,9 +12,6 @@ const QString kFlashFailedBox =
 const QString kGiveUpBox =
     QStringLiteral("Communication error. The utility will now shut down.  Please run this update "
                    "utility again to perform the update.");
-const QStringList kFlashAttempt{"Updating device with the latest update",
-                                "Checking update integrity", "Checking system number",
-                                "Updating device."};
 const QStringList kFailedFlash = kFlashAttempt + QStringList{"Unable to update Brimo device"};
 const QStringList kCompletion =
     kFlashAttempt + QStringList{"Cleaning up", QStringLiteral("Update process completed ") + kNow};
@@ -32,23 +27,21 @@ private slots:
         QTest::addColumn<QStringList>("toolFaults");
         QTest::addColumn<QString>("closeAt"); // the user asks to close as this line shows
         QTest::addColumn<QStringList>("boxes");
-        QTest::addColumn<QString>("header");          // the stage a close request finds
         QTest::addColumn<QStringList>("failedRound"); // log of a round before the one that works
 
         QTest::newRow("from the welcome page to the completion page")
-            << QString() << QStringList{} << QString() << QStringList{} << QString()
-            << QStringList{};
+            << QString() << QStringList{} << QString() << QStringList{} << QStringList{};
         QTest::newRow("Internet test fails, the user goes round again")
-            << "404" << QStringList{} << QString() << QStringList{kNoInternetBox} << QString()
+            << "404" << QStringList{} << QString() << QStringList{kNoInternetBox}
             << QStringList{"Connecting to the Internet", "Connected",
                            "Internet connection test failed"};
         // Slow transfers, so that the request lands in the middle of them.
         QTest::newRow("close declined during the download")
             << "slow" << QStringList{} << "Downloading updates" << QStringList{kTerminateBox}
-            << "Stage 4 of 5:" << QStringList{};
+            << QStringList{};
         QTest::newRow("close declined during the flash")
             << QString() << QStringList{"ok", "delay 3000"} << "Updating device."
-            << QStringList{kTerminateBox} << "Stage 5 of 5:" << QStringList{};
+            << QStringList{kTerminateBox} << QStringList{};
     }
     void updateCompletes()
     {
@@ -56,7 +49,6 @@ private slots:
         QFETCH(QStringList, toolFaults);
         QFETCH(QString, closeAt);
         QFETCH(QStringList, boxes);
-        QFETCH(QString, header);
         QFETCH(QStringList, failedRound);
         WizardRig rig;
         QVERIFY(rig.arrangeUpdate());
@@ -88,8 +80,10 @@ private slots:
         COMPARE_LOG(*window, (kUpToStage2 + failedRound + toTheFlash(rig).mid(kUpToStage2.size()) +
                               kCompletion));
         QCOMPARE(user.seenTexts(), boxes);
+        // The request finds the stage that runs.
         if (!closeAt.isEmpty())
-            QCOMPARE(headerAtBox, header);
+            QCOMPARE(headerAtBox,
+                     closeAt == kFlashAttempt.constLast() ? "Stage 5 of 5:" : "Stage 4 of 5:");
         headers.removeDuplicates();
         QCOMPARE(headers, (QStringList{"Stage 3 of 5:", "Stage 4 of 5:"}));
         verifyCompleted(rig, *window);
@@ -170,7 +164,7 @@ private:
         return kToTheDownload +
                QStringList{QStringLiteral("Downloaded %1 bytes").arg(rig.imageSize())};
     }
-    static void verifyCompleted(WizardRig &rig, main &window)
+    static void verifyCompleted(WizardRig &rig, brimo::main &window)
     {
         QVERIFY(window.completedWindow->isVisible());
         QCOMPARE(
