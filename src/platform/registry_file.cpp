@@ -2,46 +2,41 @@
 
 #include "platform/registrydocument.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
 
 namespace brimo {
 
 namespace {
 
-// Long enough for another process to finish one small write.
-constexpr int kLockWaitMs = 2000;
 constexpr int kMaxCorruptCopies = 100;
 constexpr qint64 kMaxFileSize = 1 << 20;
-constexpr std::chrono::milliseconds kLockRetry(1);
 
 // An exclusive lock on a file beside the settings file, held for one
 // read-change-write. The system drops it when its holder dies, so a crash
-// leaves no stale lock. Gives the open descriptor, or -1.
+// leaves no stale lock, and the only holders are copies of this program
+// doing one small write: waiting in the kernel is safe. Polling instead lets
+// a busy writer take the lock again between two polls and starve the other
+// one. Gives the open descriptor, or -1.
 int takeLock(const QString &path)
 {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return -1;
-    const QDeadlineTimer deadline(kLockWaitMs);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
             ::close(fd);
             return -1;
         }
-        std::this_thread::sleep_for(kLockRetry);
     }
     return fd;
 }
