@@ -1,10 +1,10 @@
 #pragma once
 
-// The world around one wizard test: a settings file, a COM folder with
-// simulated devices, an application folder with the stand-in flash tool and
-// the stand-in vendor service, all named in the environment the way the
-// utility looks for them; the real main window on top, and a user who answers
-// its message boxes.
+// The world around one test of the whole window: a settings file, a COM folder
+// with simulated devices, an application folder with the stand-in flash tool
+// and the stand-in vendor service, all named in the environment the way the
+// utility looks for them; the real main window on top, a user who answers its
+// message boxes, and the log lines and texts the tests expect.
 
 #include "apptestfolder.h"
 #include "devsimprocess.h"
@@ -36,7 +36,6 @@ inline const QString kNoInternetBox =
     QStringLiteral("The Brimo update utility could not connect to the Internet to retrieve updates "
                    "for your device.\r\n\r\nEnsure that you have connected to the internet and "
                    "press the 'Update device' button to try again.");
-
 inline const QString kDownloadModeBox =
     QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, switch it to the "
                    "'D/L' position and re-apply power.");
