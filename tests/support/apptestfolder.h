@@ -48,5 +48,7 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
+    // A blank in the path, as in most Windows program folders, so that every
+    // command line the utility builds must quote it.
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/brimo app-XXXXXX")};
 };
