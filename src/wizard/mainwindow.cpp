@@ -354,8 +354,6 @@ frmSettings &main::settingsDialog()
     if (!m_settingsDialog) {
         m_settingsDialog = new frmSettings(
             m_state.comPortNumber, [this] { stage1Btn->setText(QStringLiteral("&Scan")); }, this);
-        connect(m_settingsDialog, &QObject::destroyed, this,
-                [this] { m_settingsDialog = nullptr; });
     }
     return *m_settingsDialog;
 }

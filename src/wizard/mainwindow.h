@@ -6,6 +6,7 @@
 #include "wizard/shared.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class QAction;
@@ -140,7 +141,9 @@ private:
     SharedState m_state;
     std::unique_ptr<device> m_device;
     std::unique_ptr<webservice> m_webservice;
-    frmSettings *m_settingsDialog = nullptr;
+    // Cleared by the dialog's own end, also while the window's destructor
+    // deletes it, when a slot of this window could no longer run.
+    QPointer<frmSettings> m_settingsDialog;
     // The log's text with its CR LF separators (the text box keeps paragraphs).
     QString m_log;
 };
