@@ -53,20 +53,16 @@ void timeRewrite(const brimo::device &link)
 }
 
 // The other way of writing the work file, for comparison: straight from the
-// container's image, the record replaced on the way, with no copy of the
-// image and no wait for the disk.
-double slicedWriteMs(const brimo::device &link, const QString &path)
+// container's image with every copy of the identity record replaced on the
+// way, so there is no copy of the image and no wait for the disk.
+bool writeInSlices(const QByteArray &image, const QByteArray &newRecord, const QString &path)
 {
-    const QByteArray &image = link.objDF.getData();
-    const std::int64_t startNs = monotonicNs();
     const qsizetype first = image.indexOf(brimo::kIdentityRecordStart);
     const QByteArray oldRecord = image.mid(first, brimo::kIdentityRecordLength);
-    const QByteArray newRecord =
-        brimo::identityRecord(link.SystemNumber().toLatin1(), link.objDF.strRegEnd);
     const QByteArrayMatcher matcher(oldRecord);
     QFile file(path);
     if (first < 0 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return -1;
+        return false;
     qsizetype from = 0;
     for (qsizetype hit = first; hit >= 0; hit = matcher.indexIn(image, from)) {
         file.write(image.constData() + from, hit - from);
@@ -74,10 +70,24 @@ double slicedWriteMs(const brimo::device &link, const QString &path)
         from = hit + oldRecord.size();
     }
     file.write(image.constData() + from, image.size() - from);
-    file.close();
+    return file.flush();
+}
+
+// -1 when the file written in slices differs from what the real path writes.
+double slicedWriteMs(const brimo::device &link, const QString &path)
+{
+    const QByteArray &image = link.objDF.getData();
+    const QByteArray systemNumber = link.SystemNumber().toLatin1();
+    const std::int64_t startNs = monotonicNs();
+    const bool written =
+        writeInSlices(image, brimo::identityRecord(systemNumber, link.objDF.strRegEnd), path);
     const double ms = msBetween(startNs, monotonicNs());
+    QFile file(path);
+    const bool same =
+        written && file.open(QIODevice::ReadOnly) &&
+        file.readAll() == brimo::rewriteIdentity(image, systemNumber, link.objDF.strRegEnd).image;
     file.remove();
-    return ms;
+    return same ? ms : -1;
 }
 
 } // namespace
