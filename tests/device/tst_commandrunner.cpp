@@ -44,8 +44,8 @@ void TestCommandRunner::initTestCase()
     qunsetenv("BRIMO_WINE");
 }
 
-// An exit code of -1: failed without a code of its own. The slow crash shows
-// that the window's timers keep ticking while the command runs.
+// An exit code of -1 stands for any code but 0. The slow crash shows that the
+// window's timers keep ticking while the command runs.
 void TestCommandRunner::runsAndReportsTheExitCode_data()
 {
     QTest::addColumn<QByteArray>("script");
