@@ -1,15 +1,17 @@
+// Faults at the device link's and the settings store's boundaries that the
+// tests of each part leave out: a port another program holds, a disk that
+// fills up under the work file or the settings file, a flash tool that is
+// missing, crashes or turns the image down, a folder where the work file goes.
 #include "device/detect.h"
 #include "device/device.h"
 #include "platform/serialcontrol.h"
 #include "settings/registry.h"
-#include "webservice/webservice.h"
 
 #include "apptestfolder.h"
 #include "childscenario.h"
 #include "common/srec.h"
 #include "devsimprocess.h"
 #include "recordingwindow.h"
-#include "testwindow.h"
 
 #include <QtTest>
 
@@ -97,7 +99,6 @@ private slots:
     void crashingToolFailsTheRun_data();
     void crashingToolFailsTheRun();
     void workFileInTheWayIsReportedAndTheToolNotStarted();
-    void serviceHostThatDoesNotResolveIsNoAnswer();
 
 private:
     QTemporaryDir m_settings;
@@ -306,22 +307,6 @@ void TestFaults::workFileInTheWayIsReportedAndTheToolNotStarted()
     QVERIFY(!window.lines.at(3).isEmpty());
     QCOMPARE(window.dots, QList<bool>({true, false}));
     QVERIFY(app.logLines().isEmpty());
-}
-
-// A host name that does not resolve fails like a service that does not
-// answer: "False", status 0, and the error state as the last report.
-void TestFaults::serviceHostThatDoesNotResolveIsNoAnswer()
-{
-    qputenv("BRIMO_SERVICE_HOST", "updates.brimo.invalid");
-    TestWindow window;
-    webservice service(window);
-    QCOMPARE(service.ping(), QStringLiteral("False"));
-    qunsetenv("BRIMO_SERVICE_HOST");
-    QCOMPARE(service.objResponse->iResponseCode, qint16{0});
-    QVERIFY(!window.states.isEmpty());
-    QCOMPARE(window.states.last(), qint16{11});
-    QVERIFY(!window.states.contains(4));
-    QVERIFY(window.criticalTexts.isEmpty());
 }
 
 int main(int argc, char *argv[])
