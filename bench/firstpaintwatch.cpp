@@ -12,7 +12,8 @@ bool FirstPaintWatch::eventFilter(QObject *watched, QEvent *event)
     if (!m_seen && event->type() == QEvent::Paint && watched->isWidgetType() &&
         static_cast<QWidget *>(watched)->isWindow()) {
         m_seen = true;
-        std::printf("first_paint_window %s\n", watched->metaObject()->className());
+        std::printf("first_paint_window %s %lld\n", watched->metaObject()->className(),
+                    static_cast<long long>(watched->findChildren<QWidget *>().size()));
         // Queued, so it runs once the whole window has been painted and
         // flushed, not as its first widget is about to be.
         QMetaObject::invokeMethod(this, &FirstPaintWatch::reportAndQuit, Qt::QueuedConnection);
