@@ -1,7 +1,7 @@
 // Faults at the device link's and the settings store's boundaries that the
 // tests of each part leave out: a port another program holds, a disk that
-// fills up under the work file or the settings file, a flash tool that is
-// missing, crashes or turns the image down, a folder where the work file goes.
+// fills up under the work file or the settings file, a flash tool that turns
+// the image down, a folder where the work file goes.
 #include "device/detect.h"
 #include "device/device.h"
 #include "platform/serialcontrol.h"
@@ -95,9 +95,6 @@ private slots:
     void fullDiskUnderTheWorkFileIsReportedAndTheToolNotStarted();
     void fullDiskWhileSavingSettingsKeepsTheOldFile();
     void imageTheToolTurnsDownLeavesTheDeviceAlone();
-    void toolMissingAtTheFlashIsOneLogLine();
-    void crashingToolFailsTheRun_data();
-    void crashingToolFailsTheRun();
     void workFileInTheWayIsReportedAndTheToolNotStarted();
 
 private:
@@ -227,58 +224,6 @@ void TestFaults::imageTheToolTurnsDownLeavesTheDeviceAlone()
     QCOMPARE(sim.status().value("writes"), QStringLiteral("0"));
     QVERIFY(readFile(sim.flashPath()) == flashBefore);
     QVERIFY(!QFile::exists(app.workFilePath()));
-}
-
-// Without the flash tool the flash fails with the system's words for a
-// missing program, and the work file written for it is gone.
-void TestFaults::toolMissingAtTheFlashIsOneLogLine()
-{
-    AppTestFolder app(AppTestFolder::WithoutTool);
-    RecordingWindow window;
-    const qint16 port = 3;
-    device link(window, port, app.path());
-    link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')), true);
-    link.objDF.strRegEnd = "0011223344556677";
-    link.SystemNumber(QStringLiteral("AB12CD34"));
-
-    QVERIFY(!link.uploadData());
-    QCOMPARE(window.lines.size(), 4);
-    QCOMPARE(window.lines.at(2), QStringLiteral("Updating device."));
-    QVERIFY2(window.lines.at(3).startsWith(QStringLiteral("File not found")),
-             qPrintable(window.lines.at(3)));
-    QCOMPARE(window.dots, QList<bool>({true, false}));
-    QVERIFY(filesIn(app.path()).isEmpty());
-}
-
-// A tool that dies fails the read or the flash like a tool that exits with a
-// code of its own: no log line from the device link, no work file left.
-void TestFaults::crashingToolFailsTheRun_data()
-{
-    QTest::addColumn<bool>("flash");
-    QTest::newRow("identity read") << false;
-    QTest::newRow("flash") << true;
-}
-
-void TestFaults::crashingToolFailsTheRun()
-{
-    QFETCH(bool, flash);
-    AppTestFolder app;
-    QVERIFY(app.isValid());
-    app.setFaults({QStringLiteral("crash")});
-    RecordingWindow window;
-    const qint16 port = 3;
-    device link(window, port, app.path());
-    link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')), true);
-    link.objDF.strRegEnd = "0011223344556677";
-    link.SystemNumber(QStringLiteral("AB12CD34"));
-
-    QVERIFY(flash ? !link.uploadData() : !link.downloadData());
-    QCOMPARE(window.lines.size(), flash ? 3 : 0);
-    QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
-    QVERIFY(!QFile::exists(app.workFilePath()));
-    QCOMPARE(app.logLines().size(), 1);
-    QVERIFY2(app.logLines().first().endsWith(QStringLiteral("-> crash")),
-             qPrintable(app.logLines().first()));
 }
 
 // A folder where the work file should go can be neither removed nor written,
