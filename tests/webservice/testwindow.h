@@ -6,6 +6,9 @@
 #include <QList>
 #include <QStringList>
 
+// The states a request that ends with an answer reports, in their order.
+inline const QList<qint16> kSuccessStates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
+
 // The window side of the web service client for tests: lends a real Internet
 // transfer control and keeps its state reports and every message box text.
 class TestWindow : public brimo::WindowLink {
