@@ -3,20 +3,25 @@
 #include "platform/inetcontrol.h"
 #include "platform/windowlink.h"
 
-#include <QList>
 #include <QStringList>
+#include <QThread>
 
 // The states a request that ends with an answer reports, in their order.
 inline const QList<qint16> kSuccessStates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
 
-// The window side of the web service client for tests: lends a real Internet
-// transfer control and keeps its state reports and every message box text.
+// The window side of the web service client: lends a real Internet transfer
+// control, keeps its state reports and every message box text, and like the
+// main window blocks in its handler for the early states.
 class TestWindow : public brimo::WindowLink {
 public:
     TestWindow()
     {
         QObject::connect(&m_control, &brimo::InetControl::stateChanged, &m_control,
-                         [this](qint16 state) { states.append(state); });
+                         [this](qint16 state) {
+                             states.append(state);
+                             if (state <= 6)
+                                 QThread::msleep(10);
+                         });
     }
 
     QList<qint16> states;
