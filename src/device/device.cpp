@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace brimo {
 
@@ -50,7 +49,10 @@ QString readWhole(const QString &path, QByteArray *data)
 QString writeWhole(const QString &path, const QByteArray &data)
 {
     removeForced(path);
-    QSaveFile file(path);
+    // A plain file, not synced to disk: the flash tool reads it from the
+    // cache at once and it is deleted after the run, so waiting for the disk
+    // (tens of milliseconds for a large image) would buy nothing.
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     // A write cut short by a full disk returns what fitted and records no
@@ -61,7 +63,7 @@ QString writeWhole(const QString &path, const QByteArray &data)
             return file.errorString();
         done += static_cast<qsizetype>(written);
     }
-    if (!file.commit())
+    if (!file.flush())
         return file.errorString();
     return {};
 }
