@@ -7,7 +7,6 @@
 #include "device/identityrecord.h"
 #include "platform/commandrunner.h"
 
-#include <QByteArrayMatcher>
 #include <QFile>
 
 namespace {
@@ -52,44 +51,6 @@ void timeRewrite(const brimo::device &link)
         report("rewrite_failed", rewrite.error);
 }
 
-// The other way of writing the work file, for comparison: straight from the
-// container's image with every copy of the identity record replaced on the
-// way, so there is no copy of the image and no wait for the disk.
-bool writeInSlices(const QByteArray &image, const QByteArray &newRecord, const QString &path)
-{
-    const qsizetype first = image.indexOf(brimo::kIdentityRecordStart);
-    const QByteArray oldRecord = image.mid(first, brimo::kIdentityRecordLength);
-    const QByteArrayMatcher matcher(oldRecord);
-    QFile file(path);
-    if (first < 0 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    qsizetype from = 0;
-    for (qsizetype hit = first; hit >= 0; hit = matcher.indexIn(image, from)) {
-        file.write(image.constData() + from, hit - from);
-        file.write(newRecord);
-        from = hit + oldRecord.size();
-    }
-    file.write(image.constData() + from, image.size() - from);
-    return file.flush();
-}
-
-// -1 when the file written in slices differs from what the real path writes.
-double slicedWriteMs(const brimo::device &link, const QString &path)
-{
-    const QByteArray &image = link.objDF.getData();
-    const QByteArray systemNumber = link.SystemNumber().toLatin1();
-    const std::int64_t startNs = monotonicNs();
-    const bool written =
-        writeInSlices(image, brimo::identityRecord(systemNumber, link.objDF.strRegEnd), path);
-    const double ms = msBetween(startNs, monotonicNs());
-    QFile file(path);
-    const bool same =
-        written && file.open(QIODevice::ReadOnly) &&
-        file.readAll() == brimo::rewriteIdentity(image, systemNumber, link.objDF.strRegEnd).image;
-    file.remove();
-    return same ? ms : -1;
-}
-
 } // namespace
 
 int runUpload(const QStringList &arguments)
@@ -116,7 +77,6 @@ int runUpload(const QStringList &arguments)
             return 1;
         timeRewrite(link);
         report("spawn_ms", spawnMs(folder));
-        report("sliced_ms", slicedWriteMs(link, link.workFilePath()));
     }
     return 0;
 }

@@ -115,9 +115,11 @@ void checkRecord(const Case &c, const std::string &record)
     FUZZ_CHECK(isSoundRecord(record));
 }
 
-void checkRewrite(const Case &c, const std::string &record, const brimo::IdentityRewrite &result)
+void checkRewrite(const Case &c, const std::string &record, const QByteArray &image,
+                  const brimo::IdentityRewrite &result)
 {
-    const std::string out = result.image.toStdString();
+    const QByteArray rewritten = brimo::rewrittenImage(image, result);
+    const std::string out = rewritten.toStdString();
     const std::size_t at = c.image.find(kStart);
     if (at == std::string::npos || record.empty()) {
         FUZZ_CHECK(out.empty() && !result.error.isEmpty());
@@ -132,6 +134,9 @@ void checkRewrite(const Case &c, const std::string &record, const brimo::Identit
     FUZZ_CHECK(out.size() + copies * oldRecord.size() == c.image.size() + copies * kRecordLength);
     FUZZ_CHECK(out.compare(0, at, c.image, 0, at) == 0);
     FUZZ_CHECK(out.compare(at, kRecordLength, record) == 0);
+    // Written in slices, the image comes out as a replace of the whole would
+    // leave it.
+    FUZZ_CHECK(rewritten == QByteArray(image).replace(result.oldRecord, result.newRecord));
 }
 
 } // namespace
@@ -145,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const std::string record = brimo::identityRecord(systemNumber, regEnd).toStdString();
     checkRecord(c, record);
-    checkRewrite(c, record,
-                 brimo::rewriteIdentity(QByteArray::fromStdString(c.image), systemNumber, regEnd));
+    const QByteArray image = QByteArray::fromStdString(c.image);
+    checkRewrite(c, record, image, brimo::rewriteIdentity(image, systemNumber, regEnd));
     return 0;
 }

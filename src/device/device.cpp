@@ -46,24 +46,34 @@ QString readWhole(const QString &path, QByteArray *data)
     return {};
 }
 
-QString writeWhole(const QString &path, const QByteArray &data)
+// Writes all of a slice: a write cut short by a full disk returns what fitted
+// and records no error; only the next write fails with the system's reason.
+bool writeAll(QFile &file, const char *data, qsizetype size)
 {
-    removeForced(path);
-    // A plain file, not synced to disk: the flash tool reads it from the
-    // cache at once and it is deleted after the run, so waiting for the disk
-    // (tens of milliseconds for a large image) would buy nothing.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    // A write cut short by a full disk returns what fitted and records no
-    // error; only the next write fails with the system's reason.
-    for (qsizetype done = 0; done < data.size();) {
-        const qint64 written = file.write(data.constData() + done, data.size() - done);
+    for (qsizetype done = 0; done < size;) {
+        const qint64 written = file.write(data + done, size - done);
         if (written <= 0)
-            return file.errorString();
+            return false;
         done += static_cast<qsizetype>(written);
     }
-    if (!file.flush())
+    return true;
+}
+
+// The work file is the image with the device's identity in, written straight
+// from the container a slice at a time, so the image is never copied. A plain
+// file, not synced to disk: the flash tool reads it from the cache at once
+// and it is deleted after the run, so waiting for the disk (tens of
+// milliseconds for a large image) would buy nothing.
+QString writeWorkFile(const QString &path, const QByteArray &image, const IdentityRewrite &rewrite)
+{
+    removeForced(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file.errorString();
+    const bool written = writeRewritten(image, rewrite, [&file](const char *data, qsizetype size) {
+        return writeAll(file, data, size);
+    });
+    if (!written || !file.flush())
         return file.errorString();
     return {};
 }
@@ -137,6 +147,7 @@ bool device::downloadData()
 
 bool device::uploadData()
 {
+    // Shared, not copied: the container keeps its image while the tool runs.
     const QByteArray image = objDF.getData();
     m_window.addText(QStringLiteral("Checking update integrity"));
     m_window.setProgress(20);
@@ -153,7 +164,7 @@ bool device::uploadData()
     m_window.addText(QStringLiteral("Updating device."));
     m_window.setProgress(60);
     m_window.setDotsEnabled(true);
-    const bool flashed = flash(rewrite.image);
+    const bool flashed = flash(image, rewrite);
     m_window.setDotsEnabled(false);
     if (!flashed)
         return false;
@@ -162,9 +173,9 @@ bool device::uploadData()
     return true;
 }
 
-bool device::flash(const QByteArray &image)
+bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite)
 {
-    const QString writeError = writeWhole(workFilePath(), image);
+    const QString writeError = writeWorkFile(workFilePath(), image, rewrite);
     if (!writeError.isEmpty()) {
         removeForced(workFilePath());
         return fail(writeError);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/identityrecord.h"
 #include "image/devicefile.h"
 
 #include <QString>
@@ -32,7 +33,7 @@ public:
 private:
     QString toolCommandLine(const QString &port) const;
     // Writes the image to the work file and runs the write command on it.
-    bool flash(const QByteArray &image);
+    bool flash(const QByteArray &image, const IdentityRewrite &rewrite);
     // Logs why and gives the failure result.
     bool fail(const QString &why);
 

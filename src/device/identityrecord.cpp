@@ -1,5 +1,7 @@
 #include "device/identityrecord.h"
 
+#include <QByteArrayMatcher>
+
 namespace brimo {
 
 namespace {
@@ -58,14 +60,38 @@ IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &syste
 {
     const qsizetype at = image.indexOf(kIdentityRecordStart);
     if (at < 0)
-        return {{}, QStringLiteral("The update holds no identity record")};
+        return {{}, {}, QStringLiteral("The update holds no identity record")};
     const QString problem = identityProblem(systemNumber, regEnd);
     if (!problem.isEmpty())
-        return {{}, problem};
-    const QByteArray oldRecord = image.mid(at, kIdentityRecordLength);
-    QByteArray rewritten = image;
-    rewritten.replace(oldRecord, identityRecord(systemNumber, regEnd));
-    return {rewritten, {}};
+        return {{}, {}, problem};
+    return {image.mid(at, kIdentityRecordLength), identityRecord(systemNumber, regEnd), {}};
+}
+
+bool writeRewritten(const QByteArray &image, const IdentityRewrite &rewrite, const SliceSink &sink)
+{
+    if (rewrite.oldRecord.isEmpty())
+        return false;
+    const QByteArrayMatcher matcher(rewrite.oldRecord);
+    qsizetype from = 0;
+    for (qsizetype hit = matcher.indexIn(image, from); hit >= 0;
+         hit = matcher.indexIn(image, from)) {
+        if (!sink(image.constData() + from, hit - from) ||
+            !sink(rewrite.newRecord.constData(), rewrite.newRecord.size()))
+            return false;
+        from = hit + rewrite.oldRecord.size();
+    }
+    return sink(image.constData() + from, image.size() - from);
+}
+
+QByteArray rewrittenImage(const QByteArray &image, const IdentityRewrite &rewrite)
+{
+    QByteArray out;
+    out.reserve(image.size());
+    const bool written = writeRewritten(image, rewrite, [&out](const char *data, qsizetype size) {
+        out.append(data, size);
+        return true;
+    });
+    return written ? out : QByteArray();
 }
 
 } // namespace brimo

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace brimo {
 
 // The S-record line that carries a device's identity in every update image:
@@ -12,19 +14,34 @@ namespace brimo {
 inline constexpr int kIdentityRecordLength = 46;
 inline constexpr char kIdentityRecordStart[] = "S31500080010";
 
+// How an image gets the device's identity: every copy of the record it was
+// served with becomes the device's own.
 struct IdentityRewrite {
-    QByteArray image; // the image with the device's identity in; empty on failure
-    QString error;    // one log line saying why not; empty on success
+    QByteArray oldRecord; // the image's record, as first found; empty on failure
+    QByteArray newRecord; // the device's record that replaces each copy of it
+    QString error;        // one log line saying why not; empty on success
 };
+
+// Takes the image a slice at a time; false stops the writing.
+using SliceSink = std::function<bool(const char *data, qsizetype size)>;
 
 // Builds the identity record for an 8-character system number and a tail of
 // 16 hexadecimal digits, taken unchanged. Empty when either does not fit.
 QByteArray identityRecord(const QByteArray &systemNumber, const QByteArray &regEnd);
 
-// Replaces every copy of the image's identity record (the 46 characters from
-// the first "S31500080010") by the device's own. Fails, saying why in one
-// line, when the image has no such record or the identity does not fit it.
+// Finds the image's identity record (the 46 characters from the first
+// "S31500080010") and builds the device's own to replace it. Fails, saying
+// why in one line, when the image has no such record or the identity does
+// not fit it.
 IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &systemNumber,
                                 const QByteArray &regEnd);
+
+// Hands the image to the sink with every copy of the old record, counted from
+// the start without overlaps, replaced by the new one. The image itself is
+// never copied. False when the rewrite failed or the sink refused a slice.
+bool writeRewritten(const QByteArray &image, const IdentityRewrite &rewrite, const SliceSink &sink);
+
+// The rewritten image as one piece; empty when the rewrite failed.
+QByteArray rewrittenImage(const QByteArray &image, const IdentityRewrite &rewrite);
 
 } // namespace brimo

@@ -101,11 +101,12 @@ void TestDevice::rewriteReplacesEveryCopyAndNothingElse()
     const QByteArray served = sim::formatSRecord('3', 0x00080010, QByteArray(16, '\xFF')) + "\r\n";
     const QByteArray other = sim::formatSRecord('3', 0x00080020, QByteArray(16, 'b')) + "\r\n";
     const QByteArray own = identityRecord("AB12CD34", kTail);
-    QCOMPARE(rewriteIdentity(other + served + other + served, "AB12CD34", kTail).image,
+    const QByteArray twice = other + served + other + served;
+    QCOMPARE(rewrittenImage(twice, rewriteIdentity(twice, "AB12CD34", kTail)),
              other + own + "\r\n" + other + own + "\r\n");
     // A record cut short at the end of the image is replaced whole.
-    QCOMPARE(rewriteIdentity("S0030000FC\r\nS315000800103030", "AB12CD34", kTail).image,
-             "S0030000FC\r\n" + own);
+    const QByteArray cut = "S0030000FC\r\nS315000800103030";
+    QCOMPARE(rewrittenImage(cut, rewriteIdentity(cut, "AB12CD34", kTail)), "S0030000FC\r\n" + own);
 }
 
 void TestDevice::uploadRefusesBeforeStartingTheTool_data()
@@ -271,7 +272,7 @@ void TestDevice::identityReadAndFlashRoundTrip()
         written.append(QByteArray());
         QVERIFY2(link.uploadData(), qPrintable(window.lines.join(" | ")));
     }
-    const QByteArray expected = rewriteIdentity(image, "AB12CD34", kTail).image;
+    const QByteArray expected = rewrittenImage(image, rewriteIdentity(image, "AB12CD34", kTail));
     QVERIFY(written.at(0) == expected && written.at(1) == expected);
     QCOMPARE(window.lines.last(), QStringLiteral("Cleaning up"));
     QCOMPARE(window.progress, QList<int>({20, 40, 60, 80, 20, 40, 60, 80}));
