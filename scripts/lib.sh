@@ -8,7 +8,7 @@ BRIMO_BUILD=${BRIMO_BUILD:-$BRIMO_ROOT/build}
 BRIMO_PACKAGES=(
     cmake ninja-build g++ pkg-config python3
     qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
-    tinyproxy-bin xvfb xauth fonts-dejavu-core
+    tinyproxy-bin xvfb xauth fonts-dejavu-core curl time
 )
 
 brimo_missing_packages() {
