@@ -257,7 +257,11 @@ void TestDevice::identityReadAndFlashRoundTrip()
 
     // The container keeps the image as served, so a second flash writes the
     // same work file. It is copied while the tool runs: the link deletes it.
-    const QByteArray image = sim::makeImage(1 << 20, QByteArray(16, '\xFF'), 7);
+    // A second copy of the served record, near the start, must be replaced too.
+    const QByteArray served =
+        sim::formatSRecord('3', sim::kIdentityAddress, QByteArray(16, '\xFF'));
+    QByteArray image = sim::makeImage(1 << 20, QByteArray(16, '\xFF'), 7);
+    image.insert(image.indexOf('\n') + 1, served + "\r\n");
     link.objDF.load(image, true);
     link.objDF.strRegEnd = kTail;
     QList<QByteArray> written;
@@ -272,7 +276,9 @@ void TestDevice::identityReadAndFlashRoundTrip()
         written.append(QByteArray());
         QVERIFY2(link.uploadData(), qPrintable(window.lines.join(" | ")));
     }
-    const QByteArray expected = rewrittenImage(image, rewriteIdentity(image, "AB12CD34", kTail));
+    const QByteArray expected =
+        QByteArray(image).replace(served, identityRecord("AB12CD34", kTail));
+    QCOMPARE(expected.count(identityRecord("AB12CD34", kTail)), 2);
     QVERIFY(written.at(0) == expected && written.at(1) == expected);
     QCOMPARE(window.lines.last(), QStringLiteral("Cleaning up"));
     QCOMPARE(window.progress, QList<int>({20, 40, 60, 80, 20, 40, 60, 80}));
