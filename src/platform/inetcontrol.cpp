@@ -37,10 +37,29 @@ enum State : qint16 {
 
 // The caller's address goes out as written, except for the bytes that a
 // request line cannot carry at all.
+// The address as the bytes the service is to see. A character up to U+00FF
+// is one byte, as the device's own bytes are one character each in a system
+// number; anything wider goes out in UTF-8.
+QByteArray addressBytes(const QString &address)
+{
+    QByteArray out;
+    out.reserve(address.size());
+    for (qsizetype from = 0; from < address.size();) {
+        const bool narrow = address.at(from).unicode() <= 0xFF;
+        qsizetype to = from;
+        while (to < address.size() && (address.at(to).unicode() <= 0xFF) == narrow)
+            ++to;
+        const QStringView run = QStringView(address).mid(from, to - from);
+        out += narrow ? run.toLatin1() : run.toUtf8();
+        from = to;
+    }
+    return out;
+}
+
 QByteArray encodeForRequestLine(const QString &address)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    const QByteArray raw = address.toUtf8();
+    const QByteArray raw = addressBytes(address);
     QByteArray out;
     out.reserve(raw.size());
     for (const char c : raw) {

@@ -111,6 +111,11 @@ void TestWebService::requestAddress_data()
         << FormData{{QStringLiteral("A"), QStringLiteral("two words&more=yes")},
                     {QStringLiteral("B"), QStringLiteral("#1")}}
         << QStringLiteral("?A=two words&more=yes&B=#1");
+    // A system number is the device's bytes, one character each.
+    const QString deviceBytes = QString::fromLatin1("AB\xE9\xFF\x80\x01" "CD");
+    QTest::newRow("bytes above 0x7F go out as themselves")
+        << FormData{{QStringLiteral("SystemCodeString"), deviceBytes}}
+        << QStringLiteral("?SystemCodeString=") + deviceBytes;
 }
 
 void TestWebService::requestAddress()
@@ -125,7 +130,8 @@ void TestWebService::requestAddress()
     QCOMPARE(service.execute(uri, form)->iResponseCode, qint16{200});
     const QByteArray line = m_service->requests().split('\n').first();
     QCOMPARE(line.count(' '), 2);
-    QCOMPARE(QUrl::fromPercentEncoding(line), "GET /ws/ping.asp" + query + " HTTP/1.1");
+    QCOMPARE(QByteArray::fromPercentEncoding(line),
+             "GET /ws/ping.asp" + query.toLatin1() + " HTTP/1.1");
 }
 
 void TestWebService::statusCodeOfHeaderText_data()
