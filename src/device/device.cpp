@@ -147,7 +147,8 @@ bool device::downloadData()
 
 bool device::uploadData()
 {
-    // Shared, not copied: the container keeps its image while the tool runs.
+    // Shares the container's bytes, no copy, and stays whole even should the
+    // container be loaded afresh while the tool runs.
     const QByteArray image = objDF.getData();
     m_window.addText(QStringLiteral("Checking update integrity"));
     m_window.setProgress(20);
