@@ -35,8 +35,6 @@ enum State : qint16 {
     Completed = 12,
 };
 
-// The caller's address goes out as written, except for the bytes that a
-// request line cannot carry at all.
 // The address as the bytes the service is to see. A character up to U+00FF
 // is one byte, as the device's own bytes are one character each in a system
 // number; anything wider goes out in UTF-8.
@@ -56,6 +54,8 @@ QByteArray addressBytes(const QString &address)
     return out;
 }
 
+// The caller's address goes out as written, except for the bytes that a
+// request line cannot carry at all.
 QByteArray encodeForRequestLine(const QString &address)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
