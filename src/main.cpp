@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     if (!instance.tryLock())
         return 0;
 
-    brimo::main window;
+    brimo::MainWindow window;
     window.show();
     return app.exec();
 }

@@ -39,7 +39,7 @@ QString pictureName(const QString &page)
 
 } // namespace
 
-Autopilot::Autopilot(brimo::main &window, AutopilotOptions options, QObject *parent)
+Autopilot::Autopilot(brimo::MainWindow &window, AutopilotOptions options, QObject *parent)
     : QObject(parent), m_window(window), m_options(std::move(options)),
       m_device(m_options.controlSocket), m_pages(m_options.pictureFolder)
 {

@@ -14,7 +14,7 @@ class QAbstractButton;
 class QMessageBox;
 
 namespace brimo {
-class main;
+class MainWindow;
 }
 
 namespace brimo::sim {
@@ -38,7 +38,7 @@ struct AutopilotOptions {
 class Autopilot : public QObject {
     Q_OBJECT
 public:
-    Autopilot(brimo::main &window, AutopilotOptions options, QObject *parent = nullptr);
+    Autopilot(brimo::MainWindow &window, AutopilotOptions options, QObject *parent = nullptr);
 
     void start();
 
@@ -66,7 +66,7 @@ private:
     void printNewLog();
     void printStatus();
 
-    brimo::main &m_window;
+    brimo::MainWindow &m_window;
     AutopilotOptions m_options;
     DeviceControl m_device;
     PageRecorder m_pages;

@@ -90,7 +90,7 @@ int main(int argc, char *argv[])
     std::atexit(refuseEarlyEnd);
     std::at_quick_exit(refuseEarlyEnd);
 
-    brimo::main window;
+    brimo::MainWindow window;
     window.show();
     brimo::sim::Autopilot pilot(window, options);
     int exitCode = 1;

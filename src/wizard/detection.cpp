@@ -19,7 +19,7 @@ constexpr qint16 kLastDetectedPort = 16;
 
 } // namespace
 
-void main::stage1BtnClick()
+void MainWindow::stage1BtnClick()
 {
     detectBtn->setEnabled(false);
     stage1Btn->setEnabled(false);
@@ -46,7 +46,7 @@ void main::stage1BtnClick()
     detectBtn->setEnabled(true);
 }
 
-void main::detectBtnClick()
+void MainWindow::detectBtnClick()
 {
     m_state.comPortNumber = detect();
     if (m_state.comPortNumber > 0) {
@@ -55,7 +55,7 @@ void main::detectBtnClick()
     }
 }
 
-qint16 main::detect()
+qint16 MainWindow::detect()
 {
     detectBtn->setEnabled(false);
     stage1Btn->setEnabled(false);
@@ -78,7 +78,7 @@ qint16 main::detect()
     return -1;
 }
 
-qint16 main::deviceFoundOn(qint16 port)
+qint16 MainWindow::deviceFoundOn(qint16 port)
 {
     const QString number = QString::number(port);
     setProgress(100);

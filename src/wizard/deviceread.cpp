@@ -16,12 +16,12 @@ constexpr qint16 kReadAttemptLimit = 5;
 
 } // namespace
 
-void main::useApplicationFolder(const QString &folder)
+void MainWindow::useApplicationFolder(const QString &folder)
 {
     m_device = std::make_unique<device>(*this, m_state.comPortNumber, folder);
 }
 
-void main::stage2BtnClick()
+void MainWindow::stage2BtnClick()
 {
     ++attemptCount;
     stage2Btn->hide();

@@ -98,7 +98,7 @@ QFrame *yellowFrame(QWidget *parent, const char *name, const QRect &geometry)
     return frame;
 }
 
-void createCompletedPage(main &w, QWidget *client)
+void createCompletedPage(MainWindow &w, QWidget *client)
 {
     w.completedWindow = panel(client, "completedWindow", twips(120, 1080, 8055, 3255),
                               greyLevel(144), QStringLiteral("Update complete"));
@@ -108,7 +108,7 @@ void createCompletedPage(main &w, QWidget *client)
                             QString(), windowBackgroundColour());
 }
 
-void createWelcomePage(main &w, QWidget *client)
+void createWelcomePage(MainWindow &w, QWidget *client)
 {
     w.welcomeWindow = panel(client, "welcomeWindow", twips(120, 1080, 8055, 3255), greyLevel(144),
                             QStringLiteral("Welcome"));
@@ -118,7 +118,7 @@ void createWelcomePage(main &w, QWidget *client)
                           windowBackgroundColour());
 }
 
-void createLog(main &w)
+void createLog(MainWindow &w)
 {
     w.Text1 = place(new QPlainTextEdit(w.stageWindow), "Text1", twips(3000, 0, 5055, 2985));
     w.Text1->setReadOnly(true);
@@ -132,7 +132,7 @@ void createLog(main &w)
     w.Text1->setPalette(palette);
 }
 
-void createStagePage(main &w, QWidget *client)
+void createStagePage(MainWindow &w, QWidget *client)
 {
     w.stageWindow = panel(client, "stageWindow", twips(120, 1080, 8055, 3255),
                           applicationWorkspaceColour(), QStringLiteral("Update stage"));
@@ -158,7 +158,7 @@ void createStagePage(main &w, QWidget *client)
     setBackground(w.progress, greyLevel(144));
 }
 
-void createFooter(main &w, QWidget *client)
+void createFooter(MainWindow &w, QWidget *client)
 {
     w.footer = panel(client, "footer", twips(0, kClientHeight - 495, kClientWidth, 495),
                      greyLevel(64), QStringLiteral("Buttons"));
@@ -174,7 +174,7 @@ void createFooter(main &w, QWidget *client)
                         windowBackgroundColour());
 }
 
-void createHeader(main &w, QWidget *client)
+void createHeader(MainWindow &w, QWidget *client)
 {
     w.header = place(new QLabel(client), "header", twips(0, 0, 8295, 975));
     w.header->setPixmap(QPixmap(QStringLiteral(":/assets/banner.png")));
@@ -190,7 +190,7 @@ void createHeader(main &w, QWidget *client)
 
 } // namespace
 
-main::main(QWidget *parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(kTitle);
@@ -211,9 +211,9 @@ main::main(QWidget *parent) : QMainWindow(parent)
                                     screen()->availableGeometry()));
 }
 
-main::~main() = default;
+MainWindow::~MainWindow() = default;
 
-void main::createControls()
+void MainWindow::createControls()
 {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -226,7 +226,7 @@ void main::createControls()
     progressDots = new QTimer(this);
     progressDots->setObjectName(QStringLiteral("progressDots"));
     progressDots->setInterval(kDotsInterval);
-    connect(progressDots, &QTimer::timeout, this, &main::onDotsTick);
+    connect(progressDots, &QTimer::timeout, this, &MainWindow::onDotsTick);
 
     createCompletedPage(*this, client);
     createWelcomePage(*this, client);
@@ -236,31 +236,31 @@ void main::createControls()
     Line1 = place(new QFrame(client), "Line1", QRect(px(120), px(960), px(8160 - 120), 1));
     setBackground(Line1, yellow());
 
-    connect(updateBtn, &QPushButton::clicked, this, &main::updateBtnClick);
-    connect(stage1Btn, &QPushButton::clicked, this, &main::stage1BtnClick);
-    connect(detectBtn, &QPushButton::clicked, this, &main::detectBtnClick);
-    connect(stage2Btn, &QPushButton::clicked, this, &main::stage2BtnClick);
-    connect(stage5Btn, &QPushButton::clicked, this, &main::stage5BtnClick);
-    connect(&objInet, &InetControl::stateChanged, this, &main::onInetState);
+    connect(updateBtn, &QPushButton::clicked, this, &MainWindow::updateBtnClick);
+    connect(stage1Btn, &QPushButton::clicked, this, &MainWindow::stage1BtnClick);
+    connect(detectBtn, &QPushButton::clicked, this, &MainWindow::detectBtnClick);
+    connect(stage2Btn, &QPushButton::clicked, this, &MainWindow::stage2BtnClick);
+    connect(stage5Btn, &QPushButton::clicked, this, &MainWindow::stage5BtnClick);
+    connect(&objInet, &InetControl::stateChanged, this, &MainWindow::onInetState);
 }
 
-void main::createMenus()
+void MainWindow::createMenus()
 {
     file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("file"));
     file->setAccessibleName(QStringLiteral("File"));
-    settings = file->addAction(QStringLiteral("&Settings"), this, &main::showSettings);
+    settings = file->addAction(QStringLiteral("&Settings"), this, &MainWindow::showSettings);
     settings->setObjectName(QStringLiteral("settings"));
     exit = file->addAction(QStringLiteral("&Exit"), this, &QWidget::close);
     exit->setObjectName(QStringLiteral("exit"));
     help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("help"));
     help->setAccessibleName(QStringLiteral("Help"));
-    about = help->addAction(QStringLiteral("&About"), this, &main::showAbout);
+    about = help->addAction(QStringLiteral("&About"), this, &MainWindow::showAbout);
     about->setObjectName(QStringLiteral("about"));
 }
 
-void main::loadWindow()
+void MainWindow::loadWindow()
 {
     m_state.updateInProgress = false;
     for (QPushButton *button : {detectBtn, stage1Btn, stage2Btn, stage5Btn})
@@ -282,13 +282,13 @@ void main::loadWindow()
 
 // --- activity log ---------------------------------------------------------
 
-QString main::logText() const
+QString MainWindow::logText() const
 {
     // The stages may empty the text box directly; the log is then empty too.
     return Text1->document()->isEmpty() ? QString() : m_log;
 }
 
-bool main::appendToLog(const QString &text)
+bool MainWindow::appendToLog(const QString &text)
 {
     m_log = logText();
     if (m_log.size() + text.size() > kLogCapacity)
@@ -299,7 +299,7 @@ bool main::appendToLog(const QString &text)
     return true;
 }
 
-void main::addText(const QString &whatText)
+void MainWindow::addText(const QString &whatText)
 {
     const QString line = logText().isEmpty() ? whatText : QStringLiteral("\r\n") + whatText;
     if (appendToLog(line))
@@ -311,12 +311,12 @@ void main::addText(const QString &whatText)
         appendToLog(whatText.left(kLogCapacity));
 }
 
-void main::onDotsTick()
+void MainWindow::onDotsTick()
 {
     appendToLog(QStringLiteral(" . . ."));
 }
 
-void main::setDotsEnabled(bool enabled)
+void MainWindow::setDotsEnabled(bool enabled)
 {
     if (enabled)
         progressDots->start();
@@ -326,12 +326,12 @@ void main::setDotsEnabled(bool enabled)
 
 // --- progress and messages ------------------------------------------------
 
-void main::setProgress(int value)
+void MainWindow::setProgress(int value)
 {
     ProgressBar->setValue(value);
 }
 
-void main::onInetState(qint16 state)
+void MainWindow::onInetState(qint16 state)
 {
     static constexpr int kProgress[] = {0, 10, 20, 30, 40, 50, 60, 80, 80, 90, 100, 0, 100};
     if (state == 4)
@@ -342,14 +342,14 @@ void main::onInetState(qint16 state)
         QThread::msleep(kStatePauseMs);
 }
 
-void main::showCritical(const QString &text)
+void MainWindow::showCritical(const QString &text)
 {
     showMessage(this, text, MessageStyle::CriticalOk);
 }
 
 // --- dialogs --------------------------------------------------------------
 
-frmSettings &main::settingsDialog()
+frmSettings &MainWindow::settingsDialog()
 {
     if (!m_settingsDialog) {
         m_settingsDialog = new frmSettings(
@@ -358,12 +358,12 @@ frmSettings &main::settingsDialog()
     return *m_settingsDialog;
 }
 
-void main::showSettings()
+void MainWindow::showSettings()
 {
     settingsDialog().exec();
 }
 
-void main::showAbout()
+void MainWindow::showAbout()
 {
     auto *dialog = new frmAbout(this);
     dialog->exec();
@@ -371,13 +371,13 @@ void main::showAbout()
 
 // --- window events --------------------------------------------------------
 
-void main::resizeEvent(QResizeEvent *event)
+void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     Line1->setGeometry(0, header->height(), header->width(), 1);
 }
 
-void main::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_state.updateInProgress &&
         showMessage(this,

@@ -27,11 +27,14 @@ class frmSettings;
 // The utility's one window: banner, the welcome / stage / completion pages,
 // the footer with the wizard's buttons, and the controls the rest of the
 // program drives (log, progress bar, dots timer, serial and Internet controls).
-class main : public QMainWindow, public WindowLink {
+// Its object name is "main"; the class is named otherwise because on Windows
+// Qt's entry point turns the token main into qMain in the file that defines
+// main().
+class MainWindow : public QMainWindow, public WindowLink {
     Q_OBJECT
 public:
-    explicit main(QWidget *parent = nullptr);
-    ~main() override;
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // --- activity log and the window's services to the core ---------------
     void addText(const QString &whatText) override;

@@ -23,7 +23,7 @@ enum UpdateResult : qint16 { ImageLoaded = 0, Refused = 1, NoImage = 2 };
 
 } // namespace
 
-void main::runInternetStage()
+void MainWindow::runInternetStage()
 {
     stage2Btn->hide();
     info->setText(
@@ -54,7 +54,7 @@ void main::runInternetStage()
     checkStage(m_state.currentStage);
 }
 
-void main::runDownloadStage()
+void MainWindow::runDownloadStage()
 {
     m_state.updateInProgress = true;
     info->setText(
@@ -93,7 +93,7 @@ void main::runDownloadStage()
     m_state.updateInProgress = false;
 }
 
-bool main::askDownloadRetry()
+bool MainWindow::askDownloadRetry()
 {
     const QString question =
         QStringLiteral("Unable to collect database file, please ensure any firewall applications "
@@ -102,14 +102,14 @@ bool main::askDownloadRetry()
     return showMessage(this, question, MessageStyle::YesNo) == QMessageBox::Yes;
 }
 
-void main::endAfterPause()
+void MainWindow::endAfterPause()
 {
     addText(QStringLiteral("Closing update utility."));
     QThread::msleep(kPauseMs);
     endProgramNow();
 }
 
-void main::runFlashStage()
+void MainWindow::runFlashStage()
 {
     m_state.updateInProgress = true;
     info->setText(QStringLiteral("The database has now been collected and the Brimo unit will now "
@@ -148,7 +148,7 @@ void main::runFlashStage()
     close();
 }
 
-void main::showCompletion()
+void MainWindow::showCompletion()
 {
     QThread::msleep(kPauseMs);
     setProgress(100);

@@ -23,7 +23,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 } // namespace
 
-qint16 main::incrementStage(qint16 whatStage)
+qint16 MainWindow::incrementStage(qint16 whatStage)
 {
     qint16 next = 0;
     if (qAddOverflow(whatStage, qint16{1}, &next)) {
@@ -32,7 +32,7 @@ qint16 main::incrementStage(qint16 whatStage)
     return next;
 }
 
-qint16 main::decrementStage(qint16 whatStage)
+qint16 MainWindow::decrementStage(qint16 whatStage)
 {
     qint16 previous = 0;
     if (qSubOverflow(whatStage, qint16{1}, &previous)) {
@@ -41,23 +41,23 @@ qint16 main::decrementStage(qint16 whatStage)
     return previous;
 }
 
-void main::advance()
+void MainWindow::advance()
 {
     m_state.currentStage = incrementStage(m_state.currentStage);
     checkStage(m_state.currentStage);
 }
 
-void main::updateBtnClick()
+void MainWindow::updateBtnClick()
 {
     advance();
 }
 
-void main::stage5BtnClick()
+void MainWindow::stage5BtnClick()
 {
     checkStage(m_state.currentStage);
 }
 
-void main::checkStage(qint16 &whatStage)
+void MainWindow::checkStage(qint16 &whatStage)
 {
     m_state.updateInProgress = true;
     setProgress(0);
@@ -86,7 +86,7 @@ void main::checkStage(qint16 &whatStage)
     m_state.updateInProgress = false;
 }
 
-void main::runPortStage()
+void MainWindow::runPortStage()
 {
     Text1->clear();
     welcomeWindow->hide();
@@ -125,7 +125,7 @@ void main::runPortStage()
     advance();
 }
 
-void main::showDownloadModePage()
+void MainWindow::showDownloadModePage()
 {
     detectBtn->hide();
     stage1Btn->hide();
@@ -133,7 +133,7 @@ void main::showDownloadModePage()
     info->setText(downloadModeInstructions());
 }
 
-QString main::downloadModeInstructions() const
+QString MainWindow::downloadModeInstructions() const
 {
     return QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, switch it to "
                           "the 'D/L' position and re-apply power.") +
@@ -141,7 +141,7 @@ QString main::downloadModeInstructions() const
            QStringLiteral("' button to continue.");
 }
 
-void main::showWelcomePage()
+void MainWindow::showWelcomePage()
 {
     welcomeWindow->show();
     stageWindow->hide();
@@ -153,7 +153,7 @@ void main::showWelcomePage()
     stage5Btn->hide();
 }
 
-void main::setSettingsPort(qint16 port)
+void MainWindow::setSettingsPort(qint16 port)
 {
     settingsDialog().com->setCurrentText(QString::number(port));
 }

@@ -27,7 +27,7 @@ qint64 now()
 // the close request and the clicks that start the stage. Each box is reported
 // with the stage header, the log's last line and the time, for the program
 // ends right after.
-int closeDuring(const std::function<void(brimo::main &, BoxAnswerer &)> &walk)
+int closeDuring(const std::function<void(brimo::MainWindow &, BoxAnswerer &)> &walk)
 {
     const auto window = WizardRig::openWindow();
     BoxAnswerer user;
@@ -43,7 +43,7 @@ int closeDuring(const std::function<void(brimo::main &, BoxAnswerer &)> &walk)
     return kDidNotEnd;
 }
 
-void closeWhenLogShows(brimo::main &window, const QString &line)
+void closeWhenLogShows(brimo::MainWindow &window, const QString &line)
 {
     whenLogShows(window, line, [&window] { window.close(); });
 }
@@ -53,7 +53,7 @@ brimo::test::Scenarios scenarios()
     return {
         {QStringLiteral("scan"),
          [] {
-             return closeDuring([](brimo::main &window, BoxAnswerer &user) {
+             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &user) {
                  user.inNextDialog(choosePortInSettings(QStringLiteral("3")));
                  QTest::mouseClick(window.stage1Btn, Qt::LeftButton);
                  user.queue({QMessageBox::Yes});
@@ -63,7 +63,7 @@ brimo::test::Scenarios scenarios()
          }},
         {QStringLiteral("detect"),
          [] {
-             return closeDuring([](brimo::main &window, BoxAnswerer &user) {
+             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &user) {
                  user.queue({QMessageBox::Yes});
                  closeWhenLogShows(window, QStringLiteral("Scanning COM port 2"));
                  QTest::mouseClick(window.detectBtn, Qt::LeftButton);
@@ -71,7 +71,7 @@ brimo::test::Scenarios scenarios()
          }},
         {QStringLiteral("read"),
          [] {
-             return closeDuring([](brimo::main &window, BoxAnswerer &) {
+             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &) {
                  // Nothing is logged as the read begins; the tool takes
                  // seconds, the request comes half a second in.
                  QTimer::singleShot(500, &window, &QWidget::close);
@@ -80,7 +80,7 @@ brimo::test::Scenarios scenarios()
          }},
         {QStringLiteral("ping"),
          [] {
-             return closeDuring([](brimo::main &window, BoxAnswerer &user) {
+             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &user) {
                  user.queue({QMessageBox::Yes});
                  closeWhenLogShows(window, QStringLiteral("Connected"));
                  QTest::mouseClick(window.stage2Btn, Qt::LeftButton);

@@ -151,9 +151,9 @@ public:
 
     // The window as the program opens it, wired to this folder's flash tool;
     // with `begin`, the welcome page's button pressed.
-    static std::unique_ptr<brimo::main> openWindow(bool begin = true)
+    static std::unique_ptr<brimo::MainWindow> openWindow(bool begin = true)
     {
-        auto window = std::make_unique<brimo::main>();
+        auto window = std::make_unique<brimo::MainWindow>();
         window->useApplicationFolder(qEnvironmentVariable(kAppFolderVariable));
         window->show();
         if (begin)
@@ -252,7 +252,7 @@ inline QString withoutDots(QString line)
     return line.remove(dots);
 }
 
-inline QStringList logLines(const brimo::main &window)
+inline QStringList logLines(const brimo::MainWindow &window)
 {
     QStringList lines = window.logText().split(QStringLiteral("\r\n"));
     for (QString &line : lines)
@@ -289,7 +289,7 @@ inline QStringList withNow(QStringList actual, const QStringList &expected)
 // Runs `action` once, `delayMs` after the log gains the line `line`: from the
 // event loop of whatever the stage is waiting for at that moment. A negative
 // delay runs it at once, before the stage takes its next step.
-inline void whenLogShows(brimo::main &window, const QString &line, std::function<void()> action,
+inline void whenLogShows(brimo::MainWindow &window, const QString &line, std::function<void()> action,
                          int delayMs = 300)
 {
     auto connection = std::make_shared<QMetaObject::Connection>();

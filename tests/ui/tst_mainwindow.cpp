@@ -78,7 +78,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { m_window = std::make_unique<brimo::main>(); }
+    void init() { m_window = std::make_unique<brimo::MainWindow>(); }
     void logFollowsItsRules_data();
     void logFollowsItsRules();
     void fullLogStartsAfresh_data();
@@ -98,7 +98,7 @@ private slots:
     void closing();
 
 private:
-    std::unique_ptr<brimo::main> m_window;
+    std::unique_ptr<brimo::MainWindow> m_window;
 };
 
 void MainWindowTest::logFollowsItsRules_data()
@@ -142,7 +142,7 @@ void MainWindowTest::fullLogStartsAfresh_data()
     QTest::addColumn<int>("lineLength");
     QTest::addColumn<int>("linesThatFit"); // n lines of length L take n * L + (n - 1) * 2
     QTest::addColumn<QString>("next");     // does not fit: starts a fresh log
-    const int capacity = brimo::main::kLogCapacity;
+    const int capacity = brimo::MainWindow::kLogCapacity;
     QTest::newRow("long lines") << 1000 << (capacity + 2) / 1002 << QString(1000, u'!');
     QTest::newRow("a line longer than the whole log keeps its beginning")
         << 19 << 1 << QStringLiteral("S3") + QString(capacity, u'F');
@@ -157,7 +157,7 @@ void MainWindowTest::fullLogStartsAfresh()
         m_window->addText(QString(lineLength, QChar(u'a' + i % 26)));
     QCOMPARE(m_window->logText().size(), linesThatFit * (lineLength + 2) - 2);
     m_window->addText(next);
-    QCOMPARE(m_window->logText(), next.left(brimo::main::kLogCapacity));
+    QCOMPARE(m_window->logText(), next.left(brimo::MainWindow::kLogCapacity));
     QCOMPARE(m_window->Text1->toPlainText(), m_window->logText());
 }
 
@@ -191,7 +191,7 @@ void MainWindowTest::internetStateSetsProgress()
 
 void MainWindowTest::firstShowLaysOutTheWelcomePage()
 {
-    brimo::main &w = *m_window;
+    brimo::MainWindow &w = *m_window;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     const QRect banner = w.header->geometry();
@@ -218,7 +218,7 @@ void MainWindowTest::accessKeysPressVisibleButtons_data()
 void MainWindowTest::accessKeysPressVisibleButtons()
 {
     QFETCH(QString, button);
-    brimo::main &w = *m_window;
+    brimo::MainWindow &w = *m_window;
     // Only the key's routing is under test here, not what the stages do.
     for (QPushButton *each : w.footer->findChildren<QPushButton *>()) {
         QObject::disconnect(each, &QPushButton::clicked, &w, nullptr);
@@ -335,7 +335,7 @@ namespace {
 // the window; reports what was asked and whether the stage went on. 5: the window stayed.
 int closeScenario(const QString &name)
 {
-    brimo::main window;
+    brimo::MainWindow window;
     window.show();
     window.state().updateInProgress = name.startsWith(QLatin1String("busy"));
     whenModalShown([name](QWidget *modal) {

@@ -37,7 +37,7 @@ private slots:
 
 void ScreenshotTest::savesEveryPage()
 {
-    brimo::main w;
+    brimo::MainWindow w;
     save(w, QStringLiteral("welcome.png"));
 
     w.welcomeWindow->hide();

@@ -59,8 +59,8 @@ private slots:
 
     void stageCounterRefusesToWrap()
     {
-        QVERIFY_THROWS_EXCEPTION(std::overflow_error, brimo::main::incrementStage(32767));
-        QVERIFY_THROWS_EXCEPTION(std::overflow_error, brimo::main::decrementStage(-32768));
+        QVERIFY_THROWS_EXCEPTION(std::overflow_error, brimo::MainWindow::incrementStage(32767));
+        QVERIFY_THROWS_EXCEPTION(std::overflow_error, brimo::MainWindow::decrementStage(-32768));
     }
 
 private:

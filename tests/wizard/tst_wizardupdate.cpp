@@ -164,7 +164,7 @@ private:
         return kToTheDownload +
                QStringList{QStringLiteral("Downloaded %1 bytes").arg(rig.imageSize())};
     }
-    static void verifyCompleted(WizardRig &rig, brimo::main &window)
+    static void verifyCompleted(WizardRig &rig, brimo::MainWindow &window)
     {
         QVERIFY(window.completedWindow->isVisible());
         QCOMPARE(
