@@ -4,17 +4,6 @@
 
 namespace brimo {
 
-SingleInstance::SingleInstance(const QString &lockPath) : m_lock(lockPath)
-{
-    // Only a dead owner makes the lock stale: the utility may run for hours.
-    m_lock.setStaleLockTime(0);
-}
-
-bool SingleInstance::tryLock()
-{
-    return m_lock.tryLock(0);
-}
-
 QString SingleInstance::defaultLockPath()
 {
     const QString named = qEnvironmentVariable("BRIMO_INSTANCE_LOCK");

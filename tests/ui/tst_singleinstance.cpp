@@ -3,6 +3,9 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 class SingleInstanceTest : public QObject {
     Q_OBJECT
 
@@ -11,7 +14,7 @@ private slots:
     void cleanup();
 
 private:
-    QProcess &start();
+    QProcess &start(const QString &program, const QStringList &arguments = {});
     qint64 lockOwner() const;
 
     QTemporaryDir m_folder;
@@ -19,7 +22,7 @@ private:
     int m_started = 0;
 };
 
-QProcess &SingleInstanceTest::start()
+QProcess &SingleInstanceTest::start(const QString &program, const QStringList &arguments)
 {
     QProcess &copy = m_copies[m_started++];
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -30,27 +33,31 @@ QProcess &SingleInstanceTest::start()
     environment.insert("XDG_RUNTIME_DIR", m_folder.path());
     copy.setProcessEnvironment(environment);
     copy.setProcessChannelMode(QProcess::MergedChannels);
-    copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
+    copy.start(program, arguments);
     copy.waitForStarted();
     return copy;
 }
 
-// The process id the lock file names, 0 when there is none.
+// The process that holds the lock, 0 when none does.
 qint64 SingleInstanceTest::lockOwner() const
 {
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    QLockFile probe(m_folder.filePath("brimo-update.lock"));
-    return probe.getLockInfo(&pid, &host, &application) ? pid : 0;
+    const int fd = ::open(QFile::encodeName(m_folder.filePath("brimo-update.lock")), O_RDWR);
+    struct flock holder = {};
+    holder.l_type = F_WRLCK;
+    holder.l_whence = SEEK_SET;
+    const bool asked = fd >= 0 && ::fcntl(fd, F_GETLK, &holder) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return asked && holder.l_type != F_UNLCK ? holder.l_pid : 0;
 }
 
 void SingleInstanceTest::secondCopyEndsAtOnceUntilTheFirstDies()
 {
-    QProcess &first = start();
+    const QString program = QStringLiteral(BRIMO_APP_DIR "/brimo-update");
+    QProcess &first = start(program);
     QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), first.processId(), 10000);
 
-    QProcess &second = start();
+    QProcess &second = start(program);
     QVERIFY(second.waitForFinished(5000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
@@ -58,10 +65,15 @@ void SingleInstanceTest::secondCopyEndsAtOnceUntilTheFirstDies()
     QCOMPARE(first.state(), QProcess::Running);
     QCOMPARE(lockOwner(), first.processId());
 
-    // The utility ends without cleaning up, so a dead copy's lock file stays.
+    // The utility ends without cleaning up, so a dead copy's lock file stays,
+    // naming a process id that the system may give to the next copy: here it
+    // does, as the shell that writes the old lock's lines becomes that copy.
     first.kill();
     QVERIFY(first.waitForFinished());
-    QProcess &third = start();
+    QProcess &third = start("/bin/sh", {"-c",
+                                        "printf '%s\\nbrimo-update\\n%s\\n' $$ \"$(hostname)\" "
+                                        "> \"$BRIMO_INSTANCE_LOCK\" && exec \"$0\"",
+                                        program});
     QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), third.processId(), 10000);
 }
 
