@@ -41,7 +41,8 @@ CommandResult runHidden(const QString &commandLine)
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    if (const QString why = preparePlatformRun(process, program, arguments); !why.isEmpty())
+    if (const QString why = preparePlatformRun(process, commandLine, program, arguments);
+        !why.isEmpty())
         return notStarted(why);
 
     // A local loop keeps the window painting and its timers ticking while the

@@ -8,8 +8,10 @@ class QProcess;
 namespace brimo {
 
 // The per-system part of starting a command hidden: may replace the program
-// (a Windows program run through wine) and adjust how the process is created.
-// Returns why the command cannot be started, empty when it can.
-QString preparePlatformRun(QProcess &process, QString &program, QStringList &arguments);
+// (a Windows program run through wine) and adjust how the process is created
+// (on Windows, from the command line as written). Returns why the command
+// cannot be started, empty when it can.
+QString preparePlatformRun(QProcess &process, const QString &commandLine, QString &program,
+                           QStringList &arguments);
 
 } // namespace brimo

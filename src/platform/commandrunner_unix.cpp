@@ -70,9 +70,11 @@ QString windowsPath(const QString &argument, const QString &drive)
 
 } // namespace
 
-QString preparePlatformRun(QProcess &process, QString &program, QStringList &arguments)
+QString preparePlatformRun(QProcess &process, const QString &commandLine, QString &program,
+                           QStringList &arguments)
 {
     Q_UNUSED(process)
+    Q_UNUSED(commandLine)
     if (!isWindowsProgram(program))
         return {};
     const QString wine = findWine();

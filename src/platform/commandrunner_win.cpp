@@ -2,17 +2,29 @@
 
 #include <QProcess>
 
+#include <memory>
+#include <string>
+
 #include <windows.h>
 
 namespace brimo {
 
-QString preparePlatformRun(QProcess &process, QString &program, QStringList &arguments)
+// A Windows program gets its command line as one text and splits it itself.
+// Rebuilt from the split arguments it would differ from what the utility wrote
+// (Qt quotes by its own rules and puts two blanks after the program's path),
+// so the process is created from the command line as written.
+QString preparePlatformRun(QProcess &process, const QString &commandLine, QString &program,
+                           QStringList &arguments)
 {
     Q_UNUSED(program)
     Q_UNUSED(arguments)
-    // The flash tool is a console program: keep its console window hidden.
-    process.setCreateProcessArgumentsModifier(
-        [](QProcess::CreateProcessArguments *args) { args->flags |= CREATE_NO_WINDOW; });
+    // The system may write into the text it is given, so it gets a copy of its own.
+    const auto text = std::make_shared<std::wstring>(commandLine.toStdWString());
+    process.setCreateProcessArgumentsModifier([text](QProcess::CreateProcessArguments *args) {
+        args->arguments = text->data();
+        // The flash tool is a console program: keep its console window hidden.
+        args->flags |= CREATE_NO_WINDOW;
+    });
     return {};
 }
 
