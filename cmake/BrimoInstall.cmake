@@ -1,9 +1,11 @@
 # What `cmake --install` puts into the install prefix, in one folder, bin/:
-# brimo-update, on Windows the Qt libraries and plugins it needs (Qt's deploy
-# step, which runs windeployqt), the compiler's runtime, and the flash tool
-# when BRIMO_FLASH_TOOL names one. The pictures need no rule: they are built
-# into the program as Qt resources. src/wizard/CMakeLists.txt installs the
-# program itself.
+# brimo-update, on Windows the Qt libraries and plugins it needs and the
+# compiler's runtime, and the flash tool when BRIMO_FLASH_TOOL names one. The
+# pictures need no rule: they are built into the program as Qt resources.
+# src/wizard/CMakeLists.txt installs the program itself. On Windows, Qt's
+# deploy step (windeployqt) gathers the Qt part; a build for Windows made on
+# another system has no windeployqt and installs the same files by the rules
+# in BrimoWindowsRuntime.cmake.
 
 set(BRIMO_FLASH_TOOL "" CACHE FILEPATH
     "The flash tool sirfflashcl.exe to install beside the program (it is not part of this source)")
@@ -22,14 +24,13 @@ if(MSVC)
     include(InstallRequiredSystemLibraries)
 endif()
 
-if(WIN32 OR APPLE)
-    get_target_property(brimo_is_bundle brimo-update MACOSX_BUNDLE)
-    if(APPLE AND NOT brimo_is_bundle)
-        # Qt deploys into app bundles only; brimo-update is a plain program on
-        # macOS for now and uses the Qt it was built with.
-        message(STATUS "brimo-update is not an app bundle: install copies the program only")
-        return()
-    endif()
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+    include(${CMAKE_CURRENT_LIST_DIR}/BrimoWindowsRuntime.cmake)
+elseif(APPLE)
+    # Qt deploys into app bundles only; brimo-update is a plain program on
+    # macOS for now and uses the Qt it was built with.
+    message(STATUS "brimo-update is not an app bundle: install copies the program only")
+elseif(WIN32)
     # The Qt plugins go into bin/ as well, so the folder can be copied whole;
     # the deploy step writes a qt.conf that points Qt there.
     install(CODE "set(QT_DEPLOY_BIN_DIR bin)\nset(QT_DEPLOY_PLUGINS_DIR bin)")
