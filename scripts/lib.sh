@@ -10,6 +10,14 @@ BRIMO_PACKAGES=(
     qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
     tinyproxy-bin xvfb xauth fonts-dejavu-core curl time
 )
+# What scripts/test-windows needs beside them: the MinGW-w64 compiler, the host
+# tools of Debian's Qt (moc, rcc, uic, matching the Qt for MinGW-w64), NSIS,
+# 64-bit Wine with its fonts, and xwininfo and ImageMagick to find and picture
+# the utility's window on the virtual display.
+BRIMO_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix qt6-base-dev-tools nsis wine wine64 fonts-wine
+    x11-utils imagemagick
+)
 
 brimo_missing_packages() {
     local pkg
@@ -36,11 +44,15 @@ brimo_ensure_packages() {
     fi
 }
 
-brimo_build() {
+brimo_configure() {
     local generator=()
     command -v ninja >/dev/null && generator=(-G Ninja)
     if [ ! -f "$BRIMO_BUILD/CMakeCache.txt" ]; then
         cmake -S "$BRIMO_ROOT" -B "$BRIMO_BUILD" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     fi
+}
+
+brimo_build() {
+    brimo_configure "$@"
     cmake --build "$BRIMO_BUILD" --parallel "$(nproc)"
 }
