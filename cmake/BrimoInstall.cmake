@@ -40,3 +40,7 @@ elseif(WIN32)
         NO_UNSUPPORTED_PLATFORM_ERROR)
     install(SCRIPT "${brimo_deploy_script}")
 endif()
+
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/BrimoPackage.cmake)
+endif()
