@@ -1,30 +1,25 @@
 #include "autopilot.h"
 
-#include "boxanswer.h"
-#include "console.h"
 #include "devicecheck.h"
-#include "wizard/mainwindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QLabel>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
-#include <algorithm>
+#include <QPlainTextEdit>
+
+#include <cstdio>
 
 namespace brimo::sim {
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{100};
+constexpr int kLookMs = 100;
 // A user reads a box before answering it.
-constexpr std::chrono::milliseconds kReadingTime{700};
-// Reads the device again when the utility offers the button back, up to this.
-constexpr int kMaxReadClicks = 3;
-
-bool isUsable(const QAbstractButton *button)
-{
-    return button->isVisible() && button->isEnabled();
-}
+constexpr int kReadingMs = 700;
+// Reads the device again when the window offers the button back, up to this.
+constexpr int kMostReads = 3;
 
 // Picture names in the order the pages come, so a folder listing reads as the run.
 QString pictureName(const QString &page)
@@ -33,288 +28,230 @@ QString pictureName(const QString &page)
                                       QStringLiteral("stage2"),  QStringLiteral("stage3"),
                                       QStringLiteral("stage4"),  QStringLiteral("stage5"),
                                       QStringLiteral("complete")};
-    const qsizetype index = order.indexOf(page);
-    return index < 0 ? page : QStringLiteral("%1-%2").arg(index + 1).arg(page);
+    return QStringLiteral("%1-%2").arg(order.indexOf(page) + 1).arg(page);
 }
 
 } // namespace
 
-Autopilot::Autopilot(brimo::MainWindow &window, AutopilotOptions options, QObject *parent)
-    : QObject(parent), m_window(window), m_options(std::move(options)),
-      m_device(m_options.controlSocket), m_pages(m_options.pictureFolder)
+void say(const QString &line)
 {
-    m_poll.setInterval(kPollInterval);
-    connect(&m_poll, &QTimer::timeout, this, &Autopilot::tick);
+    std::fprintf(stderr, "autopilot: %s\n", qPrintable(line));
+    std::fflush(stderr);
+}
+
+Autopilot::Autopilot(QWidget &window, Options options, QObject *parent)
+    : QObject(parent), m_window(window), m_options(std::move(options))
+{
+    m_look.setInterval(kLookMs);
+    connect(&m_look, &QTimer::timeout, this, &Autopilot::look);
     m_watchdog.setSingleShot(true);
-    m_watchdog.setInterval(m_options.timeout);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
-        fail(QStringLiteral("no completed update after %1 s (page '%2')")
-                 .arg(m_options.timeout.count())
-                 .arg(pageName()));
+        fail(QStringLiteral("no completed update after %1 s").arg(m_options.timeoutS));
     });
 }
 
 void Autopilot::start()
 {
-    QString error;
-    m_systemNumber = m_device.status(&error).value(QStringLiteral("system")).toLatin1();
+    m_systemNumber = deviceStatus(m_options.device, QStringLiteral("system")).toLatin1();
     if (m_systemNumber.isEmpty()) {
-        QTimer::singleShot(0, this, [this, error] {
-            fail(QStringLiteral("the simulated device does not answer: ") + error);
+        QTimer::singleShot(0, this, [this] {
+            fail(
+                QStringLiteral("the simulated device at %1 does not answer").arg(m_options.device));
         });
         return;
     }
     say(QStringLiteral("simulated device %1 (system number %2), vendor service %3")
-            .arg(m_options.controlSocket, QString::fromLatin1(m_systemNumber),
-                 m_options.serviceHost));
-    m_poll.start();
-    m_watchdog.start();
+            .arg(m_options.device, QString::fromLatin1(m_systemNumber), m_options.service));
+    m_look.start();
+    m_watchdog.start(m_options.timeoutS * 1000);
 }
 
-void Autopilot::tick()
+void Autopilot::look()
 {
-    if (m_step == Step::Done)
-        return;
-    printNewLog();
-    if (handleModal())
-        return;
-    recordPage();
-    const QString page = pageName();
-    if (page != m_page) {
-        m_page = page;
-        m_pageShown.start();
-    }
-    // On a screen, each page stays long enough for a person to follow the run.
-    if (std::chrono::milliseconds(m_pageShown.elapsed()) >= m_options.pace)
-        takeStep();
-}
-
-void Autopilot::takeStep()
-{
-    switch (m_step) {
-    case Step::Welcome:
-        if (pageName() == QLatin1String("welcome") && isUsable(m_window.updateBtn)) {
-            clickLater(m_window.updateBtn);
-            m_step = Step::Stage1;
-        }
-        break;
-    case Step::Stage1:
-        onStage1();
-        break;
-    case Step::Detecting:
-        onDetecting();
-        break;
-    case Step::Stage2:
-        onStage2();
-        break;
-    case Step::Updating:
-        onUpdating();
-        break;
-    case Step::Finishing:
-        if (!m_window.state().updateInProgress)
-            finish();
-        break;
-    case Step::Done:
-        break;
-    }
-}
-
-void Autopilot::onStage1()
-{
-    const QString page = pageName();
-    if (page == QLatin1String("stage2")) { // a port was stored: no detection needed
-        m_step = Step::Stage2;
-    } else if (page == QLatin1String("stage1") && isUsable(m_window.detectBtn)) {
-        clickLater(m_window.detectBtn);
-        m_step = Step::Detecting;
-    }
-}
-
-void Autopilot::onDetecting()
-{
-    const QString page = pageName();
-    if (page == QLatin1String("stage2"))
-        m_step = Step::Stage2;
-    else if (page == QLatin1String("stage1") && m_window.state().comPortNumber == -1 &&
-             isUsable(m_window.detectBtn))
-        fail(QStringLiteral("the auto detection found no device"));
-}
-
-void Autopilot::onStage2()
-{
-    if (pageName() != QLatin1String("stage2") || !isUsable(m_window.stage2Btn))
-        return;
-    if (++m_readClicks > kMaxReadClicks) {
-        fail(QStringLiteral("the device read failed %1 times").arg(kMaxReadClicks));
-        return;
-    }
-    setDeviceMode(QStringLiteral("dl"));
-    clickLater(m_window.stage2Btn);
-    m_step = Step::Updating;
-}
-
-void Autopilot::onUpdating()
-{
-    const QString page = pageName();
-    if (page == QLatin1String("complete"))
-        m_step = Step::Finishing;
-    else if (page == QLatin1String("stage2") && isUsable(m_window.stage2Btn))
-        m_step = Step::Stage2; // the read gave up or the Internet test failed: again
-    else if (isUsable(m_window.stage5Btn))
-        fail(QStringLiteral("the flash gave up"));
-}
-
-// Message boxes run their own event loop inside a stage; this timer still
-// fires there, and the box is answered after a user's reading time.
-bool Autopilot::handleModal()
-{
+    printLog(false);
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal)
-        return false;
     auto *box = qobject_cast<QMessageBox *>(modal);
-    if (!box) {
+    if (modal && !box) {
         say(QStringLiteral("closing an unexpected dialog '%1'").arg(modal->windowTitle()));
         if (auto *dialog = qobject_cast<QDialog *>(modal))
             dialog->reject();
-        return true;
+        return;
     }
-    if (box != m_box) {
-        m_box = box;
-        m_boxShown.start();
-        say(QStringLiteral("message box: ") + box->text().replace(QLatin1String("\r\n"), " "));
-        if (!m_boxTexts.contains(box->text())) { // one picture of each text is enough
-            m_boxTexts.insert(box->text());
-            m_pages.save(QStringLiteral("message-%1").arg(m_boxTexts.size()), box);
+    const QString view = box ? box->text() : page();
+    if (view != m_view) {
+        m_view = view;
+        m_viewShown.start();
+        if (box && !m_boxTexts.contains(view)) { // one picture of each text
+            m_boxTexts << view;
+            picture(QStringLiteral("message-%1").arg(m_boxTexts.size()), *box);
         }
-    } else if (std::chrono::milliseconds(m_boxShown.elapsed()) >=
-               std::max(kReadingTime, m_options.pace)) {
-        answer(box);
+        if (box)
+            say(QStringLiteral("message box: ") + view.simplified());
+        else if (!view.isEmpty() && view != u"complete")
+            picture(pictureName(view), m_window);
     }
-    return true;
+    // On a screen, each page and box stays long enough for a person to follow.
+    if (m_viewShown.elapsed() < (box ? qMax(kReadingMs, m_options.paceMs) : m_options.paceMs))
+        return;
+    if (box)
+        answer(*box);
+    else
+        act(view);
 }
 
-void Autopilot::answer(QMessageBox *box)
+// As the box says: first the device, then the answer. A running update is
+// never terminated; a failed download is always retried.
+void Autopilot::answer(QMessageBox &box)
 {
-    const BoxAnswer reply = answerFor(box->text(), box->standardButtons());
-    if (!reply.deviceMode.isEmpty())
-        setDeviceMode(reply.deviceMode);
-    if (m_step == Step::Done) // the device could not be switched
+    const QString text = box.text();
+    if (text.contains(QLatin1String("NORMAL mode")) && !setDevice(QStringLiteral("normal")))
         return;
-    QAbstractButton *button = box->button(reply.button);
-    if (!button) {
-        fail(QStringLiteral("a message box without a button to answer it"));
+    if (text.contains(QLatin1String("'D/L'")) && !setDevice(QStringLiteral("dl")))
         return;
-    }
-    const QString text = box->text();
-    // On the download stage a box other than the retry question carries the
-    // service's refusal, after which the utility ends itself (exit code 0).
-    if (m_window.state().currentStage == 4 && reply.button != QMessageBox::Yes) {
-        fail(QStringLiteral("the vendor service refused the download: ") + text);
-        return;
-    }
+    QMessageBox::StandardButton choice = QMessageBox::Ok;
+    if (text.contains(QLatin1String("Terminate update process?")))
+        choice = QMessageBox::No;
+    else if (text.contains(QLatin1String("Would you like to retry?")))
+        choice = QMessageBox::Yes;
+    else if (page() == u"stage4") // the service's own message; the utility ends after it
+        return fail(QStringLiteral("the vendor service refused the download: ") + text);
+    QAbstractButton *button = box.button(choice);
+    if (!button)
+        return fail(QStringLiteral("a message box without the answer a user would give"));
     say(QStringLiteral("answering '%1'").arg(button->text()));
-    m_box = nullptr;
+    m_view.clear(); // the same question may come again
     button->click();
-    if (reply.givesUp)
+    if (text.contains(QLatin1String("will now shut down")))
         fail(QStringLiteral("the utility gave up: ") + text);
 }
 
-QString Autopilot::pageName() const
+void Autopilot::act(const QString &page)
 {
-    if (m_window.completedWindow->isVisible())
-        return QStringLiteral("complete");
-    if (m_window.stageWindow->isVisible())
-        return QStringLiteral("stage%1").arg(m_window.state().currentStage);
-    if (m_window.welcomeWindow->isVisible())
-        return QStringLiteral("welcome");
-    return {};
+    if (m_running > 0)
+        return; // the stage of the last press still runs
+    if (page == u"complete")
+        finish();
+    else if (usable("stage5Btn"))
+        fail(QStringLiteral("the utility gave up the flash"));
+    else if (page == u"welcome" && usable("updateBtn"))
+        press("updateBtn");
+    else if (page == u"stage1" && usable("detectBtn") && m_detections++ > 0)
+        fail(QStringLiteral("the auto detection found no device"));
+    else if (page == u"stage1" && usable("detectBtn"))
+        press("detectBtn");
+    else if (page == u"stage2" && usable("stage2Btn") && ++m_reads > kMostReads)
+        fail(QStringLiteral("the device read failed %1 times").arg(kMostReads));
+    else if (page == u"stage2" && usable("stage2Btn") && setDevice(QStringLiteral("dl")))
+        press("stage2Btn");
 }
 
-void Autopilot::recordPage()
+bool Autopilot::usable(const char *button) const
 {
-    const QString page = pageName();
-    // The completion page is taken once the run is over, with its final progress.
-    if (page.isEmpty() || (page == QLatin1String("complete") && m_step != Step::Done))
-        return;
-    m_pages.record(pictureName(page), &m_window);
-}
-
-void Autopilot::finish()
-{
-    m_step = Step::Done;
-    m_poll.stop();
-    m_watchdog.stop();
-    printNewLog();
-    m_pages.record(pictureName(QStringLiteral("complete")), &m_window);
-    say(QStringLiteral("the completion page is shown; checking the device"));
-    const DeviceVerdict verdict =
-        checkDevice(m_device, m_options.flashFile, m_options.serviceHost, m_systemNumber);
-    for (const QString &line : verdict.lines)
-        say(line);
-    say(QStringLiteral("pictures: ") + m_pages.files().join(QLatin1String(", ")));
-    if (!verdict.ok) {
-        printStatus();
-        say(QStringLiteral("FAILED: the device does not hold the new image"));
-    }
-    emit finished(verdict.ok ? 0 : 1);
-}
-
-void Autopilot::fail(const QString &why)
-{
-    if (m_step == Step::Done)
-        return;
-    m_step = Step::Done;
-    m_poll.stop();
-    m_watchdog.stop();
-    printNewLog();
-    m_pages.save(QStringLiteral("failure"), &m_window);
-    printStatus();
-    say(QStringLiteral("FAILED: ") + why);
-    emit finished(1);
-}
-
-void Autopilot::setDeviceMode(const QString &mode)
-{
-    // As the instructions say: power off, set the switch, power on again.
-    QString error;
-    const bool done = m_device.command(QStringLiteral("power off"), &error) &&
-                      m_device.command(QStringLiteral("mode ") + mode, &error) &&
-                      m_device.command(QStringLiteral("power on"), &error);
-    if (done)
-        say(QStringLiteral("device switched to %1")
-                .arg(mode == QLatin1String("dl") ? "D/L" : mode.toUpper()));
-    else
-        fail(QStringLiteral("cannot switch the device to %1: %2").arg(mode, error));
+    const auto *found = m_window.findChild<QAbstractButton *>(QLatin1String(button));
+    return found && found->isVisible() && found->isEnabled();
 }
 
 // The click runs from the event loop, not inside this timer's slot: the stage
 // it starts runs nested for minutes, and a timer does not fire again while its
 // own slot is still running.
-void Autopilot::clickLater(QAbstractButton *button)
+void Autopilot::press(const char *button)
 {
-    say(QStringLiteral("clicking '%1'").arg(button->text()));
-    QTimer::singleShot(0, button, &QAbstractButton::click);
+    QAbstractButton *found = m_window.findChild<QAbstractButton *>(QLatin1String(button));
+    say(QStringLiteral("clicking '%1'").arg(found->text()));
+    ++m_running;
+    QTimer::singleShot(0, found, [this, found] {
+        found->click();
+        --m_running;
+    });
 }
 
-void Autopilot::printNewLog()
+QString Autopilot::page() const
 {
-    const QString log = m_window.logText();
-    if (!log.startsWith(m_logShown)) { // the log was cleared
-        m_logShown.clear();
-        printLog(QStringLiteral("\n"));
+    const auto shown = [this](const char *name) {
+        const auto *widget = m_window.findChild<QWidget *>(QLatin1String(name));
+        return widget && widget->isVisible();
+    };
+    if (shown("completedWindow"))
+        return QStringLiteral("complete");
+    if (shown("stageWindow")) // its header reads "Stage N of 5:"
+        return QStringLiteral("stage") +
+               m_window.findChild<QLabel *>(QStringLiteral("stageHeader"))
+                   ->text()
+                   .section(u' ', 1, 1);
+    return shown("welcomeWindow") ? QStringLiteral("welcome") : QString();
+}
+
+void Autopilot::picture(const QString &name, QWidget &widget)
+{
+    if (m_pictures.contains(name))
+        return;
+    m_pictures.insert(name);
+    QDir().mkpath(m_options.out);
+    widget.grab().save(QDir(m_options.out).filePath(name + QStringLiteral(".png")));
+}
+
+// As the window asks: power off, set the switch, power on again.
+bool Autopilot::setDevice(const QString &mode)
+{
+    for (const QString &command : {QStringLiteral("power off"), QStringLiteral("mode ") + mode,
+                                   QStringLiteral("power on")}) {
+        if (deviceCommand(m_options.device, command) != u"ok") {
+            fail(QStringLiteral("the device does not take '%1'").arg(command));
+            return false;
+        }
     }
-    QString fresh = log.mid(m_logShown.size());
-    m_logShown = log;
-    if (m_step == Step::Done)
-        fresh += QLatin1Char('\n');
-    printLog(fresh.replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    say(QStringLiteral("device switched to %1").arg(mode == u"dl" ? "D/L" : "NORMAL"));
+    return true;
 }
 
-void Autopilot::printStatus()
+// The activity log on stdout, line by line; its last line may still grow.
+void Autopilot::printLog(bool all)
 {
-    QString error;
-    const QString status = m_device.send(QStringLiteral("status"), &error);
-    say(QStringLiteral("device status: ") + (status.isEmpty() ? error : status));
+    const QString text =
+        m_window.findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->toPlainText();
+    const QStringList lines = text.split(u'\n');
+    if (lines.size() < m_linesPrinted) // the log was cleared
+        m_linesPrinted = 0;
+    for (; !text.isEmpty() && m_linesPrinted < lines.size() - (all ? 0 : 1); ++m_linesPrinted)
+        std::printf("%s\n", qPrintable(lines[m_linesPrinted]));
+    std::fflush(stdout);
+}
+
+void Autopilot::finish()
+{
+    m_done = true;
+    m_look.stop();
+    m_watchdog.stop();
+    printLog(true);
+    picture(pictureName(QStringLiteral("complete")), m_window);
+    say(QStringLiteral("the completion page is shown; checking the device"));
+    const QStringList problems =
+        checkDevice(m_options.device, m_options.flash, m_options.service, m_systemNumber);
+    for (const QString &problem : problems)
+        say(problem);
+    if (problems.isEmpty())
+        say(QStringLiteral("the device holds the new image, with its own identity %1 put back, "
+                           "after one flash write")
+                .arg(QString::fromLatin1(m_systemNumber)));
+    else
+        say(QStringLiteral("FAILED: the device does not hold the new image"));
+    emit finished(problems.isEmpty() ? 0 : 1);
+}
+
+void Autopilot::fail(const QString &why)
+{
+    if (m_done)
+        return;
+    m_done = true;
+    m_look.stop();
+    m_watchdog.stop();
+    printLog(true);
+    m_pictures.remove(QStringLiteral("failure"));
+    picture(QStringLiteral("failure"), m_window);
+    say(QStringLiteral("device status: ") +
+        deviceCommand(m_options.device, QStringLiteral("status")));
+    say(QStringLiteral("FAILED: ") + why);
+    emit finished(1);
 }
 
 } // namespace brimo::sim
