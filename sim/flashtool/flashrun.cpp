@@ -1,12 +1,11 @@
 #include "flashrun.h"
 
 #include "common/srec.h"
-#include "platform/comport.h"
+#include "serialline.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSerialPort>
 
 #include <cstdio>
 
@@ -74,24 +73,25 @@ QList<QByteArray> dataRecords(const QByteArray &image, QString *error)
 // Sends one request and returns the answer: the first line that begins with
 // `expected` or "ERR"; NMEA or anything else left in the line is skipped.
 // Empty when no answer comes in time.
-QByteArray ask(QSerialPort &port, const QByteArray &request, const char *expected, int timeoutMs)
+QByteArray ask(SerialLine &line, const QByteArray &request, const char *expected, int timeoutMs)
 {
-    port.write(request + "\r\n");
+    line.write(request + "\r\n");
     const QDeadlineTimer deadline(timeoutMs);
+    QByteArray input;
     while (!deadline.hasExpired()) {
-        while (port.canReadLine()) {
-            const QByteArray line = port.readLine().trimmed();
-            if (line.startsWith(expected) || line.startsWith("ERR"))
-                return line;
+        input += line.read(static_cast<int>(deadline.remainingTime()));
+        for (qsizetype end; (end = input.indexOf('\n')) >= 0; input.remove(0, end + 1)) {
+            const QByteArray answer = input.left(end).trimmed();
+            if (answer.startsWith(expected) || answer.startsWith("ERR"))
+                return answer;
         }
-        port.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
     }
     return {};
 }
 
-int readIdentity(QSerialPort &port, const QString &file)
+int readIdentity(SerialLine &line, const QString &file)
 {
-    const QByteArray answer = ask(port, "READ 080000 32", "DATA ", kAnswerMs);
+    const QByteArray answer = ask(line, "READ 080000 32", "DATA ", kAnswerMs);
     const QByteArray block = QByteArray::fromHex(answer.mid(5));
     if (answer.isEmpty())
         return kNoDevice;
@@ -103,17 +103,16 @@ int readIdentity(QSerialPort &port, const QString &file)
     return kDone;
 }
 
-int writeImage(QSerialPort &port, const QList<QByteArray> &records)
+int writeImage(SerialLine &line, const QList<QByteArray> &records)
 {
-    if (ask(port, "WRITE", "OK", kAnswerMs) != "OK")
+    if (ask(line, "WRITE", "OK", kAnswerMs) != "OK")
         return kNoDevice;
-    port.write(records.join("\r\n") + "\r\n");
-    const QByteArray answer = ask(port, "COMMIT", "OK ", kStoreMs);
+    line.write(records.join("\r\n") + "\r\n");
+    const QByteArray answer = ask(line, "COMMIT", "OK ", kStoreMs);
     if (!answer.startsWith("OK "))
         return complain(kTransfer, QStringLiteral("the device did not take the image: ") +
                                        (answer.isEmpty() ? QByteArray("no answer") : answer));
-    std::printf("wrote %lld records to %s\n", static_cast<long long>(records.size()),
-                qPrintable(port.portName()));
+    std::printf("wrote %lld records\n", static_cast<long long>(records.size()));
     return kDone;
 }
 
@@ -127,23 +126,19 @@ int runFlashTool(const QStringList &arguments)
         return complain(kUsage, QStringLiteral("usage: sirfflashcl.exe FILE -b 57600 -l PORT "
                                                "(-r -f 0x080000 -t 0x080020 | -o 0 -c 0)"));
     QList<QByteArray> records;
+    QString error;
     if (write) {
         QFile file(arguments[0]);
         if (!file.open(QIODevice::ReadOnly))
             return complain(kFile, arguments[0] + QStringLiteral(": ") + file.errorString());
-        QString error;
         records = dataRecords(file.readAll(), &error);
         if (records.isEmpty())
             return complain(kBadImage, arguments[0] + QStringLiteral(", ") + error);
     }
-    QSerialPort port(comPortSystemName(number));
-    if (!port.open(QIODevice::ReadWrite))
-        return complain(kNoDevice, QStringLiteral("cannot open COM%1 (%2): %3")
-                                       .arg(number)
-                                       .arg(port.portName(), port.errorString()));
-    port.setBaudRate(57600); // nothing to a pseudo-terminal, kept for a real line
-    port.clear();
-    const int code = write ? writeImage(port, records) : readIdentity(port, arguments[0]);
+    SerialLine line;
+    if (!line.open(number, &error))
+        return complain(kNoDevice, QStringLiteral("cannot open COM%1 (%2)").arg(number).arg(error));
+    const int code = write ? writeImage(line, records) : readIdentity(line, arguments[0]);
     if (code == kNoDevice)
         complain(code, QStringLiteral("no answer on COM%1: the device must be powered and in "
                                       "its D/L mode")
