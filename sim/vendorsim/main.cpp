@@ -58,8 +58,10 @@ int main(int argc, char *argv[])
         {QStringLiteral("slow-ms"), QStringLiteral("How long the slow fault spreads a body over."),
          QStringLiteral("MS"), QStringLiteral("5000")},
     });
-    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty())
-        return fail(parser.errorText() + parser.positionalArguments().join(u' '));
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected ") + parser.positionalArguments().join(u' '));
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
 
