@@ -4,11 +4,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
 #include <QDir>
 #include <QLabel>
-#include <QMessageBox>
-#include <QPlainTextEdit>
 
 #include <cstdio>
 
@@ -40,7 +37,7 @@ void say(const QString &line)
 }
 
 Autopilot::Autopilot(QWidget &window, Options options, QObject *parent)
-    : QObject(parent), m_window(window), m_options(std::move(options))
+    : QObject(parent), m_window(window), m_driver(window), m_options(std::move(options))
 {
     m_look.setInterval(kLookMs);
     connect(&m_look, &QTimer::timeout, this, &Autopilot::look);
@@ -48,6 +45,8 @@ Autopilot::Autopilot(QWidget &window, Options options, QObject *parent)
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
         fail(QStringLiteral("no completed update after %1 s").arg(m_options.timeoutS));
     });
+    connect(&m_driver, &WindowDriver::boxShown, this, &Autopilot::showBox);
+    m_driver.setBoxHandler([this](QMessageBox &box) { return answer(box); });
 }
 
 void Autopilot::start()
@@ -69,116 +68,98 @@ void Autopilot::start()
 void Autopilot::look()
 {
     printLog(false);
-    QWidget *modal = QApplication::activeModalWidget();
-    auto *box = qobject_cast<QMessageBox *>(modal);
-    if (modal && !box) {
-        say(QStringLiteral("closing an unexpected dialog '%1'").arg(modal->windowTitle()));
-        if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
-        return;
-    }
-    const QString view = box ? box->text() : page();
-    if (view != m_view) {
-        m_view = view;
-        m_viewShown.start();
-        if (box && !m_boxTexts.contains(view)) { // one picture of each text
-            m_boxTexts << view;
-            picture(QStringLiteral("message-%1").arg(m_boxTexts.size()), *box);
-        }
-        if (box)
-            say(QStringLiteral("message box: ") + view.simplified());
-        else if (!view.isEmpty() && view != u"complete")
+    if (QApplication::activeModalWidget())
+        return; // the driver hands each box to answer()
+    const QString view = page();
+    if (view != m_page) {
+        m_page = view;
+        m_pageShown.start();
+        if (!view.isEmpty() && view != u"complete")
             picture(pictureName(view), m_window);
     }
-    // On a screen, each page and box stays long enough for a person to follow.
-    if (m_viewShown.elapsed() < (box ? qMax(kReadingMs, m_options.paceMs) : m_options.paceMs))
-        return;
-    if (box)
-        answer(*box);
-    else
+    // On a screen, each page stays long enough for a person to follow.
+    if (m_pageShown.elapsed() >= m_options.paceMs && m_driver.isIdle())
         act(view);
 }
 
-// As the box says: first the device, then the answer. A running update is
-// never terminated; a failed download is always retried.
-void Autopilot::answer(QMessageBox &box)
+void Autopilot::showBox(const WindowDriver::Box &box)
+{
+    m_boxShown.start();
+    say(QStringLiteral("message box: ") + box.text.simplified());
+    if (!m_boxTexts.contains(box.text)) { // one picture of each text
+        m_boxTexts << box.text;
+        picture(QStringLiteral("message-%1").arg(m_boxTexts.size()),
+                *QApplication::activeModalWidget());
+    }
+}
+
+// As the box says: first the device, then the answer, after a user's reading
+// time. A running update is never terminated; a failed download is always
+// retried. NoButton leaves the box open for now.
+QMessageBox::StandardButton Autopilot::answer(const QMessageBox &box)
 {
     const QString text = box.text();
+    if (m_done || m_boxShown.elapsed() < qMax(kReadingMs, m_options.paceMs))
+        return QMessageBox::NoButton;
     if (text.contains(QLatin1String("NORMAL mode")) && !setDevice(QStringLiteral("normal")))
-        return;
+        return QMessageBox::NoButton;
     if (text.contains(QLatin1String("'D/L'")) && !setDevice(QStringLiteral("dl")))
-        return;
+        return QMessageBox::NoButton;
     QMessageBox::StandardButton choice = QMessageBox::Ok;
     if (text.contains(QLatin1String("Terminate update process?")))
         choice = QMessageBox::No;
     else if (text.contains(QLatin1String("Would you like to retry?")))
         choice = QMessageBox::Yes;
-    else if (page() == u"stage4") // the service's own message; the utility ends after it
-        return fail(QStringLiteral("the vendor service refused the download: ") + text);
-    QAbstractButton *button = box.button(choice);
-    if (!button)
-        return fail(QStringLiteral("a message box without the answer a user would give"));
-    say(QStringLiteral("answering '%1'").arg(button->text()));
-    m_view.clear(); // the same question may come again
-    button->click();
-    if (text.contains(QLatin1String("will now shut down")))
+    else if (text.contains(QLatin1String("will now shut down")))
         fail(QStringLiteral("the utility gave up: ") + text);
+    else if (page() == u"stage4") // the service's own message; the utility ends after it
+        fail(QStringLiteral("the vendor service refused the download: ") + text);
+    if (m_done || !box.button(choice))
+        return QMessageBox::NoButton;
+    say(QStringLiteral("answering '%1'").arg(box.button(choice)->text()));
+    return choice;
 }
 
 void Autopilot::act(const QString &page)
 {
-    if (m_running > 0)
-        return; // the stage of the last press still runs
     if (page == u"complete")
         finish();
-    else if (usable("stage5Btn"))
+    else if (usable(QStringLiteral("stage5Btn")))
         fail(QStringLiteral("the utility gave up the flash"));
-    else if (page == u"welcome" && usable("updateBtn"))
-        press("updateBtn");
-    else if (page == u"stage1" && usable("detectBtn") && m_detections++ > 0)
+    else if (page == u"welcome" && usable(QStringLiteral("updateBtn")))
+        press(QStringLiteral("updateBtn"));
+    else if (page == u"stage1" && usable(QStringLiteral("detectBtn")) && m_detections++ > 0)
         fail(QStringLiteral("the auto detection found no device"));
-    else if (page == u"stage1" && usable("detectBtn"))
-        press("detectBtn");
-    else if (page == u"stage2" && usable("stage2Btn") && ++m_reads > kMostReads)
+    else if (page == u"stage1" && usable(QStringLiteral("detectBtn")))
+        press(QStringLiteral("detectBtn"));
+    else if (page == u"stage2" && usable(QStringLiteral("stage2Btn")) && ++m_reads > kMostReads)
         fail(QStringLiteral("the device read failed %1 times").arg(kMostReads));
-    else if (page == u"stage2" && usable("stage2Btn") && setDevice(QStringLiteral("dl")))
-        press("stage2Btn");
+    else if (page == u"stage2" && usable(QStringLiteral("stage2Btn")) &&
+             setDevice(QStringLiteral("dl")))
+        press(QStringLiteral("stage2Btn"));
 }
 
-bool Autopilot::usable(const char *button) const
+bool Autopilot::usable(const QString &button) const
 {
-    const auto *found = m_window.findChild<QAbstractButton *>(QLatin1String(button));
+    const auto *found = m_driver.control<QAbstractButton>(button);
     return found && found->isVisible() && found->isEnabled();
 }
 
-// The click runs from the event loop, not inside this timer's slot: the stage
-// it starts runs nested for minutes, and a timer does not fire again while its
-// own slot is still running.
-void Autopilot::press(const char *button)
+void Autopilot::press(const QString &button)
 {
-    QAbstractButton *found = m_window.findChild<QAbstractButton *>(QLatin1String(button));
-    say(QStringLiteral("clicking '%1'").arg(found->text()));
-    ++m_running;
-    QTimer::singleShot(0, found, [this, found] {
-        found->click();
-        --m_running;
-    });
+    say(QStringLiteral("clicking '%1'").arg(m_driver.control<QAbstractButton>(button)->text()));
+    m_driver.press(button);
 }
 
 QString Autopilot::page() const
 {
-    const auto shown = [this](const char *name) {
-        const auto *widget = m_window.findChild<QWidget *>(QLatin1String(name));
-        return widget && widget->isVisible();
-    };
-    if (shown("completedWindow"))
+    if (m_driver.isShown(QStringLiteral("completedWindow")))
         return QStringLiteral("complete");
-    if (shown("stageWindow")) // its header reads "Stage N of 5:"
+    if (m_driver.isShown(QStringLiteral("stageWindow"))) // its header: "Stage N of 5:"
         return QStringLiteral("stage") +
-               m_window.findChild<QLabel *>(QStringLiteral("stageHeader"))
-                   ->text()
-                   .section(u' ', 1, 1);
-    return shown("welcomeWindow") ? QStringLiteral("welcome") : QString();
+               m_driver.control<QLabel>(QStringLiteral("stageHeader"))->text().section(u' ', 1, 1);
+    return m_driver.isShown(QStringLiteral("welcomeWindow")) ? QStringLiteral("welcome")
+                                                             : QString();
 }
 
 void Autopilot::picture(const QString &name, QWidget &widget)
@@ -207,8 +188,7 @@ bool Autopilot::setDevice(const QString &mode)
 // The activity log on stdout, line by line; its last line may still grow.
 void Autopilot::printLog(bool all)
 {
-    const QString text =
-        m_window.findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->toPlainText();
+    const QString text = m_driver.logText();
     const QStringList lines = text.split(u'\n');
     if (lines.size() < m_linesPrinted) // the log was cleared
         m_linesPrinted = 0;

@@ -1,23 +1,20 @@
 #pragma once
 
+#include "driver/windowdriver.h"
+
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QTimer>
 
-class QMessageBox;
-
 namespace brimo::sim {
 
-// Plays the user of the utility's window through one whole update: starts it,
-// lets it find the device, switches the simulated device to D/L as the window
-// asks, answers the message boxes, then checks that the device holds the new
-// image with its own identity.
-//
-// It looks at the window from a timer, as a user looks at the screen: the
-// stages run nested inside the button that starts them and inside every
-// message box, and the timer keeps firing in their event loops.
+// Plays the user of the utility's window through one whole update, through
+// the window driver: starts it, lets it find the device, switches the
+// simulated device as the window asks, answers the message boxes, then checks
+// that the device holds the new image with its own identity. It looks at the
+// window from a timer, as a user looks at the screen, and acts on each page
+// once the stage of the last press has returned.
 class Autopilot : public QObject {
     Q_OBJECT
 public:
@@ -39,10 +36,11 @@ signals:
 
 private:
     void look();
-    void answer(QMessageBox &box);
+    void showBox(const WindowDriver::Box &box);
+    QMessageBox::StandardButton answer(const QMessageBox &box);
     void act(const QString &page);
-    bool usable(const char *button) const;
-    void press(const char *button);
+    bool usable(const QString &button) const;
+    void press(const QString &button);
     QString page() const;
     void picture(const QString &name, QWidget &widget);
     bool setDevice(const QString &mode);
@@ -51,15 +49,16 @@ private:
     void fail(const QString &why);
 
     QWidget &m_window;
+    WindowDriver m_driver;
     Options m_options;
     QTimer m_look;
     QTimer m_watchdog;
     QByteArray m_systemNumber;
-    QString m_view; // the page or box in view
-    QElapsedTimer m_viewShown;
+    QString m_page; // the page in view
+    QElapsedTimer m_pageShown;
+    QElapsedTimer m_boxShown;
     QSet<QString> m_pictures;
     QStringList m_boxTexts;
-    int m_running = 0; // presses whose stages have not returned yet
     int m_detections = 0;
     int m_reads = 0;
     qsizetype m_linesPrinted = 0;
