@@ -1,11 +1,14 @@
 #include "flashrun.h"
 
 #include "common/srec.h"
-#include "serialline.h"
+#include "platform/comport.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSerialPort>
+#include <QThread>
 
 #include <cstdio>
 
@@ -18,6 +21,7 @@ enum Exit { kDone = 0, kUsage = 2, kNoDevice = 3, kBadImage = 4, kTransfer = 5, 
 constexpr int kAnswerMs = 2000;
 constexpr int kStoreMs = 30000;
 constexpr quint64 kFlashSize = 0x100000;
+constexpr int kPollMs = 10;
 
 int complain(int code, const QString &message)
 {
@@ -70,16 +74,32 @@ QList<QByteArray> dataRecords(const QByteArray &image, QString *error)
     return error->isEmpty() ? records : QList<QByteArray>();
 }
 
+// What has arrived, after waiting at most `timeoutMs` for it. The port is
+// read as the event loop delivers its input, not through waitForReadyRead(),
+// which under Wine never sees the input of a pseudo-terminal.
+QByteArray readSome(QSerialPort &port, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QByteArray bytes;
+    while (bytes.isEmpty() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        bytes = port.readAll();
+        if (bytes.isEmpty())
+            QThread::msleep(kPollMs);
+    }
+    return bytes;
+}
+
 // Sends one request and returns the answer: the first line that begins with
 // `expected` or "ERR"; NMEA or anything else left in the line is skipped.
 // Empty when no answer comes in time.
-QByteArray ask(SerialLine &line, const QByteArray &request, const char *expected, int timeoutMs)
+QByteArray ask(QSerialPort &port, const QByteArray &request, const char *expected, int timeoutMs)
 {
-    line.write(request + "\r\n");
+    port.write(request + "\r\n");
     const QDeadlineTimer deadline(timeoutMs);
     QByteArray input;
     while (!deadline.hasExpired()) {
-        input += line.read(static_cast<int>(deadline.remainingTime()));
+        input += readSome(port, static_cast<int>(deadline.remainingTime()));
         for (qsizetype end; (end = input.indexOf('\n')) >= 0; input.remove(0, end + 1)) {
             const QByteArray answer = input.left(end).trimmed();
             if (answer.startsWith(expected) || answer.startsWith("ERR"))
@@ -89,9 +109,9 @@ QByteArray ask(SerialLine &line, const QByteArray &request, const char *expected
     return {};
 }
 
-int readIdentity(SerialLine &line, const QString &file)
+int readIdentity(QSerialPort &port, const QString &file)
 {
-    const QByteArray answer = ask(line, "READ 080000 32", "DATA ", kAnswerMs);
+    const QByteArray answer = ask(port, "READ 080000 32", "DATA ", kAnswerMs);
     const QByteArray block = QByteArray::fromHex(answer.mid(5));
     if (answer.isEmpty())
         return kNoDevice;
@@ -103,12 +123,12 @@ int readIdentity(SerialLine &line, const QString &file)
     return kDone;
 }
 
-int writeImage(SerialLine &line, const QList<QByteArray> &records)
+int writeImage(QSerialPort &port, const QList<QByteArray> &records)
 {
-    if (ask(line, "WRITE", "OK", kAnswerMs) != "OK")
+    if (ask(port, "WRITE", "OK", kAnswerMs) != "OK")
         return kNoDevice;
-    line.write(records.join("\r\n") + "\r\n");
-    const QByteArray answer = ask(line, "COMMIT", "OK ", kStoreMs);
+    port.write(records.join("\r\n") + "\r\n");
+    const QByteArray answer = ask(port, "COMMIT", "OK ", kStoreMs);
     if (!answer.startsWith("OK "))
         return complain(kTransfer, QStringLiteral("the device did not take the image: ") +
                                        (answer.isEmpty() ? QByteArray("no answer") : answer));
@@ -135,10 +155,14 @@ int runFlashTool(const QStringList &arguments)
         if (records.isEmpty())
             return complain(kBadImage, arguments[0] + QStringLiteral(", ") + error);
     }
-    SerialLine line;
-    if (!line.open(number, &error))
-        return complain(kNoDevice, QStringLiteral("cannot open COM%1 (%2)").arg(number).arg(error));
-    const int code = write ? writeImage(line, records) : readIdentity(line, arguments[0]);
+    QSerialPort port(comPortSystemName(number));
+    port.setBaudRate(57600); // nothing to a pseudo-terminal, kept for a real line
+    if (!port.open(QIODevice::ReadWrite))
+        return complain(kNoDevice, QStringLiteral("cannot open COM%1 (%2): %3")
+                                       .arg(number)
+                                       .arg(port.portName(), port.errorString()));
+    port.clear();
+    const int code = write ? writeImage(port, records) : readIdentity(port, arguments[0]);
     if (code == kNoDevice)
         complain(code, QStringLiteral("no answer on COM%1: the device must be powered and in "
                                       "its D/L mode")
