@@ -45,58 +45,51 @@ bool matches(const char *pattern, const QString &text)
     return QRegularExpression(QString::fromLatin1(pattern)).match(text).hasMatch();
 }
 
+const char kUsage[] = "usage: brimo-devsim --com-dir DIR --port N [--flash FILE] "
+                      "[--system-number AB12CD34] [--tail 0011223344556677] "
+                      "[--mode normal|dl|camera] [--power on|off] [--control-port PORT] [--panel]";
+
 // The options as given and checked; the reason in *error when they are not.
 Options parseOptions(const QStringList &arguments, QString *error)
 {
     QCommandLineParser parser;
-    parser.addOptions({
-        {QStringLiteral("com-dir"), QStringLiteral("Folder of the COM links."),
-         QStringLiteral("DIR")},
-        {QStringLiteral("port"), QStringLiteral("COM port number, 1 to 255."), QStringLiteral("N")},
-        {QStringLiteral("flash"), QStringLiteral("Flash file (DIR/comN.flash)."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("system-number"), QStringLiteral("8 characters."), QStringLiteral("SYSNO"),
-         QStringLiteral("AB12CD34")},
-        {QStringLiteral("tail"), QStringLiteral("16 hex digits."), QStringLiteral("HEX"),
-         QStringLiteral("0011223344556677")},
-        {QStringLiteral("mode"), QStringLiteral("normal, dl or camera."), QStringLiteral("MODE"),
-         QStringLiteral("normal")},
-        {QStringLiteral("power"), QStringLiteral("on or off."), QStringLiteral("STATE"),
-         QStringLiteral("on")},
-        {QStringLiteral("control-port"),
-         QStringLiteral("Loopback port of the control interface "
-                        "(0: a free one)."),
-         QStringLiteral("PORT"), QStringLiteral("0")},
-        {QStringLiteral("panel"), QStringLiteral("Show the device's panel.")},
-    });
-    Options options;
+    for (const char *name :
+         {"com-dir", "port", "flash", "system-number", "tail", "mode", "power", "control-port"})
+        parser.addOption({QLatin1String(name), QString(), QStringLiteral("value")});
+    parser.addOption({QStringLiteral("panel"), QString()});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
-        return options;
+        return {};
     }
-    const auto value = [&parser](const char *name) { return parser.value(QLatin1String(name)); };
+    const auto value = [&parser](const char *name, const char *fallback = "") {
+        const QString option = QLatin1String(name);
+        return parser.isSet(option) ? parser.value(option) : QString::fromLatin1(fallback);
+    };
     const int port = value("port").toInt();
+    Options options;
+    options.link = QDir(value("com-dir")).absoluteFilePath(QStringLiteral("com%1").arg(port));
+    options.flash = value("flash", "");
+    if (options.flash.isEmpty())
+        options.flash = options.link + QStringLiteral(".flash");
+    options.systemNumber = value("system-number", "AB12CD34").toLatin1();
+    const QString tail = value("tail", "0011223344556677");
+    options.tail = QByteArray::fromHex(tail.toLatin1());
+    options.mode = value("mode", "normal");
+    options.power = value("power", "on");
     bool controlNumeric = false;
-    options.controlPort = value("control-port").toUShort(&controlNumeric);
+    options.controlPort = value("control-port", "0").toUShort(&controlNumeric);
+    options.panel = parser.isSet(QStringLiteral("panel"));
     if (value("com-dir").isEmpty() || port < 1 || port > 255)
         *error = QStringLiteral("--com-dir DIR and --port N (1 to 255) are required");
-    else if (!matches("^[\\x21-\\x7E]{8}$", value("system-number")))
+    else if (!matches("^[\\x21-\\x7E]{8}$", QString::fromLatin1(options.systemNumber)))
         *error = QStringLiteral("--system-number must be 8 printable characters");
-    else if (!matches("^[0-9A-Fa-f]{16}$", value("tail")))
+    else if (!matches("^[0-9A-Fa-f]{16}$", tail))
         *error = QStringLiteral("--tail must be 16 hexadecimal digits");
-    else if (!matches("^(normal|dl|camera)$", value("mode")) ||
-             !matches("^(on|off)$", value("power")))
+    else if (!matches("^(normal|dl|camera)$", options.mode) ||
+             !matches("^(on|off)$", options.power))
         *error = QStringLiteral("--mode must be normal, dl or camera, --power on or off");
     else if (!controlNumeric)
         *error = QStringLiteral("--control-port must be a port number");
-    options.link = QDir(value("com-dir")).absoluteFilePath(QStringLiteral("com%1").arg(port));
-    options.flash = parser.isSet(QStringLiteral("flash")) ? value("flash")
-                                                          : options.link + QStringLiteral(".flash");
-    options.systemNumber = value("system-number").toLatin1();
-    options.tail = QByteArray::fromHex(value("tail").toLatin1());
-    options.mode = value("mode");
-    options.power = value("power");
-    options.panel = parser.isSet(QStringLiteral("panel"));
     return options;
 }
 
@@ -135,7 +128,7 @@ int main(int argc, char *argv[])
     QString error;
     const Options options = parseOptions(arguments, &error);
     if (!error.isEmpty())
-        return fail(error, 2);
+        return fail(error + u'\n' + QLatin1String(kUsage), 2);
     std::unique_ptr<QCoreApplication> app(options.panel ? new QApplication(argc, argv)
                                                         : new QCoreApplication(argc, argv));
     Device device(options.link);
