@@ -1,30 +1,22 @@
 #include "autopilot.h"
 
-#include "boxanswer.h"
-#include "console.h"
 #include "devicecheck.h"
-#include "wizard/mainwindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
-#include <algorithm>
+#include <QDir>
+#include <QLabel>
+
+#include <cstdio>
 
 namespace brimo::sim {
 namespace {
 
-constexpr std::chrono::milliseconds kPollInterval{100};
+constexpr int kLookMs = 100;
 // A user reads a box before answering it.
-constexpr std::chrono::milliseconds kReadingTime{700};
-// Reads the device again when the utility offers the button back, up to this.
-constexpr int kMaxReadClicks = 3;
-
-bool isUsable(const QAbstractButton *button)
-{
-    return button->isVisible() && button->isEnabled();
-}
+constexpr int kReadingMs = 700;
+// Reads the device again when the window offers the button back, up to this.
+constexpr int kMostReads = 3;
 
 // Picture names in the order the pages come, so a folder listing reads as the run.
 QString pictureName(const QString &page)
@@ -33,288 +25,213 @@ QString pictureName(const QString &page)
                                       QStringLiteral("stage2"),  QStringLiteral("stage3"),
                                       QStringLiteral("stage4"),  QStringLiteral("stage5"),
                                       QStringLiteral("complete")};
-    const qsizetype index = order.indexOf(page);
-    return index < 0 ? page : QStringLiteral("%1-%2").arg(index + 1).arg(page);
+    return QStringLiteral("%1-%2").arg(order.indexOf(page) + 1).arg(page);
 }
 
 } // namespace
 
-Autopilot::Autopilot(brimo::MainWindow &window, AutopilotOptions options, QObject *parent)
-    : QObject(parent), m_window(window), m_options(std::move(options)),
-      m_device(m_options.controlSocket), m_pages(m_options.pictureFolder)
+void say(const QString &line)
 {
-    m_poll.setInterval(kPollInterval);
-    connect(&m_poll, &QTimer::timeout, this, &Autopilot::tick);
+    std::fprintf(stderr, "autopilot: %s\n", qPrintable(line));
+    std::fflush(stderr);
+}
+
+Autopilot::Autopilot(QWidget &window, Options options, QObject *parent)
+    : QObject(parent), m_window(window), m_driver(window), m_options(std::move(options))
+{
+    m_look.setInterval(kLookMs);
+    connect(&m_look, &QTimer::timeout, this, &Autopilot::look);
     m_watchdog.setSingleShot(true);
-    m_watchdog.setInterval(m_options.timeout);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
-        fail(QStringLiteral("no completed update after %1 s (page '%2')")
-                 .arg(m_options.timeout.count())
-                 .arg(pageName()));
+        fail(QStringLiteral("no completed update after %1 s").arg(m_options.timeoutS));
     });
+    connect(&m_driver, &WindowDriver::boxShown, this, &Autopilot::showBox);
+    m_driver.setBoxHandler([this](QMessageBox &box) { return answer(box); });
 }
 
 void Autopilot::start()
 {
-    QString error;
-    m_systemNumber = m_device.status(&error).value(QStringLiteral("system")).toLatin1();
+    m_systemNumber = deviceStatus(m_options.device, QStringLiteral("system")).toLatin1();
     if (m_systemNumber.isEmpty()) {
-        QTimer::singleShot(0, this, [this, error] {
-            fail(QStringLiteral("the simulated device does not answer: ") + error);
+        QTimer::singleShot(0, this, [this] {
+            fail(
+                QStringLiteral("the simulated device at %1 does not answer").arg(m_options.device));
         });
         return;
     }
     say(QStringLiteral("simulated device %1 (system number %2), vendor service %3")
-            .arg(m_options.controlSocket, QString::fromLatin1(m_systemNumber),
-                 m_options.serviceHost));
-    m_poll.start();
-    m_watchdog.start();
+            .arg(m_options.device, QString::fromLatin1(m_systemNumber), m_options.service));
+    m_look.start();
+    m_watchdog.start(m_options.timeoutS * 1000);
 }
 
-void Autopilot::tick()
+void Autopilot::look()
 {
-    if (m_step == Step::Done)
-        return;
-    printNewLog();
-    if (handleModal())
-        return;
-    recordPage();
-    const QString page = pageName();
-    if (page != m_page) {
-        m_page = page;
+    printLog(false);
+    if (QApplication::activeModalWidget())
+        return; // the driver hands each box to answer()
+    const QString view = page();
+    if (view != m_page) {
+        m_page = view;
         m_pageShown.start();
+        if (!view.isEmpty() && view != u"complete")
+            picture(pictureName(view), m_window);
     }
-    // On a screen, each page stays long enough for a person to follow the run.
-    if (std::chrono::milliseconds(m_pageShown.elapsed()) >= m_options.pace)
-        takeStep();
+    // On a screen, each page stays long enough for a person to follow.
+    if (m_pageShown.elapsed() >= m_options.paceMs && m_driver.isIdle())
+        act(view);
 }
 
-void Autopilot::takeStep()
+void Autopilot::showBox(const WindowDriver::Box &box)
 {
-    switch (m_step) {
-    case Step::Welcome:
-        if (pageName() == QLatin1String("welcome") && isUsable(m_window.updateBtn)) {
-            clickLater(m_window.updateBtn);
-            m_step = Step::Stage1;
-        }
-        break;
-    case Step::Stage1:
-        onStage1();
-        break;
-    case Step::Detecting:
-        onDetecting();
-        break;
-    case Step::Stage2:
-        onStage2();
-        break;
-    case Step::Updating:
-        onUpdating();
-        break;
-    case Step::Finishing:
-        if (!m_window.state().updateInProgress)
-            finish();
-        break;
-    case Step::Done:
-        break;
+    m_boxShown.start();
+    say(QStringLiteral("message box: ") + box.text.simplified());
+    if (!m_boxTexts.contains(box.text)) { // one picture of each text
+        m_boxTexts << box.text;
+        picture(QStringLiteral("message-%1").arg(m_boxTexts.size()),
+                *QApplication::activeModalWidget());
     }
 }
 
-void Autopilot::onStage1()
+// As the box says: first the device, then the answer, after a user's reading
+// time. A running update is never terminated; a failed download is always
+// retried. NoButton leaves the box open for now.
+QMessageBox::StandardButton Autopilot::answer(const QMessageBox &box)
 {
-    const QString page = pageName();
-    if (page == QLatin1String("stage2")) { // a port was stored: no detection needed
-        m_step = Step::Stage2;
-    } else if (page == QLatin1String("stage1") && isUsable(m_window.detectBtn)) {
-        clickLater(m_window.detectBtn);
-        m_step = Step::Detecting;
-    }
+    const QString text = box.text();
+    if (m_done || m_boxShown.elapsed() < qMax(kReadingMs, m_options.paceMs))
+        return QMessageBox::NoButton;
+    if (text.contains(QLatin1String("NORMAL mode")) && !setDevice(QStringLiteral("normal")))
+        return QMessageBox::NoButton;
+    if (text.contains(QLatin1String("'D/L'")) && !setDevice(QStringLiteral("dl")))
+        return QMessageBox::NoButton;
+    QMessageBox::StandardButton choice = QMessageBox::Ok;
+    if (text.contains(QLatin1String("Terminate update process?")))
+        choice = QMessageBox::No;
+    else if (text.contains(QLatin1String("Would you like to retry?")))
+        choice = QMessageBox::Yes;
+    else if (text.contains(QLatin1String("will now shut down")))
+        fail(QStringLiteral("the utility gave up: ") + text);
+    else if (page() == u"stage4") // the service's own message; the utility ends after it
+        fail(QStringLiteral("the vendor service refused the download: ") + text);
+    if (m_done || !box.button(choice))
+        return QMessageBox::NoButton;
+    say(QStringLiteral("answering '%1'").arg(box.button(choice)->text()));
+    return choice;
 }
 
-void Autopilot::onDetecting()
+void Autopilot::act(const QString &page)
 {
-    const QString page = pageName();
-    if (page == QLatin1String("stage2"))
-        m_step = Step::Stage2;
-    else if (page == QLatin1String("stage1") && m_window.state().comPortNumber == -1 &&
-             isUsable(m_window.detectBtn))
+    if (page == u"complete")
+        finish();
+    else if (usable(QStringLiteral("stage5Btn")))
+        fail(QStringLiteral("the utility gave up the flash"));
+    else if (page == u"welcome" && usable(QStringLiteral("updateBtn")))
+        press(QStringLiteral("updateBtn"));
+    else if (page == u"stage1" && usable(QStringLiteral("detectBtn")) && m_detections++ > 0)
         fail(QStringLiteral("the auto detection found no device"));
+    else if (page == u"stage1" && usable(QStringLiteral("detectBtn")))
+        press(QStringLiteral("detectBtn"));
+    else if (page == u"stage2" && usable(QStringLiteral("stage2Btn")) && ++m_reads > kMostReads)
+        fail(QStringLiteral("the device read failed %1 times").arg(kMostReads));
+    else if (page == u"stage2" && usable(QStringLiteral("stage2Btn")) &&
+             setDevice(QStringLiteral("dl")))
+        press(QStringLiteral("stage2Btn"));
 }
 
-void Autopilot::onStage2()
+bool Autopilot::usable(const QString &button) const
 {
-    if (pageName() != QLatin1String("stage2") || !isUsable(m_window.stage2Btn))
+    const auto *found = m_driver.control<QAbstractButton>(button);
+    return found && found->isVisible() && found->isEnabled();
+}
+
+void Autopilot::press(const QString &button)
+{
+    say(QStringLiteral("clicking '%1'").arg(m_driver.control<QAbstractButton>(button)->text()));
+    m_driver.press(button);
+}
+
+QString Autopilot::page() const
+{
+    if (m_driver.isShown(QStringLiteral("completedWindow")))
+        return QStringLiteral("complete");
+    if (m_driver.isShown(QStringLiteral("stageWindow"))) // its header: "Stage N of 5:"
+        return QStringLiteral("stage") +
+               m_driver.control<QLabel>(QStringLiteral("stageHeader"))->text().section(u' ', 1, 1);
+    return m_driver.isShown(QStringLiteral("welcomeWindow")) ? QStringLiteral("welcome")
+                                                             : QString();
+}
+
+void Autopilot::picture(const QString &name, QWidget &widget)
+{
+    if (m_pictures.contains(name))
         return;
-    if (++m_readClicks > kMaxReadClicks) {
-        fail(QStringLiteral("the device read failed %1 times").arg(kMaxReadClicks));
-        return;
-    }
-    setDeviceMode(QStringLiteral("dl"));
-    clickLater(m_window.stage2Btn);
-    m_step = Step::Updating;
+    m_pictures.insert(name);
+    QDir().mkpath(m_options.out);
+    widget.grab().save(QDir(m_options.out).filePath(name + QStringLiteral(".png")));
 }
 
-void Autopilot::onUpdating()
+// As the window asks: power off, set the switch, power on again.
+bool Autopilot::setDevice(const QString &mode)
 {
-    const QString page = pageName();
-    if (page == QLatin1String("complete"))
-        m_step = Step::Finishing;
-    else if (page == QLatin1String("stage2") && isUsable(m_window.stage2Btn))
-        m_step = Step::Stage2; // the read gave up or the Internet test failed: again
-    else if (isUsable(m_window.stage5Btn))
-        fail(QStringLiteral("the flash gave up"));
-}
-
-// Message boxes run their own event loop inside a stage; this timer still
-// fires there, and the box is answered after a user's reading time.
-bool Autopilot::handleModal()
-{
-    QWidget *modal = QApplication::activeModalWidget();
-    if (!modal)
-        return false;
-    auto *box = qobject_cast<QMessageBox *>(modal);
-    if (!box) {
-        say(QStringLiteral("closing an unexpected dialog '%1'").arg(modal->windowTitle()));
-        if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
-        return true;
-    }
-    if (box != m_box) {
-        m_box = box;
-        m_boxShown.start();
-        say(QStringLiteral("message box: ") + box->text().replace(QLatin1String("\r\n"), " "));
-        if (!m_boxTexts.contains(box->text())) { // one picture of each text is enough
-            m_boxTexts.insert(box->text());
-            m_pages.save(QStringLiteral("message-%1").arg(m_boxTexts.size()), box);
+    for (const QString &command : {QStringLiteral("power off"), QStringLiteral("mode ") + mode,
+                                   QStringLiteral("power on")}) {
+        if (deviceCommand(m_options.device, command) != u"ok") {
+            fail(QStringLiteral("the device does not take '%1'").arg(command));
+            return false;
         }
-    } else if (std::chrono::milliseconds(m_boxShown.elapsed()) >=
-               std::max(kReadingTime, m_options.pace)) {
-        answer(box);
     }
+    say(QStringLiteral("device switched to %1").arg(mode == u"dl" ? "D/L" : "NORMAL"));
     return true;
 }
 
-void Autopilot::answer(QMessageBox *box)
+// The activity log on stdout, line by line; its last line may still grow.
+void Autopilot::printLog(bool all)
 {
-    const BoxAnswer reply = answerFor(box->text(), box->standardButtons());
-    if (!reply.deviceMode.isEmpty())
-        setDeviceMode(reply.deviceMode);
-    if (m_step == Step::Done) // the device could not be switched
-        return;
-    QAbstractButton *button = box->button(reply.button);
-    if (!button) {
-        fail(QStringLiteral("a message box without a button to answer it"));
-        return;
-    }
-    const QString text = box->text();
-    // On the download stage a box other than the retry question carries the
-    // service's refusal, after which the utility ends itself (exit code 0).
-    if (m_window.state().currentStage == 4 && reply.button != QMessageBox::Yes) {
-        fail(QStringLiteral("the vendor service refused the download: ") + text);
-        return;
-    }
-    say(QStringLiteral("answering '%1'").arg(button->text()));
-    m_box = nullptr;
-    button->click();
-    if (reply.givesUp)
-        fail(QStringLiteral("the utility gave up: ") + text);
-}
-
-QString Autopilot::pageName() const
-{
-    if (m_window.completedWindow->isVisible())
-        return QStringLiteral("complete");
-    if (m_window.stageWindow->isVisible())
-        return QStringLiteral("stage%1").arg(m_window.state().currentStage);
-    if (m_window.welcomeWindow->isVisible())
-        return QStringLiteral("welcome");
-    return {};
-}
-
-void Autopilot::recordPage()
-{
-    const QString page = pageName();
-    // The completion page is taken once the run is over, with its final progress.
-    if (page.isEmpty() || (page == QLatin1String("complete") && m_step != Step::Done))
-        return;
-    m_pages.record(pictureName(page), &m_window);
+    const QString text = m_driver.logText();
+    const QStringList lines = text.split(u'\n');
+    if (lines.size() < m_linesPrinted) // the log was cleared
+        m_linesPrinted = 0;
+    for (; !text.isEmpty() && m_linesPrinted < lines.size() - (all ? 0 : 1); ++m_linesPrinted)
+        std::printf("%s\n", qPrintable(lines[m_linesPrinted]));
+    std::fflush(stdout);
 }
 
 void Autopilot::finish()
 {
-    m_step = Step::Done;
-    m_poll.stop();
+    m_done = true;
+    m_look.stop();
     m_watchdog.stop();
-    printNewLog();
-    m_pages.record(pictureName(QStringLiteral("complete")), &m_window);
+    printLog(true);
+    picture(pictureName(QStringLiteral("complete")), m_window);
     say(QStringLiteral("the completion page is shown; checking the device"));
-    const DeviceVerdict verdict =
-        checkDevice(m_device, m_options.flashFile, m_options.serviceHost, m_systemNumber);
-    for (const QString &line : verdict.lines)
-        say(line);
-    say(QStringLiteral("pictures: ") + m_pages.files().join(QLatin1String(", ")));
-    if (!verdict.ok) {
-        printStatus();
+    const QStringList problems =
+        checkDevice(m_options.device, m_options.flash, m_options.service, m_systemNumber);
+    for (const QString &problem : problems)
+        say(problem);
+    if (problems.isEmpty())
+        say(QStringLiteral("the device holds the new image, with its own identity %1 put back, "
+                           "after one flash write")
+                .arg(QString::fromLatin1(m_systemNumber)));
+    else
         say(QStringLiteral("FAILED: the device does not hold the new image"));
-    }
-    emit finished(verdict.ok ? 0 : 1);
+    emit finished(problems.isEmpty() ? 0 : 1);
 }
 
 void Autopilot::fail(const QString &why)
 {
-    if (m_step == Step::Done)
+    if (m_done)
         return;
-    m_step = Step::Done;
-    m_poll.stop();
+    m_done = true;
+    m_look.stop();
     m_watchdog.stop();
-    printNewLog();
-    m_pages.save(QStringLiteral("failure"), &m_window);
-    printStatus();
+    printLog(true);
+    m_pictures.remove(QStringLiteral("failure"));
+    picture(QStringLiteral("failure"), m_window);
+    say(QStringLiteral("device status: ") +
+        deviceCommand(m_options.device, QStringLiteral("status")));
     say(QStringLiteral("FAILED: ") + why);
     emit finished(1);
-}
-
-void Autopilot::setDeviceMode(const QString &mode)
-{
-    // As the instructions say: power off, set the switch, power on again.
-    QString error;
-    const bool done = m_device.command(QStringLiteral("power off"), &error) &&
-                      m_device.command(QStringLiteral("mode ") + mode, &error) &&
-                      m_device.command(QStringLiteral("power on"), &error);
-    if (done)
-        say(QStringLiteral("device switched to %1")
-                .arg(mode == QLatin1String("dl") ? "D/L" : mode.toUpper()));
-    else
-        fail(QStringLiteral("cannot switch the device to %1: %2").arg(mode, error));
-}
-
-// The click runs from the event loop, not inside this timer's slot: the stage
-// it starts runs nested for minutes, and a timer does not fire again while its
-// own slot is still running.
-void Autopilot::clickLater(QAbstractButton *button)
-{
-    say(QStringLiteral("clicking '%1'").arg(button->text()));
-    QTimer::singleShot(0, button, &QAbstractButton::click);
-}
-
-void Autopilot::printNewLog()
-{
-    const QString log = m_window.logText();
-    if (!log.startsWith(m_logShown)) { // the log was cleared
-        m_logShown.clear();
-        printLog(QStringLiteral("\n"));
-    }
-    QString fresh = log.mid(m_logShown.size());
-    m_logShown = log;
-    if (m_step == Step::Done)
-        fresh += QLatin1Char('\n');
-    printLog(fresh.replace(QLatin1String("\r\n"), QLatin1String("\n")));
-}
-
-void Autopilot::printStatus()
-{
-    QString error;
-    const QString status = m_device.send(QStringLiteral("status"), &error);
-    say(QStringLiteral("device status: ") + (status.isEmpty() ? error : status));
 }
 
 } // namespace brimo::sim

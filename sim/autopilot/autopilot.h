@@ -1,45 +1,33 @@
 #pragma once
 
-#include "devicecontrol.h"
-#include "pagerecorder.h"
+#include "driver/windowdriver.h"
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QTimer>
-#include <chrono>
-
-class QAbstractButton;
-class QMessageBox;
-
-namespace brimo {
-class MainWindow;
-}
 
 namespace brimo::sim {
 
-struct AutopilotOptions {
-    QString controlSocket; // the simulated device's control socket
-    QString flashFile;     // the simulated device's flash memory
-    QString serviceHost;   // host:port of the vendor service the utility uses
-    QString pictureFolder; // where the pictures of the pages go
-    std::chrono::seconds timeout{180};
-    std::chrono::milliseconds pace{0}; // how long each page is shown before acting on it
-};
-
-// Plays the user of the utility's window through one whole update: starts it,
-// lets it detect the device, switches the simulated device to D/L, answers the
-// message boxes, then checks that the device holds the new image.
-//
-// It polls the window from a timer rather than reacting to signals, as a user
-// looks at the screen: the stages run nested inside button handlers and
-// message boxes, and the timer keeps firing in their event loops.
+// Plays the user of the utility's window through one whole update, through
+// the window driver: starts it, lets it find the device, switches the
+// simulated device as the window asks, answers the message boxes, then checks
+// that the device holds the new image with its own identity. It looks at the
+// window from a timer, as a user looks at the screen, and acts on each page
+// once the stage of the last press has returned.
 class Autopilot : public QObject {
     Q_OBJECT
 public:
-    Autopilot(brimo::MainWindow &window, AutopilotOptions options, QObject *parent = nullptr);
+    struct Options {
+        QString device;  // the simulated device's control interface, HOST:PORT
+        QString flash;   // the simulated device's flash file
+        QString service; // the vendor service the utility uses, HOST:PORT
+        QString out;     // where the pictures of the pages go
+        int timeoutS = 180;
+        int paceMs = 0; // how long each page and box is shown before acting on it
+    };
 
+    Autopilot(QWidget &window, Options options, QObject *parent = nullptr);
     void start();
 
 signals:
@@ -47,40 +35,37 @@ signals:
     void finished(int exitCode);
 
 private:
-    enum class Step { Welcome, Stage1, Detecting, Stage2, Updating, Finishing, Done };
-
-    void tick();
-    bool handleModal();
-    void answer(QMessageBox *box);
-    void recordPage();
-    QString pageName() const;
-    void takeStep();
-    void onStage1();
-    void onDetecting();
-    void onStage2();
-    void onUpdating();
+    void look();
+    void showBox(const WindowDriver::Box &box);
+    QMessageBox::StandardButton answer(const QMessageBox &box);
+    void act(const QString &page);
+    bool usable(const QString &button) const;
+    void press(const QString &button);
+    QString page() const;
+    void picture(const QString &name, QWidget &widget);
+    bool setDevice(const QString &mode);
+    void printLog(bool all);
     void finish();
     void fail(const QString &why);
-    void setDeviceMode(const QString &mode);
-    void clickLater(QAbstractButton *button);
-    void printNewLog();
-    void printStatus();
 
-    brimo::MainWindow &m_window;
-    AutopilotOptions m_options;
-    DeviceControl m_device;
-    PageRecorder m_pages;
-    QTimer m_poll;
+    QWidget &m_window;
+    WindowDriver m_driver;
+    Options m_options;
+    QTimer m_look;
     QTimer m_watchdog;
-    Step m_step = Step::Welcome;
     QByteArray m_systemNumber;
-    QString m_logShown;
-    int m_readClicks = 0;
-    QSet<QString> m_boxTexts;
-    QPointer<QMessageBox> m_box;
-    QElapsedTimer m_boxShown;
-    QString m_page;
+    QString m_page; // the page in view
     QElapsedTimer m_pageShown;
+    QElapsedTimer m_boxShown;
+    QSet<QString> m_pictures;
+    QStringList m_boxTexts;
+    int m_detections = 0;
+    int m_reads = 0;
+    qsizetype m_linesPrinted = 0;
+    bool m_done = false;
 };
+
+// One line of narration on stderr.
+void say(const QString &line);
 
 } // namespace brimo::sim

@@ -1,107 +1,96 @@
 #include "devicecheck.h"
 
-#include "devicecontrol.h"
-#include "flashcheck.h"
+#include "common/srec.h"
 
-#include <QEventLoop>
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QTimer>
-#include <QUrlQuery>
+#include <QRegularExpression>
+#include <QTcpSocket>
 
 namespace brimo::sim {
 namespace {
 
-constexpr int kFetchTimeoutMs = 60000;
+constexpr int kTimeoutMs = 30000;
+constexpr int kMostProblems = 5;
 
-struct ServedImage {
-    QByteArray text;
-    QByteArray regend;
-    QString error;
-};
-
-// The image as the service serves it to anyone asking for this system number.
-ServedImage fetchImage(const QString &serviceHost, const QByteArray &systemNumber)
+// Sends `bytes` to "HOST:PORT" and reads until the peer closes, or with
+// `oneLine` until the first line is in.
+QByteArray exchange(const QString &address, const QByteArray &bytes, bool oneLine)
 {
-    QUrl url(QStringLiteral("http://%1/ws/updatedevice.asp").arg(serviceHost));
-    QUrlQuery query;
-    query.addQueryItem(QStringLiteral("SystemCodeString"), QString::fromLatin1(systemNumber));
-    url.setQuery(query);
-
-    QNetworkAccessManager network;
-    network.setProxy(QNetworkProxy::NoProxy);
-    QNetworkReply *reply = network.get(QNetworkRequest(url));
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(kFetchTimeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-
-    ServedImage image;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (!reply->isFinished())
-        image.error = QStringLiteral("no answer from %1").arg(url.toString());
-    else if (status != 200)
-        image.error = QStringLiteral("%1 answered %2: %3")
-                          .arg(url.toString())
-                          .arg(status)
-                          .arg(reply->errorString());
-    image.text = reply->readAll();
-    image.regend = reply->rawHeader("REGEND").trimmed();
-    reply->abort();
-    delete reply;
-    return image;
+    QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.connectToHost(address.section(u':', 0, 0), address.section(u':', 1).toUShort());
+    socket.write(bytes);
+    while (socket.waitForReadyRead(kTimeoutMs) && !(oneLine && socket.canReadLine())) {
+    }
+    return oneLine ? socket.readLine().trimmed() : socket.readAll();
 }
 
-// Exactly one write, and the device still names itself by its own number.
-QStringList statusProblems(const DeviceControl &device, const QByteArray &systemNumber)
+QString hex(qint64 address)
 {
-    QString error;
-    const QMap<QString, QString> status = device.status(&error);
-    if (status.isEmpty())
-        return {QStringLiteral("the device gives no status: ") + error};
+    return QStringLiteral("0x%1").arg(address, 6, 16, QLatin1Char('0'));
+}
+
+// What differs between the image's data records and the flash.
+QStringList compare(const QByteArray &image, const QByteArray &flash, const QByteArray &identity)
+{
     QStringList problems;
-    if (status.value(QStringLiteral("writes")) != QLatin1String("1"))
-        problems << QStringLiteral("the device counts %1 flash writes, not 1")
-                        .arg(status.value(QStringLiteral("writes"), QStringLiteral("no")));
-    if (status.value(QStringLiteral("system")).toLatin1() != systemNumber)
-        problems << QStringLiteral("the device now names itself '%1', not '%2'")
-                        .arg(status.value(QStringLiteral("system")),
-                             QString::fromLatin1(systemNumber));
+    int records = 0;
+    for (const QByteArray &line : image.split('\n')) {
+        SRecord record;
+        if (!parseSRecord(line.trimmed(), &record, nullptr) || record.type < '1' ||
+            record.type > '3')
+            continue;
+        ++records;
+        const QByteArray expected = record.address == kIdentityAddress ? identity : record.data;
+        if (flash.mid(record.address, expected.size()) != expected &&
+            problems.size() < kMostProblems)
+            problems << QStringLiteral("the flash differs from the record at %1")
+                            .arg(hex(record.address));
+    }
+    if (records < 2 || !image.contains("\nS31500080010"))
+        problems << QStringLiteral("the image served holds no data beside an identity record");
     return problems;
 }
 
 } // namespace
 
-DeviceVerdict checkDevice(const DeviceControl &device, const QString &flashFile,
-                          const QString &serviceHost, const QByteArray &systemNumber)
+QString deviceCommand(const QString &device, const QString &command)
 {
-    DeviceVerdict verdict;
-    verdict.lines = statusProblems(device, systemNumber);
+    return QString::fromUtf8(exchange(device, command.toUtf8() + '\n', true));
+}
 
-    const ServedImage image = fetchImage(serviceHost, systemNumber);
-    if (!image.error.isEmpty()) {
-        verdict.lines << image.error;
-        return verdict;
+QString deviceStatus(const QString &device, const QString &key)
+{
+    static const QRegularExpression pair(QStringLiteral("(\\w+)=(\\S*)"));
+    for (const auto &match : pair.globalMatch(deviceCommand(device, QStringLiteral("status")))) {
+        if (match.captured(1) == key)
+            return match.captured(2);
     }
+    return {};
+}
+
+QStringList checkDevice(const QString &device, const QString &flashFile, const QString &service,
+                        const QByteArray &systemNumber)
+{
+    QStringList problems;
+    if (deviceStatus(device, QStringLiteral("writes")) != u"1")
+        problems << QStringLiteral("the device has not had exactly one flash write");
+    const QByteArray answer =
+        exchange(service,
+                 "GET /ws/updatedevice.asp?SystemCodeString=" + systemNumber +
+                     " HTTP/1.1\r\nHost: " + service.toLatin1() + "\r\nConnection: close\r\n\r\n",
+                 false);
+    const qsizetype bodyAt = answer.indexOf("\r\n\r\n") + 4;
+    static const QRegularExpression regendHeader(QStringLiteral("\r\nREGEND: ([0-9A-Fa-f]{16})\r"));
+    const auto regend = regendHeader.match(QString::fromLatin1(answer.left(bodyAt)));
     QFile file(flashFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        verdict.lines << flashFile + QStringLiteral(": ") + file.errorString();
-        return verdict;
-    }
-    const FlashCheck flash = checkFlash(file.readAll(), image.text, systemNumber, image.regend);
-    verdict.lines << flash.problems;
-    verdict.ok = verdict.lines.isEmpty() && flash.ok;
-    if (verdict.ok)
-        verdict.lines << QStringLiteral("the device holds the new image: %1 records of %2 bytes "
-                                        "match its flash, identity %3 with tail %4 at 0x080010, "
-                                        "1 flash write")
-                             .arg(flash.recordsCompared)
-                             .arg(image.text.size())
-                             .arg(QString::fromLatin1(systemNumber),
-                                  QString::fromLatin1(image.regend));
-    return verdict;
+    if (!answer.startsWith("HTTP/1.1 200 ") || !regend.hasMatch())
+        return problems << QStringLiteral("the service serves no image with a REGEND now");
+    if (!file.open(QIODevice::ReadOnly))
+        return problems << flashFile + QStringLiteral(": ") + file.errorString();
+    const QByteArray identity = systemNumber + QByteArray::fromHex(regend.captured(1).toLatin1());
+    return problems + compare(answer.mid(bodyAt), file.readAll(), identity);
 }
 
 } // namespace brimo::sim

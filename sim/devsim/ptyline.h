@@ -10,26 +10,24 @@ class QSocketNotifier;
 namespace brimo::sim {
 
 // The device's end of the serial line: a pseudo-terminal whose other end is
-// linked where the programs look for the COM port. Output is delivered only
-// while a program holds the port open; nothing waits in the line for the next
-// program to open it.
+// linked where programs look for the COM port. Bytes go out only while a
+// program holds the port open, and what it left unread goes when it closes
+// the port: the next program never reads stale data.
 class PtyLine : public QObject {
     Q_OBJECT
 public:
-    explicit PtyLine(const QString &linkPath, QObject *parent = nullptr);
+    explicit PtyLine(QString linkPath, QObject *parent = nullptr);
     ~PtyLine() override;
 
-    // Opens a fresh pseudo-terminal and links it; false with *error if not.
-    bool plug(QString *error);
-    // As a pulled adapter: the program holding the port sees it hang up.
-    void unplug();
-    bool isPlugged() const { return m_master >= 0; }
+    // Opens the pseudo-terminal and links it; false with *error if not.
+    bool open(QString *error);
+    // Removes the link, if it is still ours, and hangs up the line.
+    void close();
     bool isHeld() const { return m_held; }
-    QString linkPath() const { return m_linkPath; }
-
-    // Sends now, or drops the bytes when no program holds the port.
+    // Sends now; without a program on the other end the bytes are lost, and
+    // what does not fit is lost as on an overrun UART.
     void send(const QByteArray &bytes);
-    // Drops whatever was sent but not yet read by the program.
+    // Drops what is in the line in either direction.
     void discard();
 
 signals:
@@ -37,24 +35,15 @@ signals:
     void heldChanged(bool held);
 
 private:
-    int openPseudoTerminal(QString *error);
-    bool linkTo(const QByteArray &target, QString *error);
     void checkHolder();
-    bool slaveHungUp() const;
     void readMaster();
-    void writePending();
-    void flushSlaveInput();
-    void setNotifiers();
-    void removeLink();
 
     QString m_linkPath;
     QByteArray m_slavePath;
     int m_master = -1;
     bool m_held = false;
-    QByteArray m_outgoing;
-    QSocketNotifier *m_readNotifier = nullptr;
-    QSocketNotifier *m_writeNotifier = nullptr;
-    QTimer m_holderTimer;
+    QSocketNotifier *m_reader = nullptr;
+    QTimer m_holderPoll;
 };
 
 } // namespace brimo::sim

@@ -4,20 +4,13 @@
 
 namespace brimo::sim {
 
-// Exit codes of the tool.
-enum ToolExit {
-    kExitOk = 0,
-    kExitUsage = 2,
-    kExitNoDevice = 3, // the port cannot be opened or the device does not answer
-    kExitBadImage = 4, // a record of the image is bad; nothing was written
-    kExitTransfer = 5, // the device stopped answering or refused a request
-    kExitFile = 6,     // FILE cannot be read or written
-};
-
-// Carries out one command line (the arguments after the program name) and
-// returns the exit code; says what went wrong on stderr.
+// Carries out one of the utility's two command lines (the arguments after the
+// program name) against the device on COM n and returns the exit code:
+//   0 done, 2 not one of the two command lines, 3 COM n cannot be opened or
+//   the device does not answer (off, or not in D/L mode), 4 a bad record in
+//   the image (nothing was sent), 5 the device stopped answering or refused
+//   the image, 6 FILE cannot be read or written.
+// What went wrong goes to stderr.
 int runFlashTool(const QStringList &arguments);
-
-inline constexpr int kHandshakeTimeoutMs = 2000;
 
 } // namespace brimo::sim

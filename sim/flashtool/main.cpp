@@ -1,23 +1,23 @@
 // sirfflashcl.exe: the flash tool's stand-in. It reads the identity block of
 // the simulated device or writes an S-record image to it over the serial line.
+// For tests, sirfflashcl.faults beside it makes one run misbehave per line;
+// every run leaves one line in sirfflashcl.log beside it.
 #include "flashrun.h"
-#include "toolfault.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
 
-using namespace brimo::sim;
-
 namespace {
 
-// The folder the tool was started from. A link to the tool is its own
-// folder: tests place one in a folder of their own.
+// The folder the tool was started from. A link to the tool is its own folder:
+// tests place one in a folder of their own.
 QString toolFolder(const char *argv0)
 {
     const QString invoked = QFile::decodeName(argv0);
@@ -26,39 +26,54 @@ QString toolFolder(const char *argv0)
     return QCoreApplication::applicationDirPath();
 }
 
+// The first line of the faults file, which keeps the rest (or goes when
+// that was all); without the file, $BRIMO_FLASHTOOL_FAULT.
+QString takeFault(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return qEnvironmentVariable("BRIMO_FLASHTOOL_FAULT").simplified();
+    const QByteArray text = file.readAll();
+    file.close();
+    const qsizetype end = text.indexOf('\n');
+    const QByteArray rest = end < 0 ? QByteArray() : text.mid(end + 1);
+    QSaveFile out(path);
+    if (rest.trimmed().isEmpty())
+        QFile::remove(path);
+    else if (out.open(QIODevice::WriteOnly) && out.write(rest) == rest.size())
+        out.commit();
+    return QString::fromUtf8(end < 0 ? text : text.left(end)).simplified();
+}
+
 void appendLog(const QString &folder, const QStringList &arguments, const QString &outcome)
 {
     QString line;
     for (const QString &argument : arguments)
         line += u'[' + argument + QStringLiteral("] ");
-    line += QStringLiteral("-> ") + outcome + u'\n';
     QFile log(QDir(folder).filePath(QStringLiteral("sirfflashcl.log")));
     if (log.open(QIODevice::WriteOnly | QIODevice::Append))
-        log.write(line.toUtf8());
+        log.write((line + QStringLiteral("-> ") + outcome + u'\n').toUtf8());
 }
 
-// Exit code of a fault that ends the run, or -1 when the run goes on.
-int applyFault(const ToolFault &fault, const QStringList &arguments)
+// "ok", "exit N", "crash", "nofile", "emptyfile" or "delay MS": the exit code
+// of a run the fault ends, or -1 when the run goes on.
+int applyFault(const QString &fault, const QStringList &arguments)
 {
-    switch (fault.kind) {
-    case ToolFault::Kind::Exit:
-        return fault.value;
-    case ToolFault::Kind::NoFile:
+    const QStringList words = fault.split(u' ');
+    bool numeric = false;
+    const int value = words.value(1).toInt(&numeric);
+    if (words[0] == u"exit" && words.size() == 2 && numeric)
+        return value;
+    if (fault == u"nofile")
         return 0;
-    case ToolFault::Kind::EmptyFile:
-        if (!arguments.isEmpty()) {
-            QFile file(arguments.first());
-            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                file.close();
-        }
+    if (fault == u"emptyfile") {
+        QFile(arguments.value(0)).open(QIODevice::WriteOnly | QIODevice::Truncate);
         return 0;
-    case ToolFault::Kind::Delay:
-        QThread::msleep(static_cast<unsigned long>(fault.value));
-        return -1;
-    case ToolFault::Kind::Crash:
-    case ToolFault::Kind::None:
-        break;
     }
+    if (words[0] == u"delay" && words.size() == 2 && numeric)
+        QThread::msleep(static_cast<unsigned long>(qMax(value, 0)));
+    else if (!fault.isEmpty() && fault != u"ok")
+        std::fprintf(stderr, "sirfflashcl: unknown fault \"%s\" ignored\n", qPrintable(fault));
     return -1;
 }
 
@@ -68,23 +83,15 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QString folder = toolFolder(argv[0]);
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-
-    QString faultError;
-    const ToolFault fault =
-        takeToolFault(QDir(folder).filePath(QStringLiteral("sirfflashcl.faults")),
-                      qgetenv("BRIMO_FLASHTOOL_FAULT"), &faultError);
-    if (!faultError.isEmpty())
-        std::fprintf(stderr, "sirfflashcl: %s\n", qPrintable(faultError));
-    if (fault.kind == ToolFault::Kind::Crash) {
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const QString fault = takeFault(QDir(folder).filePath(QStringLiteral("sirfflashcl.faults")));
+    if (fault == u"crash") {
         appendLog(folder, arguments, QStringLiteral("crash"));
         std::abort();
     }
     int code = applyFault(fault, arguments);
     if (code < 0)
-        code = runFlashTool(arguments);
+        code = brimo::sim::runFlashTool(arguments);
     appendLog(folder, arguments, QStringLiteral("exit %1").arg(code));
     return code;
 }

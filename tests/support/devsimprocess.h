@@ -1,7 +1,9 @@
 #pragma once
 
-// Runs the simulated Brimo device (brimo-devsim) for a test: in a temporary
-// COM folder of its own, or in a folder shared with other devices.
+// Clients of the stand-ins for tests. A stand-in runs from the application
+// folder as a child process, says on its first line where it can be reached,
+// and is stopped when its client goes out of scope. Every call blocks, so it
+// works with or without an event loop, and bypasses any proxy under test.
 //
 //     DevSimProcess device(3);                      // DIR/com3, NORMAL, powered
 //     qputenv("BRIMO_COM_DIR", device.comDir().toUtf8());
@@ -11,132 +13,123 @@
 //
 // status() keys: mode (normal|dl|camera), power (on|off), system, tail (16 hex
 // digits), writes (completed flash writes), records (data records of the last
-// write), plugged (yes|no), open (yes|no: a program holds the port open).
+// write), open (yes|no: a program holds the port open).
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalSocket>
 #include <QMap>
+#include <QNetworkProxy>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <memory>
 
-class DevSimProcess {
+class StandInProcess {
 public:
-    // Starts the device for COM `port` with extra brimo-devsim arguments
-    // (e.g. {"--system-number", "ZZ99YY88", "--mode", "dl"}). With an empty
-    // `comDir` the device gets a temporary folder that lives as long as this object.
-    explicit DevSimProcess(int port, const QStringList &arguments = {},
-                           const QString &comDir = QString())
-        : m_port(port)
+    StandInProcess(const QString &program, const QStringList &arguments, const char *readyWord)
     {
-        if (comDir.isEmpty()) {
-            m_ownDir = std::make_unique<QTemporaryDir>();
-            m_comDir = m_ownDir->path();
-        } else {
-            m_comDir = comDir;
-        }
-        m_process.setProgram(QStringLiteral(BRIMO_APP_DIR "/brimo-devsim"));
-        m_process.setArguments(QStringList{QStringLiteral("--com-dir"), m_comDir,
-                                           QStringLiteral("--port"), QString::number(port)} +
-                               arguments);
+        m_process.setProgram(QStringLiteral(BRIMO_APP_DIR "/") + program);
+        m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
-        waitForReady();
-    }
-
-    ~DevSimProcess() { stop(); }
-
-    DevSimProcess(const DevSimProcess &) = delete;
-    DevSimProcess &operator=(const DevSimProcess &) = delete;
-
-    bool isReady() const { return m_ready; }
-    // What went wrong when isReady() is false.
-    QString errorText() const { return m_error; }
-    int port() const { return m_port; }
-    QString comDir() const { return m_comDir; }
-    QString linkPath() const
-    {
-        return QDir(m_comDir).filePath(QStringLiteral("com%1").arg(m_port));
-    }
-    QString controlPath() const { return linkPath() + QStringLiteral(".ctl"); }
-    // The flash file, unless --flash named another.
-    QString flashPath() const { return linkPath() + QStringLiteral(".flash"); }
-    QProcess &process() { return m_process; }
-
-    // Sends one control command and returns the reply line ("ok", "error ...",
-    // or the status line); "error no reply: ..." when the device cannot be reached.
-    QString send(const QString &command)
-    {
-        QLocalSocket socket;
-        socket.connectToServer(controlPath());
-        if (!socket.waitForConnected(kTimeoutMs))
-            return QStringLiteral("error no reply: ") + socket.errorString();
-        socket.write(command.toUtf8() + '\n');
         const QDeadlineTimer deadline(kTimeoutMs);
-        while (!socket.canReadLine()) {
-            if (deadline.hasExpired() ||
-                !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-                return QStringLiteral("error no reply: ") + socket.errorString();
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(remaining(deadline))) {
         }
-        return QString::fromUtf8(socket.readLine()).trimmed();
-    }
-
-    QMap<QString, QString> status()
-    {
-        QMap<QString, QString> values;
-        const QStringList pairs = send(QStringLiteral("status")).split(u' ', Qt::SkipEmptyParts);
-        for (const QString &pair : pairs) {
-            const qsizetype equals = pair.indexOf(u'=');
-            if (equals > 0)
-                values.insert(pair.left(equals), pair.mid(equals + 1));
-        }
-        return values;
-    }
-
-    // Asks the device to quit and waits; kills it if it does not.
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        if (m_ready)
-            send(QStringLiteral("quit"));
+        const QStringList words = QString::fromUtf8(m_process.readLine()).split(u' ');
+        if (words.value(0) == QLatin1String(readyWord))
+            m_address = words.constLast().trimmed();
         else
-            m_process.terminate();
-        if (!m_process.waitForFinished(kTimeoutMs)) {
+            m_error = program + QStringLiteral(" did not get ready: ") + words.join(u' ');
+    }
+    ~StandInProcess()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(kTimeoutMs))
             m_process.kill();
-            m_process.waitForFinished(kTimeoutMs);
+        m_process.waitForFinished(kTimeoutMs);
+    }
+    StandInProcess(const StandInProcess &) = delete;
+    StandInProcess &operator=(const StandInProcess &) = delete;
+
+    bool isReady() const { return !m_address.isEmpty(); }
+    QString errorText() const { return m_error; }
+    // "127.0.0.1:PORT": the control interface, or the service itself.
+    QString hostPort() const { return m_address; }
+
+    // Sends `bytes` and collects the answer until the stand-in closes the
+    // line or, with `oneLine`, until the first line is in.
+    QByteArray exchange(const QByteArray &bytes, bool oneLine = false,
+                        int timeoutMs = kTimeoutMs) const
+    {
+        QTcpSocket socket;
+        socket.setProxy(QNetworkProxy::NoProxy);
+        socket.connectToHost(m_address.section(u':', 0, 0), m_address.section(u':', 1).toUShort());
+        socket.write(bytes);
+        const QDeadlineTimer deadline(timeoutMs);
+        while (socket.waitForReadyRead(remaining(deadline)) && !(oneLine && socket.canReadLine())) {
         }
+        return oneLine ? socket.readLine().trimmed() : socket.readAll();
+    }
+
+protected:
+    static constexpr int kTimeoutMs = 10000;
+    static int remaining(const QDeadlineTimer &deadline)
+    {
+        return static_cast<int>(deadline.remainingTime());
     }
 
 private:
-    static constexpr int kTimeoutMs = 10000;
+    QProcess m_process;
+    QString m_address;
+    QString m_error;
+};
 
-    void waitForReady()
+// The folder of the COM links: the one given, or a temporary one of its own.
+struct ComFolder {
+    explicit ComFolder(const QString &dir)
+        : own(dir.isEmpty() ? std::make_unique<QTemporaryDir>() : nullptr),
+          path(dir.isEmpty() ? own->path() : dir)
+    {}
+    std::unique_ptr<QTemporaryDir> own;
+    QString path;
+};
+
+class DevSimProcess : private ComFolder, public StandInProcess {
+public:
+    // The device for COM `port` with more brimo-devsim arguments (e.g.
+    // {"--mode", "dl"}), in `comDir` or in a temporary folder that lives as
+    // long as this object.
+    explicit DevSimProcess(int port, const QStringList &arguments = {}, const QString &comDir = {})
+        : ComFolder(comDir),
+          StandInProcess(QStringLiteral("brimo-devsim"),
+                         QStringList{QStringLiteral("--com-dir"), path, QStringLiteral("--port"),
+                                     QString::number(port)} +
+                             arguments,
+                         "ready"),
+          m_port(port)
+    {}
+
+    QString comDir() const { return path; }
+    // The flash file, unless --flash named another.
+    QString flashPath() const
     {
-        const QDeadlineTimer deadline(kTimeoutMs);
-        QByteArray output;
-        while (!output.contains('\n')) {
-            if (deadline.hasExpired() ||
-                !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-                m_error = QStringLiteral("brimo-devsim did not get ready: ") +
-                          m_process.errorString() + u' ' + QString::fromUtf8(output);
-                return;
-            }
-            output += m_process.readAllStandardOutput();
-        }
-        m_ready = output.startsWith("ready ");
-        if (!m_ready)
-            m_error = QString::fromUtf8(output);
+        return QDir(path).filePath(QStringLiteral("com%1.flash").arg(m_port));
     }
 
-    int m_port = 0;
-    std::unique_ptr<QTemporaryDir> m_ownDir;
-    QString m_comDir;
-    QProcess m_process;
-    bool m_ready = false;
-    QString m_error;
+    // One control command; the reply line ("ok", "error ...", the status).
+    QString send(const QString &command) const
+    {
+        return QString::fromUtf8(exchange(command.toUtf8() + '\n', true));
+    }
+    QMap<QString, QString> status() const
+    {
+        QMap<QString, QString> values;
+        for (const QString &pair : send(QStringLiteral("status")).split(u' '))
+            values.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+        return values;
+    }
+
+private:
+    int m_port;
 };
