@@ -187,8 +187,11 @@ bool FileRegistry::setAsideCorruptFile() const
 
 bool FileRegistry::save(const RegistryDocument &document) const
 {
+    // Unbuffered, so that a write cut short by a full disk shows in write()'s
+    // result. Buffered, the failure would come only with the flush inside
+    // commit(), which does not look at it and puts the cut file in place.
     QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const QByteArray text = document.toText();
     if (file.write(text) != text.size())
