@@ -17,7 +17,6 @@ namespace brimo {
 
 namespace {
 
-constexpr int kMaxCorruptCopies = 100;
 constexpr qint64 kMaxFileSize = 1 << 20;
 
 // An exclusive lock on a file beside the settings file, held for one
@@ -176,13 +175,9 @@ long FileRegistry::changeLocked(const KeyPath &where,
 
 bool FileRegistry::setAsideCorruptFile() const
 {
-    const QString base = m_filePath + QStringLiteral(".corrupt");
-    for (int n = 1; n <= kMaxCorruptCopies; ++n) {
-        const QString target = n == 1 ? base : base + QLatin1Char('.') + QString::number(n);
-        if (!QFileInfo::exists(target))
-            return QFile::rename(m_filePath, target);
-    }
-    return false;
+    const QString copy = m_filePath + QStringLiteral(".corrupt");
+    QFile::remove(copy);
+    return QFile::rename(m_filePath, copy);
 }
 
 bool FileRegistry::save(const RegistryDocument &document) const
