@@ -85,8 +85,7 @@ device::device(WindowLink &window, const qint16 &comPortNumber, const QString &a
 {
     const QString folder = appFolder.isEmpty() ? QCoreApplication::applicationDirPath() : appFolder;
     m_appFolder = QDir::toNativeSeparators(folder) + QDir::separator();
-    m_flashPort =
-        getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), QString());
+    m_flashPort = getRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, QString());
 }
 
 QString device::workFilePath() const
