@@ -113,7 +113,7 @@ QString webservice::ping()
     return objResponse->iResponseCode == 200 ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-qint16 webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
+webservice::UpdateResult webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
 {
     strPath = QStringLiteral("/ws/updatedevice.asp");
     FormData objFormData;
@@ -121,14 +121,14 @@ qint16 webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
     objResponse = execute(strHost + strPath, objFormData);
     if (objResponse->iResponseCode == 500) {
         m_window.showCritical(QString::fromLocal8Bit(objResponse->strContent));
-        return 1;
+        return Refused;
     }
     if (objResponse->iResponseCode == 200) {
         objDF.strRegEnd = objResponse->strRegEnd;
         objDF.load(objResponse->strBody, true);
-        return 0;
+        return ImageLoaded;
     }
-    return 2;
+    return NoImage;
 }
 
 } // namespace brimo
