@@ -1,6 +1,7 @@
 #include "webservice/webservice.h"
 
 #include "image/devicefile.h"
+#include "image/imagecheck.h"
 #include "platform/inetcontrol.h"
 #include "platform/windowlink.h"
 #include "settings/registry.h"
@@ -123,12 +124,18 @@ webservice::UpdateResult webservice::UpdateDevice(const QString &strSystemNo, de
         m_window.showCritical(QString::fromLocal8Bit(objResponse->strContent));
         return Refused;
     }
-    if (objResponse->iResponseCode == 200) {
-        objDF.strRegEnd = objResponse->strRegEnd;
-        objDF.load(objResponse->strBody, true);
-        return ImageLoaded;
+    if (objResponse->iResponseCode != 200)
+        return NoImage;
+    // Whatever the device is given must be a whole image: a damaged or cut
+    // answer is worth another try, never a flash.
+    const QString problem = imageProblem(objResponse->strBody, objResponse->strRegEnd);
+    if (!problem.isEmpty()) {
+        m_window.addText(problem);
+        return NoImage;
     }
-    return NoImage;
+    objDF.strRegEnd = objResponse->strRegEnd;
+    objDF.load(objResponse->strBody, true);
+    return ImageLoaded;
 }
 
 } // namespace brimo

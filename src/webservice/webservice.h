@@ -21,9 +21,9 @@ class webservice {
 public:
     // What UpdateDevice made of the answer.
     enum UpdateResult : qint16 {
-        ImageLoaded = 0, // status 200: the image loaded into the container
+        ImageLoaded = 0, // status 200 with a whole image: loaded into the container
         Refused = 1,     // status 500: the service's message has been shown
-        NoImage = 2,     // anything else: worth another try
+        NoImage = 2,     // anything else, a damaged image included: worth another try
     };
 
     explicit webservice(WindowLink &window);
