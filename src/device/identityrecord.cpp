@@ -86,15 +86,4 @@ bool writeRewritten(const QByteArray &image, const IdentityRewrite &rewrite, con
     return sink(image.constData() + from, image.size() - from);
 }
 
-QByteArray rewrittenImage(const QByteArray &image, const IdentityRewrite &rewrite)
-{
-    QByteArray out;
-    out.reserve(image.size());
-    const bool written = writeRewritten(image, rewrite, [&out](const char *data, qsizetype size) {
-        out.append(data, size);
-        return true;
-    });
-    return written ? out : QByteArray();
-}
-
 } // namespace brimo

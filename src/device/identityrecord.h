@@ -42,7 +42,4 @@ IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &syste
 // never copied. False when the rewrite failed or the sink refused a slice.
 bool writeRewritten(const QByteArray &image, const IdentityRewrite &rewrite, const SliceSink &sink);
 
-// The rewritten image as one piece; empty when the rewrite failed.
-QByteArray rewrittenImage(const QByteArray &image, const IdentityRewrite &rewrite);
-
 } // namespace brimo

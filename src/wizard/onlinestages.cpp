@@ -116,7 +116,7 @@ void MainWindow::runFlashStage()
     addText(QStringLiteral("Updating device with the latest update"));
     stage5Btn->hide();
 
-    if (m_device->uploadData()) {
+    if (m_device->uploadData(m_state.comPortNumber)) {
         showCompletion();
         return;
     }
