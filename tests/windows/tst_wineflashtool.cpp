@@ -101,13 +101,14 @@ void TestWineFlashTool::bothCommandLinesRunThroughWine()
     faults.close();
     RecordingWindow window;
     const qint16 port = flashing ? 4 : 9; // flashed is the stored port
-    device link(window, port, folder);
+    device link(window, folder);
     link.SystemNumber(QStringLiteral("SET00001")); // not the one the tool reads
     link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')));
     link.objDF.strRegEnd = "0011223344556677";
 
-    QCOMPARE(flashing ? link.uploadData() : link.downloadData(), result);
-    QVERIFY(!QFile::exists(link.workFilePath()));
+    QCOMPARE(flashing ? link.uploadData(port) : link.downloadData(port), result);
+    QString workFile = folder + QStringLiteral("/nf.dat");
+    QVERIFY(!QFile::exists(workFile));
     QStringList lines;
     if (flashing)
         lines << "Checking update integrity"
@@ -125,7 +126,7 @@ void TestWineFlashTool::bothCommandLinesRunThroughWine()
     }
     QCOMPARE(lastLogged(folder, "exit "), fault.isEmpty() ? "0" : fault.mid(5));
     // The tool sees the work file as a Windows path on the root folder's drive.
-    const QString workFile = QStringLiteral("Z:") + link.workFilePath().replace(u'/', u'\\');
+    workFile = QStringLiteral("Z:") + workFile.replace(u'/', u'\\');
     const QString options = flashing ? "-o] [0] [-c] [0]" : "-r] [-f] [0x080000] [-t] [0x080020]";
     QCOMPARE(lastLogged(folder, "arguments: "),
              "[" + workFile + "] [-b] [57600] [-l] [9] [" + options);
