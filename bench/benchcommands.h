@@ -19,6 +19,9 @@ int runUpload(const QStringList &arguments);
 // memory SYSNO STAMPTOOL WORKDIR: one download and flash, with the resident
 // memory before and at its peak.
 int runMemory(const QStringList &arguments);
+// check IMAGE REGEND COUNT: COUNT checks of the image file as a downloaded
+// update image, each timed.
+int runCheck(const QStringList &arguments);
 // probe COUNT: COUNT port probes, each answered by "$GP" at a random instant.
 int runProbe(const QStringList &arguments);
 

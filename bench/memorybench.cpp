@@ -40,8 +40,7 @@ int runMemory(const QStringList &arguments)
         return 1;
     QuietWindow window;
     brimo::webservice service(window);
-    const qint16 comPortNumber = 1;
-    brimo::device link(window, comPortNumber, folder.path());
+    brimo::device link(window, folder.path());
 
     // A first request loads and starts everything the network needs, so the
     // baseline holds it and the peak counts only what the image costs.
@@ -53,7 +52,7 @@ int runMemory(const QStringList &arguments)
         return 1;
     report("download_peak_kib", statusKib("VmHWM"));
     link.SystemNumber(arguments[0]);
-    const bool flashed = link.uploadData();
+    const bool flashed = link.uploadData(1);
     report("peak_kib", statusKib("VmHWM"));
     report("image_bytes", link.objDF.size());
     return flashed && folder.takeStamp().startedNs >= 0 ? 0 : 1;

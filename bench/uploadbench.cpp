@@ -33,7 +33,7 @@ double spawnMs(StampedFolder &folder)
 bool timeUpload(brimo::device &link, StampedFolder &folder)
 {
     const std::int64_t startNs = monotonicNs();
-    link.uploadData();
+    link.uploadData(1);
     const StampedFolder::Stamp stamp = folder.takeStamp();
     if (stamp.startedNs < 0 || stamp.workFileSize != link.objDF.getData().size())
         return false;
@@ -64,8 +64,7 @@ int runUpload(const QStringList &arguments)
         return 1;
 
     QuietWindow window;
-    const qint16 comPortNumber = 1;
-    brimo::device link(window, comPortNumber, folder.path());
+    brimo::device link(window, folder.path());
     link.objDF.strRegEnd = arguments[1].toLatin1();
     link.objDF.load(image, true);
     link.SystemNumber(arguments[2]);

@@ -1,6 +1,5 @@
 #include "device/detect.h"
 
-#include "device/gpsprefixwatch.h"
 #include "platform/serialcontrol.h"
 
 #include <QCoreApplication>
@@ -32,7 +31,8 @@ bool probePort(SerialControl &comm, qint16 port, qint16 timeoutSeconds)
 {
     QElapsedTimer clock;
     clock.start();
-    GpsPrefixWatch watch;
+    // Everything heard so far, so that a prefix split over reads is found.
+    QByteArray received;
 
     if (comm.portOpen())
         comm.setPortOpen(false);
@@ -42,7 +42,8 @@ bool probePort(SerialControl &comm, qint16 port, qint16 timeoutSeconds)
     qint32 elapsed = 0;
     while (elapsed < timeoutSeconds) {
         QCoreApplication::processEvents();
-        if (watch.append(comm.input())) {
+        received += comm.input();
+        if (received.contains("$GP")) {
             comm.setPortOpen(false);
             return true;
         }

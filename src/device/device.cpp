@@ -5,7 +5,6 @@
 #include "platform/windowlink.h"
 #include "settings/registry.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -80,31 +79,14 @@ QString writeWorkFile(const QString &path, const QByteArray &image, const Identi
 
 } // namespace
 
-device::device(WindowLink &window, const qint16 &comPortNumber, const QString &appFolder)
-    : m_window(window), m_comPortNumber(comPortNumber)
-{
-    const QString folder = appFolder.isEmpty() ? QCoreApplication::applicationDirPath() : appFolder;
-    m_appFolder = QDir::toNativeSeparators(folder) + QDir::separator();
-    m_flashPort =
-        getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), QString());
-}
+device::device(WindowLink &window, const QString &appFolder)
+    : m_window(window), m_appFolder(QDir::toNativeSeparators(appFolder) + QDir::separator()),
+      m_flashPort(getRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue))
+{}
 
 QString device::workFilePath() const
 {
     return m_appFolder + m_workFileName;
-}
-
-QString device::readCommandLine() const
-{
-    return toolCommandLine(QString::number(m_comPortNumber)) +
-           QStringLiteral(" -r -f 0x080000 -t 0x080020");
-}
-
-QString device::writeCommandLine() const
-{
-    // Without a stored port the device is flashed where it was found.
-    const QString port = m_flashPort.isEmpty() ? QString::number(m_comPortNumber) : m_flashPort;
-    return toolCommandLine(port) + QStringLiteral(" -o 0 -c 0");
 }
 
 QString device::toolCommandLine(const QString &port) const
@@ -114,13 +96,14 @@ QString device::toolCommandLine(const QString &port) const
            quote + QStringLiteral(" -b 57600 -l ") + port;
 }
 
-bool device::downloadData()
+bool device::downloadData(qint16 comPortNumber)
 {
     // A work file left behind by an earlier run that was cut short must not
     // pass for this run's dump.
     if (const QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
         return fail(staleError);
-    const CommandResult run = runHidden(readCommandLine());
+    const CommandResult run = runHidden(toolCommandLine(QString::number(comPortNumber)) +
+                                        QStringLiteral(" -r -f 0x080000 -t 0x080020"));
     if (!run.started)
         return fail(run.errorText);
     if (run.exitCode != 0) {
@@ -145,7 +128,7 @@ bool device::downloadData()
     return true;
 }
 
-bool device::uploadData()
+bool device::uploadData(qint16 comPortNumber)
 {
     // Shares the container's bytes, no copy, and stays whole even should the
     // container be loaded afresh while the tool runs.
@@ -165,7 +148,8 @@ bool device::uploadData()
     m_window.addText(QStringLiteral("Updating device."));
     m_window.setProgress(60);
     m_window.setDotsEnabled(true);
-    const bool flashed = flash(image, rewrite);
+    const bool flashed =
+        flash(image, rewrite, m_flashPort.isEmpty() ? QString::number(comPortNumber) : m_flashPort);
     m_window.setDotsEnabled(false);
     if (!flashed)
         return false;
@@ -174,14 +158,14 @@ bool device::uploadData()
     return true;
 }
 
-bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite)
+bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite, const QString &port)
 {
     const QString writeError = writeWorkFile(workFilePath(), image, rewrite);
     if (!writeError.isEmpty()) {
         removeForced(workFilePath());
         return fail(writeError);
     }
-    const CommandResult run = runHidden(writeCommandLine());
+    const CommandResult run = runHidden(toolCommandLine(port) + QStringLiteral(" -o 0 -c 0"));
     const QString removeError = removeForced(workFilePath());
     if (!removeError.isEmpty())
         m_window.addText(removeError);

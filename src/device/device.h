@@ -13,32 +13,30 @@ class WindowLink;
 // reading the identity block and flashing an update image.
 class device {
 public:
-    // comPortNumber is the program's shared current port, read at each
-    // identity read. appFolder defaults to the folder of the executable.
-    device(WindowLink &window, const qint16 &comPortNumber, const QString &appFolder = QString());
+    // appFolder: where the flash tool is and the work file goes, the folder
+    // of the program's executable.
+    device(WindowLink &window, const QString &appFolder);
 
     deviceFile objDF;
 
-    bool downloadData();
-    bool uploadData();
+    // Reads the identity block from the device on COM comPortNumber.
+    bool downloadData(qint16 comPortNumber);
+    // Flashes objDF's image to the port stored in "COMPort" when the link was
+    // made; without one, to COM comPortNumber, where the device was found.
+    bool uploadData(qint16 comPortNumber);
 
     QString SystemNumber() const { return m_systemNumber; }
     void SystemNumber(const QString &Sno) { m_systemNumber = Sno; }
 
-    // For tests and the log: the exact command lines the tool is started with.
-    QString readCommandLine() const;
-    QString writeCommandLine() const;
-    QString workFilePath() const;
-
 private:
+    QString workFilePath() const;
     QString toolCommandLine(const QString &port) const;
     // Writes the image to the work file and runs the write command on it.
-    bool flash(const QByteArray &image, const IdentityRewrite &rewrite);
+    bool flash(const QByteArray &image, const IdentityRewrite &rewrite, const QString &port);
     // Logs why and gives the failure result.
     bool fail(const QString &why);
 
     WindowLink &m_window;
-    const qint16 &m_comPortNumber;
     QString m_appFolder;
     QString m_workFileName = QStringLiteral("nf.dat");
     QString m_flashPort;

@@ -1,5 +1,7 @@
 #include "device/identityrecord.h"
 
+#include "image/imagecheck.h"
+
 #include <QByteArrayMatcher>
 
 namespace brimo {
@@ -7,18 +9,6 @@ namespace brimo {
 namespace {
 
 constexpr int kSystemNumberLength = 8;
-constexpr int kRegEndLength = 16;
-
-bool isHexDigits(const QByteArray &text)
-{
-    for (const char c : text) {
-        const bool digit =
-            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-        if (!digit)
-            return false;
-    }
-    return true;
-}
 
 // One's complement of the low byte of the sum of the bytes that the digit
 // pairs stand for, as two upper-case digits.
@@ -36,12 +26,23 @@ QString identityProblem(const QByteArray &systemNumber, const QByteArray &regEnd
     if (systemNumber.size() != kSystemNumberLength)
         return QStringLiteral("The system number \"%1\" is not 8 characters long")
             .arg(QString::fromLatin1(systemNumber));
-    if (regEnd.isEmpty())
-        return QStringLiteral("The update came without its identity tail (REGEND)");
-    if (regEnd.size() != kRegEndLength || !isHexDigits(regEnd))
-        return QStringLiteral("The identity tail \"%1\" is not 16 hexadecimal digits")
-            .arg(QString::fromLatin1(regEnd));
-    return {};
+    return regEndProblem(regEnd);
+}
+
+// The image's record is replaced only when it is whole: a well-formed record
+// of its 46 characters, its line ending right after them. Anything else would
+// leave a damaged line in the work file.
+QString recordShapeProblem(const QByteArray &image, qsizetype at)
+{
+    qsizetype end = at;
+    while (end < image.size() && image.at(end) != '\r' && image.at(end) != '\n')
+        ++end;
+    if (end - at != kIdentityRecordLength)
+        return QStringLiteral("The update's identity record is %1 characters long, not %2")
+            .arg(end - at)
+            .arg(kIdentityRecordLength);
+    const QString why = recordProblem(QByteArrayView(image).sliced(at, end - at));
+    return why.isEmpty() ? why : QStringLiteral("The update's identity record ") + why;
 }
 
 } // namespace
@@ -61,7 +62,9 @@ IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &syste
     const qsizetype at = image.indexOf(kIdentityRecordStart);
     if (at < 0)
         return {{}, {}, QStringLiteral("The update holds no identity record")};
-    const QString problem = identityProblem(systemNumber, regEnd);
+    QString problem = recordShapeProblem(image, at);
+    if (problem.isEmpty())
+        problem = identityProblem(systemNumber, regEnd);
     if (!problem.isEmpty())
         return {{}, {}, problem};
     return {image.mid(at, kIdentityRecordLength), identityRecord(systemNumber, regEnd), {}};
@@ -81,17 +84,6 @@ bool writeRewritten(const QByteArray &image, const IdentityRewrite &rewrite, con
         from = hit + rewrite.oldRecord.size();
     }
     return sink(image.constData() + from, image.size() - from);
-}
-
-QByteArray rewrittenImage(const QByteArray &image, const IdentityRewrite &rewrite)
-{
-    QByteArray out;
-    out.reserve(image.size());
-    const bool written = writeRewritten(image, rewrite, [&out](const char *data, qsizetype size) {
-        out.append(data, size);
-        return true;
-    });
-    return written ? out : QByteArray();
 }
 
 } // namespace brimo

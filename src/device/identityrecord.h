@@ -30,9 +30,10 @@ using SliceSink = std::function<bool(const char *data, qsizetype size)>;
 QByteArray identityRecord(const QByteArray &systemNumber, const QByteArray &regEnd);
 
 // Finds the image's identity record (the 46 characters from the first
-// "S31500080010") and builds the device's own to replace it. Fails, saying
-// why in one line, when the image has no such record or the identity does
-// not fit it.
+// "S31500080010", the whole of their line) and builds the device's own to
+// replace it. Fails, saying why in one line, when the image has no such
+// record, the record is not whole and well-formed, or the identity does not
+// fit it.
 IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &systemNumber,
                                 const QByteArray &regEnd);
 
@@ -40,8 +41,5 @@ IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &syste
 // the start without overlaps, replaced by the new one. The image itself is
 // never copied. False when the rewrite failed or the sink refused a slice.
 bool writeRewritten(const QByteArray &image, const IdentityRewrite &rewrite, const SliceSink &sink);
-
-// The rewritten image as one piece; empty when the rewrite failed.
-QByteArray rewrittenImage(const QByteArray &image, const IdentityRewrite &rewrite);
 
 } // namespace brimo

@@ -1,4 +1,5 @@
 #include "platform/commandrunner_p.h"
+#include "platform/comport.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,10 +45,7 @@ QString findWine()
 // prefix Wine creates, unless its owner linked another letter to "/".
 QString rootDrive()
 {
-    QString prefix = qEnvironmentVariable("WINEPREFIX");
-    if (prefix.isEmpty())
-        prefix = QDir::homePath() + QStringLiteral("/.wine");
-    const QDir devices(prefix + QStringLiteral("/dosdevices"));
+    const QDir devices(wineDevicesFolder());
     const QFileInfoList entries = devices.entryInfoList(QDir::AllEntries | QDir::System);
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();

@@ -21,9 +21,11 @@ namespace brimo {
 
 namespace {
 
-// A declared length only sizes the buffer up front; a server that declares
-// more than this gets it grown as the bytes actually arrive.
-constexpr qint64 kMaxBodyReserve = qint64{256} * 1024 * 1024;
+// The most an answer may hold: far more than any update image (about
+// 2.5 MB), far less than would strain the machine. An answer that declares
+// more is refused before a byte of it is kept; one that grows past it is
+// ended there.
+constexpr qint64 kMaxAnswerBytes = qint64{64} * 1024 * 1024;
 
 enum State : qint16 {
     Resolving = 1,
@@ -274,12 +276,19 @@ void InetControl::refuseSecondAttempt(int &attempts)
         m_reply->abort();
 }
 
+// The body gets its whole room at once, so that it is never moved while it
+// grows: the declared length, or without one the most an answer may hold.
+// The room costs nothing until the bytes arrive.
 void InetControl::reserveBody()
 {
-    bool ok = false;
-    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
-    if (ok && length > 0)
-        m_body.reserve(static_cast<qsizetype>(std::min(length, kMaxBodyReserve)));
+    bool declared = false;
+    const qint64 length =
+        m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
+    if (declared && length > kMaxAnswerBytes) {
+        m_reply->abort();
+        return;
+    }
+    m_body.reserve(static_cast<qsizetype>(declared ? length : kMaxAnswerBytes));
     advanceTo(Receiving);
 }
 
@@ -290,6 +299,10 @@ void InetControl::readReply()
     const qint64 available = m_reply->bytesAvailable();
     if (available <= 0)
         return;
+    if (m_body.size() + available > kMaxAnswerBytes) {
+        m_reply->abort();
+        return;
+    }
     const qsizetype old = m_body.size();
     m_body.resize(old + static_cast<qsizetype>(available));
     const qint64 read = m_reply->read(m_body.data() + old, available);

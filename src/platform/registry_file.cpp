@@ -17,7 +17,6 @@ namespace brimo {
 
 namespace {
 
-constexpr int kMaxCorruptCopies = 100;
 constexpr qint64 kMaxFileSize = 1 << 20;
 
 // An exclusive lock on a file beside the settings file, held for one
@@ -176,19 +175,18 @@ long FileRegistry::changeLocked(const KeyPath &where,
 
 bool FileRegistry::setAsideCorruptFile() const
 {
-    const QString base = m_filePath + QStringLiteral(".corrupt");
-    for (int n = 1; n <= kMaxCorruptCopies; ++n) {
-        const QString target = n == 1 ? base : base + QLatin1Char('.') + QString::number(n);
-        if (!QFileInfo::exists(target))
-            return QFile::rename(m_filePath, target);
-    }
-    return false;
+    const QString copy = m_filePath + QStringLiteral(".corrupt");
+    QFile::remove(copy);
+    return QFile::rename(m_filePath, copy);
 }
 
 bool FileRegistry::save(const RegistryDocument &document) const
 {
+    // Unbuffered, so that a write cut short by a full disk shows in write()'s
+    // result. Buffered, the failure would come only with the flush inside
+    // commit(), which does not look at it and puts the cut file in place.
     QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const QByteArray text = document.toText();
     if (file.write(text) != text.size())

@@ -19,8 +19,8 @@ struct RegistryKeyRecord;
 // never a part of one, and writers in several processes drop no change.
 //
 // A file that cannot be parsed reads as holding nothing and no read touches
-// it. The next change moves it aside as "<file>.corrupt" (".corrupt.2", ...
-// when taken) and starts a new file, so nothing in it is lost. A change that
+// it. The next change moves it aside as "<file>.corrupt", in place of any
+// earlier one, and starts a new file, so what it held can still be looked at. A change that
 // cannot be written (folder not writable, lock not obtained, corrupt file that
 // cannot be moved) is dropped and the file stays as it was.
 class FileRegistry : public RegistryBackend {
@@ -32,7 +32,6 @@ public:
     // folder: ~/.config/brimo/registry on Linux (or $XDG_CONFIG_HOME/brimo/registry),
     // ~/Library/Preferences/brimo/registry on macOS.
     static QString defaultFilePath();
-    QString filePath() const { return m_filePath; }
 
     long openKey(std::uint32_t root, const std::string &path, Key *key) override;
     long createKey(std::uint32_t root, const std::string &path, Key *key) override;

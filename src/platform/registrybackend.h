@@ -5,12 +5,9 @@
 
 namespace brimo {
 
-// Value types and result codes with the numbers the Windows registry uses, so
-// a backend can hand them through unchanged.
+// The string value type and the result codes with the numbers the Windows
+// registry uses, so a backend can hand them through unchanged.
 inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegExpandSz = 2;
-inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegDword = 4;
 
 inline constexpr long kRegOk = 0;
 inline constexpr long kRegNotFound = 2;

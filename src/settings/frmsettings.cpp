@@ -141,7 +141,7 @@ QWidget *frmSettings::createButtons()
 
 void frmSettings::load()
 {
-    m_comPort = setting(QStringLiteral("COMPort"));
+    m_comPort = setting(kComPortValue);
     // A port outside the list leaves the box without a choice.
     com->setCurrentIndex(-1);
     if (m_comPortNumber > 0)
@@ -158,7 +158,7 @@ void frmSettings::save()
 {
     if (com->currentIndex() >= 0) {
         m_comPortNumber = static_cast<qint16>(com->currentText().toInt());
-        storeSetting(QStringLiteral("COMPort"), QString::number(m_comPortNumber));
+        storeSetting(kComPortValue, QString::number(m_comPortNumber));
         if (m_portSaved)
             m_portSaved();
     }

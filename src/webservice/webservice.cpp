@@ -1,6 +1,7 @@
 #include "webservice/webservice.h"
 
 #include "image/devicefile.h"
+#include "image/imagecheck.h"
 #include "platform/inetcontrol.h"
 #include "platform/windowlink.h"
 #include "settings/registry.h"
@@ -113,7 +114,7 @@ QString webservice::ping()
     return objResponse->iResponseCode == 200 ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-qint16 webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
+webservice::UpdateResult webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
 {
     strPath = QStringLiteral("/ws/updatedevice.asp");
     FormData objFormData;
@@ -121,14 +122,20 @@ qint16 webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
     objResponse = execute(strHost + strPath, objFormData);
     if (objResponse->iResponseCode == 500) {
         m_window.showCritical(QString::fromLocal8Bit(objResponse->strContent));
-        return 1;
+        return Refused;
     }
-    if (objResponse->iResponseCode == 200) {
-        objDF.strRegEnd = objResponse->strRegEnd;
-        objDF.load(objResponse->strBody, true);
-        return 0;
+    if (objResponse->iResponseCode != 200)
+        return NoImage;
+    // Whatever the device is given must be a whole image: a damaged or cut
+    // answer is worth another try, never a flash.
+    const QString problem = imageProblem(objResponse->strBody, objResponse->strRegEnd);
+    if (!problem.isEmpty()) {
+        m_window.addText(problem);
+        return NoImage;
     }
-    return 2;
+    objDF.strRegEnd = objResponse->strRegEnd;
+    objDF.load(objResponse->strBody, true);
+    return ImageLoaded;
 }
 
 } // namespace brimo

@@ -19,6 +19,13 @@ using FormData = QList<QPair<QString, QVariant>>;
 // The client of the vendor web service.
 class webservice {
 public:
+    // What UpdateDevice made of the answer.
+    enum UpdateResult : qint16 {
+        ImageLoaded = 0, // status 200 with a whole image: loaded into the container
+        Refused = 1,     // status 500: the service's message has been shown
+        NoImage = 2,     // anything else, a damaged image included: worth another try
+    };
+
     explicit webservice(WindowLink &window);
 
     QString strHost;
@@ -32,8 +39,9 @@ public:
 
     // "True" when the service answers the ping with status 200, else "False".
     QString ping();
-    // 0 image loaded into objDF, 1 refused (status 500, message shown), 2 no image.
-    qint16 UpdateDevice(const QString &strSystemNo, deviceFile &objDF);
+    // Fetches the image for a system number into objDF, which is left as it
+    // was unless the result is ImageLoaded.
+    UpdateResult UpdateDevice(const QString &strSystemNo, deviceFile &objDF);
 
 private:
     WindowLink &m_window;

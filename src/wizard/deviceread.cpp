@@ -18,7 +18,7 @@ constexpr qint16 kReadAttemptLimit = 5;
 
 void MainWindow::useApplicationFolder(const QString &folder)
 {
-    m_device = std::make_unique<device>(*this, m_state.comPortNumber, folder);
+    m_device = std::make_unique<device>(*this, folder);
 }
 
 void MainWindow::stage2BtnClick()
@@ -26,7 +26,7 @@ void MainWindow::stage2BtnClick()
     ++attemptCount;
     stage2Btn->hide();
 
-    if (m_device->downloadData()) {
+    if (m_device->downloadData(m_state.comPortNumber)) {
         addText(QStringLiteral("Connecting to the Internet"));
         advance();
         return;

@@ -203,7 +203,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createMenus();
     setFixedSize(sizeHint());
 
-    m_device = std::make_unique<device>(*this, m_state.comPortNumber);
+    m_device = std::make_unique<device>(*this, QCoreApplication::applicationDirPath());
     m_webservice = std::make_unique<webservice>(*this);
     loadWindow();
 

@@ -19,8 +19,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 constexpr unsigned long kPauseMs = 1000;
 constexpr qint16 kFlashAttemptLimit = 3;
 
-enum UpdateResult : qint16 { ImageLoaded = 0, Refused = 1, NoImage = 2 };
-
 } // namespace
 
 void MainWindow::runInternetStage()
@@ -67,13 +65,13 @@ void MainWindow::runDownloadStage()
 
     const QString systemNumber = m_device->SystemNumber();
     deviceFile &image = m_device->objDF;
-    const qint16 result = m_webservice->UpdateDevice(systemNumber, image);
+    const webservice::UpdateResult result = m_webservice->UpdateDevice(systemNumber, image);
 
-    if (result == ImageLoaded) {
+    if (result == webservice::ImageLoaded) {
         addText(QStringLiteral("Downloaded %1 bytes").arg(image.size()));
         setProgress(100);
         advance();
-    } else if (result == NoImage) {
+    } else if (result == webservice::NoImage) {
         setProgress(100);
         addText(QStringLiteral("Downloaded 0 bytes"));
         addText(QStringLiteral("Aborting update"));
@@ -118,7 +116,7 @@ void MainWindow::runFlashStage()
     addText(QStringLiteral("Updating device with the latest update"));
     stage5Btn->hide();
 
-    if (m_device->uploadData()) {
+    if (m_device->uploadData(m_state.comPortNumber)) {
         showCompletion();
         return;
     }

@@ -18,7 +18,6 @@ namespace brimo {
 
 namespace {
 
-const QString kComPortValue = QStringLiteral("COMPort");
 const QString kCrLf = QStringLiteral("\r\n");
 
 } // namespace

@@ -1,55 +1,46 @@
 #include "device/detect.h"
 #include "device/device.h"
 #include "device/identityrecord.h"
+#include "platform/commandrunner.h"
 #include "platform/serialcontrol.h"
 #include "settings/registry.h"
 
 #include "apptestfolder.h"
-#include "childscenario.h"
 #include "common/srec.h"
 #include "devsimprocess.h"
+#include "filesizelimit.h"
+#include "ptyline.h"
 #include "recordingwindow.h"
 
 #include <QtTest>
 
-#include <cstdlib>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <optional>
 
 using namespace brimo;
 
 namespace {
 
+const QByteArray kSystemNumber = "AB12CD34";
 const QByteArray kTail = "0011223344556677";
 const QStringList kFlashStart = {"Checking update integrity", "Checking system number",
                                  "Updating device."};
+const QByteArray kSentence =
+    "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+// The identity record as the vendor serves it, carrying 0xFF.
+const QByteArray kServedRecord = "S31500080010" + QByteArray(32, 'F') + "E2";
 
-// An update image as the vendor serves it: the identity record carries 0xFF.
-QByteArray servedImage(qint64 size = 4096)
+QByteArray servedImage()
 {
-    return sim::makeImage(size, QByteArray(16, '\xFF'));
+    return sim::makeImage(4096, QByteArray(16, '\xFF'));
 }
 
-void prepareFlash(device &link, const QByteArray &image = servedImage())
+QByteArray readFile(const QString &path)
 {
-    link.objDF.load(image, true);
-    link.objDF.strRegEnd = kTail;
-    link.SystemNumber(QStringLiteral("AB12CD34"));
-}
-
-// The child's part of exitWhileFlashingLeavesTheToolRunning: start a flash
-// and end the program while the tool is still at work, as a forced close does.
-int exitWhileFlashing()
-{
-    RecordingWindow window;
-    const qint16 port = 250;
-    device link(window, port, qEnvironmentVariable("BRIMO_TEST_APP_FOLDER"));
-    prepareFlash(link);
-    QTimer::singleShot(300, [] {
-        brimo::test::report(QStringLiteral("leaving"));
-        std::_Exit(0);
-    });
-    link.uploadData();
-    brimo::test::report(QStringLiteral("flash ended first"));
-    return 1;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -58,20 +49,35 @@ class TestDevice : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
+    void findsThePrefixOnlyAsSent_data();
+    void findsThePrefixOnlyAsSent();
+    void runsTheCommandAndWaits_data();
+    void runsTheCommandAndWaits();
     void knownIdentityRecords();
-    void rewriteReplacesEveryCopyAndNothingElse();
-    void uploadRefusesBeforeStartingTheTool_data();
-    void uploadRefusesBeforeStartingTheTool();
-    void failedToolRunDeletesTheWorkFile_data();
-    void failedToolRunDeletesTheWorkFile();
+    void failedReadOrFlash_data();
+    void failedReadOrFlash();
     void identityReadAndFlashRoundTrip();
-    void exitWhileFlashingLeavesTheToolRunning();
 
 private:
     QTemporaryDir m_dir;
     int m_tests = 0;
 };
+
+// A stand-in "wine" first on the path records how it was called.
+void TestDevice::initTestCase()
+{
+    QVERIFY(QDir(m_dir.path()).mkpath("bin") && QDir(m_dir.path()).mkpath("tool dir"));
+    QFile wine(m_dir.filePath("bin/wine"));
+    QVERIFY(wine.open(QIODevice::WriteOnly) &&
+            wine.write("#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$WINE_ARGS\"\nexit 7\n") > 0);
+    QVERIFY(wine.setPermissions(wine.permissions() | QFile::ExeOwner));
+    qputenv("PATH", QFile::encodeName(m_dir.filePath("bin")) + ':' + qgetenv("PATH"));
+    qputenv("WINE_ARGS", QFile::encodeName(m_dir.filePath("wine-args")));
+    qputenv("WINEPREFIX", QFile::encodeName(m_dir.filePath("prefix")));
+    qunsetenv("BRIMO_WINE");
+}
 
 // Every test starts with an empty settings store of its own and no COM port
 // links, so the stand-in tool finds no device.
@@ -81,256 +87,317 @@ void TestDevice::init()
     qputenv("BRIMO_COM_DIR", QFile::encodeName(m_dir.path()));
     const QString file = m_dir.filePath(QStringLiteral("registry-%1").arg(++m_tests));
     qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(file));
-    qunsetenv("BRIMO_FLASHTOOL_FAULT");
+}
+
+// Each piece goes out 150 ms after the previous one, so the probe, which
+// reads every 100 ms, gets them in separate reads; an empty piece hangs the
+// line up, as a pulled adapter does. COM 250 has no line at all. A held port
+// is open in another serial control, as another program would hold it.
+void TestDevice::findsThePrefixOnlyAsSent_data()
+{
+    QTest::addColumn<QList<QByteArray>>("reads");
+    QTest::addColumn<qint16>("port");
+    QTest::addColumn<qint16>("timeout");
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<bool>("found");
+
+    const auto row = [](const char *name, const QList<QByteArray> &reads, int port, int timeout,
+                        bool found, bool held = false) {
+        QTest::newRow(name) << reads << qint16(port) << qint16(timeout) << held << found;
+    };
+    row("whole sentence", {kSentence}, 3, 3, true);
+    row("split after $G", {"$G", "P"}, 3, 3, true);
+    row("split after $, binary noise first", {QByteArray("\x00\xFF\x13$", 4), "GPRMC"}, 3, 3, true);
+    row("half the prefix only", {"$G", "$G", "$G"}, 3, 3, false);
+    row("lower case", {"$gpgga,1*00\r\n", "$gprmc,2*00\r\n"}, 3, 3, false);
+    row("other talkers only", {"$GNGGA,1*00\r\n", "$GLGSV,2*00\r\n", "$BDGSA"}, 3, 3, false);
+    row("pulled line", {QByteArray()}, 3, 3, false);
+    row("timeout 0", {kSentence}, 3, 0, false);
+    row("most negative timeout", {kSentence}, 3, -32768, false);
+    row("missing port, 1 s", {}, 250, 1, false);
+    row("missing port, 3 s", {}, 250, 3, false);
+    row("port held by another program", {kSentence, kSentence}, 3, 2, false, true);
+}
+
+void TestDevice::findsThePrefixOnlyAsSent()
+{
+    QFETCH(QList<QByteArray>, reads);
+    QFETCH(qint16, port);
+    QFETCH(qint16, timeout);
+    QFETCH(bool, held);
+    QFETCH(bool, found);
+
+    PtyLine line(m_dir.path(), 3);
+    // The wizard may leave another port open; the probe closes it first.
+    PtyLine other(m_dir.path(), 5);
+    QVERIFY(line.isValid() && other.isValid());
+    SerialControl comm;
+    comm.setCommPort(5);
+    comm.setPortOpen(true);
+    QVERIFY(comm.portOpen());
+    SerialControl holder;
+    holder.setCommPort(3);
+    holder.setPortOpen(held);
+    QCOMPARE(holder.portOpen(), held);
+    QObject scope; // ends the timers below before the line they use
+    for (int i = 0; i < reads.size(); ++i) {
+        const QByteArray piece = reads.at(i);
+        QTimer::singleShot(timeout > 0 ? 200 + 150 * i : 0, &scope, [&line, piece] {
+            if (piece.isEmpty())
+                line.hangUp();
+            else
+                line.send(piece);
+        });
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    const std::clock_t cpuBefore = std::clock();
+    QCOMPARE(probePort(comm, port, timeout), found);
+    const qint64 cpu = (std::clock() - cpuBefore) * 1000 / CLOCKS_PER_SEC;
+    const qint64 wall = clock.elapsed();
+    QVERIFY(!comm.portOpen());
+    QCOMPARE(comm.commPort(), port);
+    // Not found: about the time-out, never longer; no listening at all for a
+    // time-out of zero or less. Listening never spins.
+    const qint64 least = found ? 0 : qMax(timeout - 1, 0) * 1000;
+    const qint64 most = found ? 2000 : qMax(timeout * 1000, 100);
+    QVERIFY2(wall >= least && wall < most, qPrintable(QString::number(wall)));
+    QVERIFY2(wall < 1000 || cpu * 100 < wall * 30, qPrintable(QString::number(cpu)));
+}
+
+// A program that starts with "MZ" is a Windows program: it runs through
+// wine, with the work file as a Windows path on the drive of the root folder,
+// Z: unless another letter is linked to it. An exit code of -1 stands for any
+// code but 0; the slow crash shows that timers tick while the command runs.
+void TestDevice::runsTheCommandAndWaits_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QString>("rootDrive");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("ticks");
+
+    // More output than a pipe holds: nobody reads it, and the run must not stall.
+    QTest::newRow("output goes nowhere")
+        << QByteArray("#!/bin/sh\nhead -c 300000 /dev/zero; head -c 300000 /dev/zero >&2; exit 4\n")
+        << "" << 4 << "" << 0;
+    QTest::newRow("slow crash") << QByteArray("#!/bin/sh\nsleep 0.5; kill -SEGV $$\n") << "" << -1
+                                << "Process crashed" << 5;
+    const QByteArray windows("MZ\x90\x00\x03", 5);
+    QTest::newRow("Windows program, root on Z:") << windows << "" << 7 << "" << 0;
+    QTest::newRow("Windows program, root on Y:") << windows << "y:" << 7 << "" << 0;
+}
+
+void TestDevice::runsTheCommandAndWaits()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QString, rootDrive);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QFETCH(int, ticks);
+
+    const QString devices = m_dir.filePath("prefix/dosdevices");
+    QVERIFY(QDir(devices).removeRecursively() && QDir().mkpath(devices));
+    QVERIFY(rootDrive.isEmpty() || QFile::link("/", devices + '/' + rootDrive));
+    QFile::remove(m_dir.filePath("wine-args"));
+    QFile tool(m_dir.filePath("tool dir/sirfflashcl.exe"));
+    tool.remove();
+    QVERIFY(tool.open(QIODevice::WriteOnly) && tool.write(program) == program.size());
+    tool.close();
+    QVERIFY(tool.setPermissions(tool.permissions() | QFile::ExeOwner));
+    int ticked = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&ticked] { ++ticked; });
+    timer.start(50);
+
+    const QString workFile = m_dir.filePath("tool dir/nf.dat");
+    const CommandResult result =
+        runHidden(QStringLiteral("\"%1\" \"%2\" -l 3").arg(tool.fileName(), workFile));
+    QVERIFY(result.started);
+    QVERIFY(exitCode < 0 ? result.exitCode != 0 : result.exitCode == exitCode);
+    QCOMPARE(result.errorText, error);
+    QVERIFY2(ticked >= ticks, qPrintable(QString::number(ticked)));
+    QFile args(m_dir.filePath("wine-args"));
+    const QString drive = rootDrive.isEmpty() ? QStringLiteral("Z:") : rootDrive.toUpper();
+    QCOMPARE(args.open(QIODevice::ReadOnly) ? QString::fromUtf8(args.readAll()) : QString(),
+             program.startsWith("MZ") ? "[" + tool.fileName() + "]\n[" + drive +
+                                            QString(workFile).replace('/', '\\') + "]\n[-l]\n[3]\n"
+                                      : QString());
 }
 
 // The tail goes in as given, lower case too; characters beyond ASCII are one
-// byte each. That such records pass a flash tool's checks shows in the round
-// trip below.
+// byte each.
 void TestDevice::knownIdentityRecords()
 {
     const QByteArray record = identityRecord("00000000", QByteArray(16, '0'));
     QCOMPARE(record, "S31500080010" + QByteArray("30").repeated(8) + QByteArray(16, '0') + "52");
-    QCOMPARE(record.size(), 46);
     QCOMPARE(identityRecord("\xE9\xFF\x80 -_./", "a1b2c3d4e5f60718"),
              QByteArray("S31500080010E9FF80202D5F2E2Fa1b2c3d4e5f607187D"));
 }
 
-void TestDevice::rewriteReplacesEveryCopyAndNothingElse()
+// Every way a read or a flash fails: the tool's `fault` (none: no tool at
+// all), or something in the way of the work file: a file left by an earlier
+// run, even read-only, or a folder; or the disk fills up under it. A flash
+// checks the image and the identity before the tool starts. "*" stands for
+// the system's own words.
+void TestDevice::failedReadOrFlash_data()
 {
-    const QByteArray served = sim::formatSRecord('3', 0x00080010, QByteArray(16, '\xFF')) + "\r\n";
-    const QByteArray other = sim::formatSRecord('3', 0x00080020, QByteArray(16, 'b')) + "\r\n";
-    const QByteArray own = identityRecord("AB12CD34", kTail);
-    const QByteArray twice = other + served + other + served;
-    QCOMPARE(rewrittenImage(twice, rewriteIdentity(twice, "AB12CD34", kTail)),
-             other + own + "\r\n" + other + own + "\r\n");
-    // A record cut short at the end of the image is replaced whole.
-    const QByteArray cut = "S0030000FC\r\nS315000800103030";
-    QCOMPARE(rewrittenImage(cut, rewriteIdentity(cut, "AB12CD34", kTail)), "S0030000FC\r\n" + own);
-}
-
-void TestDevice::uploadRefusesBeforeStartingTheTool_data()
-{
+    QTest::addColumn<bool>("flashing");
     QTest::addColumn<QByteArray>("image");
     QTest::addColumn<QByteArray>("systemNumber");
     QTest::addColumn<QByteArray>("regEnd");
-    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QStringList>("lines");
 
-    const auto row = [](const char *name, const QByteArray &image, const QByteArray &systemNumber,
-                        const QByteArray &regEnd, const QString &refusal) {
-        QTest::newRow(name) << image << systemNumber << regEnd << refusal;
-    };
     const QByteArray image = servedImage();
+    const auto run = [&image](const char *name, bool flashing, const char *fault,
+                              const char *obstacle, const QString &logged = {},
+                              const QByteArray &served = {}) {
+        const QStringList lines = (flashing ? kFlashStart : QStringList()) +
+                                  (logged.isEmpty() ? QStringList() : QStringList(logged));
+        QTest::newRow(name) << flashing << (served.isEmpty() ? image : served) << kSystemNumber
+                            << kTail << QString(fault) << QString(obstacle) << lines;
+    };
+    const auto refused = [](const char *name, const QByteArray &served, int checks,
+                            const QString &why, const QByteArray &systemNumber = kSystemNumber,
+                            const QByteArray &regEnd = kTail) {
+        QTest::newRow(name) << true << served << systemNumber << regEnd << "ok"
+                            << "refused" << kFlashStart.mid(0, checks) + QStringList(why);
+    };
+    const auto withRecord = [&image](const QByteArray &record) {
+        return QByteArray(image).replace(kServedRecord, record);
+    };
+    const qsizetype record = image.indexOf(kServedRecord);
     const QString noRecord = QStringLiteral("The update holds no identity record");
-    row("999 characters", image.left(999), "AB12CD34", kTail, "Update size is incorrect");
-    row("1000 characters without the record", QByteArray(1000, '0'), "AB12CD34", kTail, noRecord);
-    row("record in lower case", QByteArray(image).replace("S31500080010", "s31500080010"),
-        "AB12CD34", kTail, noRecord);
-    row("system number of 7", image, "AB12CD3", kTail,
-        "The system number \"AB12CD3\" is not 8 characters long");
-    row("system number of 9", image, "AB12CD345", kTail,
-        "The system number \"AB12CD345\" is not 8 characters long");
-    row("no identity tail", image, "AB12CD34", "",
-        "The update came without its identity tail (REGEND)");
-    row("tail of 17", image, "AB12CD34", kTail + '0',
-        "The identity tail \"00112233445566770\" is not 16 hexadecimal digits");
-    row("tail not hexadecimal", image, "AB12CD34", "00112233445566GG",
-        "The identity tail \"00112233445566GG\" is not 16 hexadecimal digits");
+    const QString lengthOf =
+        QStringLiteral("The update's identity record is %1 characters long, not 46");
+    run("read, exit 1", false, "exit 1", "");
+    run("read, tool crashes", false, "crash", "");
+    run("read, no dump file", false, "nofile", "");
+    run("read, no dump, an old work file left", false, "nofile", "old");
+    run("read, empty dump", false, "emptyfile", "", "Input past end of file");
+    run("read, no device on the port", false, "ok", "");
+    run("read, tool missing", false, "", "", "File not found: <tool>");
+    run("read, a folder where the work file goes", false, "ok", "folder", "*");
+    run("flash, exit 5", true, "exit 5", "");
+    run("flash, crash", true, "crash", "");
+    run("flash, exit 5 over a read-only work file", true, "exit 5", "read-only");
+    run("flash, tool missing", true, "", "", "File not found: <tool>");
+    run("flash, a folder where the work file goes", true, "ok", "folder", "*");
+    run("flash, disk full", true, "ok", "disk full", QString::fromLocal8Bit(std::strerror(EFBIG)));
+    run("flash, record ending the text", true, "ok", "", {}, image.left(record + 46));
+    run("flash, LF line ends", true, "ok", "", {}, QByteArray(image).replace("\r\n", "\n"));
+    refused("999 characters", image.left(999), 1, "Update size is incorrect");
+    refused("1000 characters without the record", QByteArray(1000, '0'), 2, noRecord);
+    refused("record in lower case", withRecord(kServedRecord.toLower()), 2, noRecord);
+    refused("record cut short", withRecord(kServedRecord.left(40)), 2, lengthOf.arg(40));
+    refused("record one digit longer", withRecord(kServedRecord + '0'), 2, lengthOf.arg(47));
+    refused("record cut short at the end", image.left(record + 45), 2, lengthOf.arg(45));
+    refused("record with a wrong checksum", withRecord(kServedRecord.left(44) + "E3"), 2,
+            "The update's identity record has a wrong checksum");
+    refused("system number of 7", image, 2,
+            "The system number \"AB12CD3\" is not 8 characters long", "AB12CD3");
+    refused("system number of 9", image, 2,
+            "The system number \"AB12CD345\" is not 8 characters long", "AB12CD345");
+    refused("no identity tail", image, 2, "The update came without its identity tail (REGEND)",
+            kSystemNumber, "");
+    refused("tail of 17", image, 2,
+            "The identity tail \"00112233445566770\" is not 16 hexadecimal digits", kSystemNumber,
+            kTail + '0');
 }
 
-void TestDevice::uploadRefusesBeforeStartingTheTool()
+void TestDevice::failedReadOrFlash()
 {
+    QFETCH(bool, flashing);
     QFETCH(QByteArray, image);
     QFETCH(QByteArray, systemNumber);
     QFETCH(QByteArray, regEnd);
-    QFETCH(QString, refusal);
-
-    AppTestFolder app;
-    QVERIFY(app.isValid());
-    RecordingWindow window;
-    const qint16 port = 3;
-    device link(window, port, app.path());
-    link.objDF.load(image, true);
-    link.objDF.strRegEnd = regEnd;
-    link.SystemNumber(QString::fromLatin1(systemNumber));
-
-    QVERIFY(!link.uploadData());
-    // Only the image's size is checked before its identity.
-    const QStringList lines = kFlashStart.mid(0, image.size() < 1000 ? 1 : 2) << refusal;
-    QCOMPARE(window.lines, lines);
-    QCOMPARE(window.progress, QList<int>({20, 40}).mid(0, lines.size() - 1));
-    QVERIFY(window.dots.isEmpty());
-    QVERIFY(app.logLines().isEmpty());
-    QVERIFY(!QFile::exists(app.workFilePath()));
-    QCOMPARE(link.objDF.getData(), image);
-}
-
-// No fault: no tool at all. A work file left over by an earlier run may be in
-// the way, even marked read-only.
-void TestDevice::failedToolRunDeletesTheWorkFile_data()
-{
-    QTest::addColumn<bool>("flashing");
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("leftover");
-    QTest::addColumn<QString>("logged");
-
-    const auto row = [](const char *name, bool flashing, const char *fault, const char *leftover,
-                        const char *logged) {
-        QTest::newRow(name) << flashing << QString(fault) << QString(leftover) << QString(logged);
-    };
-    row("read, exit 1", false, "exit 1", "", "");
-    row("read, tool crashes", false, "crash", "", "");
-    row("read, no dump file", false, "nofile", "", "");
-    row("read, no dump, an old work file left", false, "nofile", "old", "");
-    row("read, empty dump", false, "emptyfile", "", "Input past end of file");
-    row("read, no device on the port", false, "ok", "", "");
-    row("read, tool missing", false, "", "", "File not found: <tool>");
-    row("flash, exit 5", true, "exit 5", "", "");
-    row("flash, crash", true, "crash", "", "");
-    row("flash, exit 5 over a read-only work file", true, "exit 5", "read-only", "");
-    row("flash, tool missing", true, "", "", "File not found: <tool>");
-}
-
-void TestDevice::failedToolRunDeletesTheWorkFile()
-{
-    QFETCH(bool, flashing);
     QFETCH(QString, fault);
-    QFETCH(QString, leftover);
-    QFETCH(QString, logged);
+    QFETCH(QString, obstacle);
+    QFETCH(QStringList, lines);
 
     AppTestFolder app(fault.isEmpty() ? AppTestFolder::WithoutTool : AppTestFolder::WithTool);
     app.setFaults({fault});
     QFile old(app.workFilePath());
-    QVERIFY(leftover.isEmpty() || (old.open(QIODevice::WriteOnly) && old.write(servedImage()) > 0));
+    if (obstacle == "old" || obstacle == "read-only")
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(image) > 0);
     old.close();
-    QVERIFY(leftover != "read-only" || old.setPermissions(QFile::ReadOwner));
+    QVERIFY(obstacle != "read-only" || old.setPermissions(QFile::ReadOwner));
+    QVERIFY(obstacle != "folder" || QDir(app.path()).mkpath("nf.dat/inside"));
     // The stored port is read once, when the link is made, and flashed; the
     // program's current port is read at each identity read.
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "07");
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, "07");
     RecordingWindow window;
-    qint16 port = 3;
-    device link(window, port, app.path());
-    prepareFlash(link);
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("COMPort"), "9");
-    port = 12;
+    device link(window, app.path());
+    link.objDF.load(image, true);
+    link.objDF.strRegEnd = regEnd;
+    link.SystemNumber(QString::fromLatin1(systemNumber));
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, "9");
+    std::optional<FileSizeLimit> limit;
+    if (obstacle == "disk full")
+        QVERIFY(limit.emplace(64 * 1024).isApplied());
+    QVERIFY(!(flashing ? link.uploadData(12) : link.downloadData(12)));
+    limit.reset();
 
-    QVERIFY(!(flashing ? link.uploadData() : link.downloadData()));
-    QVERIFY(!QFile::exists(app.workFilePath()));
-    QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
-    QStringList lines = flashing ? kFlashStart : QStringList();
-    if (!logged.isEmpty())
-        lines << QString(logged).replace("<tool>", app.toolPath());
+    QVERIFY(!QFileInfo(app.workFilePath()).isFile());
+    QCOMPARE(link.SystemNumber(), QString::fromLatin1(systemNumber));
+    QCOMPARE(link.objDF.getData(), image);
+    lines.replaceInStrings("<tool>", app.toolPath());
+    if (lines.value(lines.size() - 1) == "*" && !window.lines.value(lines.size() - 1).isEmpty())
+        lines.last() = window.lines.last();
     QCOMPARE(window.lines, lines);
-    QCOMPARE(window.progress, flashing ? QList<int>({20, 40, 60}) : QList<int>());
-    QCOMPARE(window.dots, flashing ? QList<bool>({true, false}) : QList<bool>());
+    const qsizetype steps =
+        flashing ? lines.size() - (!lines.isEmpty() && !kFlashStart.contains(lines.last())) : 0;
+    QCOMPARE(window.progress, QList<int>({20, 40, 60}).mid(0, steps));
+    QCOMPARE(window.dots, steps == 3 ? QList<bool>({true, false}) : QList<bool>());
     const QString arguments =
         "[" + app.workFilePath() + "] [-b] [57600] [-l] " +
         (flashing ? "[07] [-o] [0] [-c] [0]" : "[12] [-r] [-f] [0x080000] [-t] [0x080020]");
-    QCOMPARE(app.logLines().size(), fault.isEmpty() ? 0 : 1);
-    if (!fault.isEmpty())
-        QVERIFY2(app.logLines().first().startsWith(arguments), qPrintable(app.logLines().first()));
+    const bool started =
+        !fault.isEmpty() && (obstacle.isEmpty() || obstacle == "old" || obstacle == "read-only");
+    QCOMPARE(app.logLines().size(), started ? 1 : 0);
+    for (const QString &run : app.logLines())
+        QVERIFY2(run.startsWith(arguments), qPrintable(run));
 }
 
-// The whole road through the device link: find the device, let the flash
-// tool read its identity on the same port, put it into a served image of
-// 1 MiB and flash that image twice.
+// The whole road through the device link: the flash tool reads the device's
+// identity, which goes into a served image with a second copy of the identity
+// record near its start, flashed twice from the same container. The device
+// keeps the last copy written: each must have become its own.
 void TestDevice::identityReadAndFlashRoundTrip()
 {
-    DevSimProcess sim(3, {"--system-number", "AB12CD34", "--tail", "8899AABBCCDDEEFF"});
+    DevSimProcess sim(
+        3, {"--system-number", kSystemNumber, "--tail", "8899AABBCCDDEEFF", "--mode", "dl"});
     QVERIFY2(sim.isReady(), qPrintable(sim.errorText()));
     qputenv("BRIMO_COM_DIR", QFile::encodeName(sim.comDir()));
     AppTestFolder app;
     QVERIFY(app.isValid());
-    SerialControl comm;
-    QVERIFY(probePort(comm, 3, 3));
-    QCOMPARE(sim.send("mode dl"), QStringLiteral("ok"));
-
     RecordingWindow window;
-    const qint16 port = 3;
-    device link(window, port, app.path());
-    QVERIFY(link.downloadData());
-    QCOMPARE(link.SystemNumber(), QStringLiteral("AB12CD34"));
-    QCOMPARE(link.objDF.getData().mid(16),
-             QByteArray("AB12CD34") + QByteArray::fromHex("8899AABBCCDDEEFF"));
-    QVERIFY(window.lines.isEmpty());
-    QVERIFY(!QFile::exists(app.workFilePath()));
+    device link(window, app.path());
+    QVERIFY(link.downloadData(3));
+    QCOMPARE(link.SystemNumber(), QString::fromLatin1(kSystemNumber));
+    QCOMPARE(link.objDF.getData().mid(16), kSystemNumber + QByteArray::fromHex("8899AABBCCDDEEFF"));
+    QVERIFY(!link.objDF.isEncrypted() && window.lines.isEmpty());
 
-    // The container keeps the image as served, so a second flash writes the
-    // same work file. It is copied while the tool runs: the link deletes it.
-    // A second copy of the served record, near the start, must be replaced too.
-    const QByteArray served =
-        sim::formatSRecord('3', sim::kIdentityAddress, QByteArray(16, '\xFF'));
-    QByteArray image = sim::makeImage(1 << 20, QByteArray(16, '\xFF'), 7);
-    image.insert(image.indexOf('\n') + 1, served + "\r\n");
+    QByteArray image = servedImage();
+    image.insert(image.indexOf('\n') + 1, kServedRecord + "\r\n");
     link.objDF.load(image, true);
     link.objDF.strRegEnd = kTail;
-    QList<QByteArray> written;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        QFile file(app.workFilePath());
-        if (file.open(QIODevice::ReadOnly))
-            written.last() = file.readAll();
-    });
-    watch.start(20);
-    for (int run = 0; run < 2; ++run) {
-        written.append(QByteArray());
-        QVERIFY2(link.uploadData(), qPrintable(window.lines.join(" | ")));
-    }
-    const QByteArray expected =
-        QByteArray(image).replace(served, identityRecord("AB12CD34", kTail));
-    QCOMPARE(expected.count(identityRecord("AB12CD34", kTail)), 2);
-    QVERIFY(written.at(0) == expected && written.at(1) == expected);
-    QCOMPARE(window.lines.last(), QStringLiteral("Cleaning up"));
+    QVERIFY2(link.uploadData(3) && link.uploadData(3), qPrintable(window.lines.join(" | ")));
+    QCOMPARE(window.lines,
+             kFlashStart + QStringList("Cleaning up") + kFlashStart + QStringList("Cleaning up"));
     QCOMPARE(window.progress, QList<int>({20, 40, 60, 80, 20, 40, 60, 80}));
     QCOMPARE(window.dots, QList<bool>({true, false, true, false}));
     QVERIFY(!QFile::exists(app.workFilePath()));
-
-    // Every data record of the image is in the flash, the identity record as
-    // the device's own.
-    QFile flashFile(sim.flashPath());
-    QVERIFY(flashFile.open(QIODevice::ReadOnly));
-    const QByteArray flash = flashFile.readAll();
-    QCOMPARE(flash.mid(0x080010, 16), "AB12CD34" + QByteArray::fromHex(kTail));
-    int records = 0;
-    for (const QByteArray &line : image.split('\n')) {
-        sim::SRecord record;
-        if (!sim::parseSRecord(line.trimmed(), &record, nullptr) || record.type != '3')
-            continue;
-        ++records;
-        if (record.address != sim::kIdentityAddress)
-            QVERIFY2(flash.mid(record.address, record.data.size()) == record.data,
-                     qPrintable(QString::number(record.address, 16)));
-    }
-    const QMap<QString, QString> status = sim.status();
-    QCOMPARE(status.value("writes"), QStringLiteral("2"));
-    QCOMPARE(status.value("records"), QString::number(records));
+    QCOMPARE(link.objDF.getData(), image);
+    // The device holds the image: a record from its middle, and its identity.
+    const QByteArray flash = readFile(sim.flashPath());
+    const qsizetype middle = image.indexOf("S31500040000") + 12;
+    QCOMPARE(flash.mid(0x040000, 16), QByteArray::fromHex(image.mid(middle, 32)));
+    QCOMPARE(flash.mid(0x080010, 16), kSystemNumber + QByteArray::fromHex(kTail));
 }
 
-// The program may end (a forced close) while the flash tool works; the tool
-// must finish its run rather than be killed with the program.
-void TestDevice::exitWhileFlashingLeavesTheToolRunning()
-{
-    AppTestFolder app;
-    QVERIFY(app.isValid());
-    app.setFaults({"delay 1500"});
-    const brimo::test::ChildResult child =
-        brimo::test::runScenario("exitWhileFlashing", {"BRIMO_TEST_APP_FOLDER=" + app.path()});
-    QVERIFY(child.finished);
-    QCOMPARE(child.exitCode, 0);
-    QVERIFY2(child.output.contains("leaving"), qPrintable(child.output));
-    QVERIFY(app.logLines().isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(app.logLines().size(), 1, 10000);
-    QVERIFY(app.logLines().first().contains("[-o] [0] [-c] [0] -> exit"));
-}
-
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    if (const auto code =
-            brimo::test::runRequestedScenario({{"exitWhileFlashing", exitWhileFlashing}}))
-        return *code;
-    TestDevice test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestDevice)
 #include "tst_device.moc"

@@ -2,16 +2,14 @@
 // corrupt content, obstacles, writers in other processes and a writer killed mid-write.
 
 #include "childscenario.h"
+#include "filesizelimit.h"
 #include "platform/registrybackend.h"
 #include "platform/registrydocument.h"
 #include "settings/registry.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,20 +40,17 @@ QByteArray fileBytes(const QString &path)
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 // Writes "other0" = "0", "other1" = "1", ... as many as $BRIMO_TEST_WRITES says.
-test::Scenarios scenarios()
+int writeOthers()
 {
-    return {{"write", [] {
-                 for (int i = 0; i < qEnvironmentVariableIntValue(kWrites); ++i)
-                     set("other" + QString::number(i), QString::number(i));
-                 return 0;
-             }}};
+    for (int i = 0; i < qEnvironmentVariableIntValue(kWrites); ++i)
+        set("other" + QString::number(i), QString::number(i));
+    return 0;
 }
 
 } // namespace
@@ -65,10 +60,8 @@ class TstRegistry : public QObject {
 
 private slots:
     void init();
-    void cleanup();
     void readsWhatTheStoreHolds_data();
     void readsWhatTheStoreHolds();
-    void writesTextWithItsTerminatingNul_data();
     void writesTextWithItsTerminatingNul();
     void corruptFileIsKeptAndReadAsEmpty_data();
     void corruptFileIsKeptAndReadAsEmpty();
@@ -91,12 +84,7 @@ void TstRegistry::init()
     qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(m_file));
 }
 
-void TstRegistry::cleanup()
-{
-    QFile::setPermissions(QFileInfo(m_file).absolutePath(),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
+// A value of type 4 is a number, which no setting is.
 void TstRegistry::readsWhatTheStoreHolds_data()
 {
     QTest::addColumn<uint>("root");
@@ -106,12 +94,11 @@ void TstRegistry::readsWhatTheStoreHolds_data()
     QTest::addColumn<QString>("expected");
     const uint local = kHkeyLocalMachine;
     const QByteArray port = "COMPort";
-    const QByteArray number("\x03\x00\x00\x00", 4);
     QTest::newRow("terminated") << local << port << kRegSz << QByteArray("3", 2) << "3";
     QTest::newRow("NUL in the middle") << local << port << kRegSz << QByteArray("ab\0c", 5) << "ab";
     QTest::newRow("no terminating NUL") << local << port << kRegSz << QByteArray("12") << "12";
     QTest::newRow("empty") << local << port << kRegSz << QByteArray() << QString();
-    QTest::newRow("number type: the default") << local << port << kRegDword << number << "d";
+    QTest::newRow("number type: the default") << local << port << 4u << QByteArray(4, 3) << "d";
     QTest::newRow("missing value")
         << local << QByteArray("x") << kRegSz << QByteArray("3", 2) << QString();
     QTest::newRow("missing key") << 0x80000001u << port << kRegSz << QByteArray("3", 2)
@@ -132,39 +119,25 @@ void TstRegistry::readsWhatTheStoreHolds()
     QCOMPARE(get("COMPort"), expected);
 }
 
-void TstRegistry::writesTextWithItsTerminatingNul_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("texts"); // written in this order
-    QTest::newRow("port") << "COMPort" << QStringList{"16"};
-    QTest::newRow("empty text replaces a port") << "COMPort" << QStringList{"5", ""};
-    QTest::newRow("port with letters") << "ProxyPort" << QStringList{"80ab"};
-    QTest::newRow("8-bit text") << "ProxyServer" << QStringList{QString::fromUtf8("Grüß")};
-    QTest::newRow("repeated writes") << "COMPort" << QStringList{"1", "2", "3"};
-}
-
+// Each text is one string value with its NUL: the empty text is stored, not
+// missing, and each write replaces the one before.
 void TstRegistry::writesTextWithItsTerminatingNul()
 {
-    QFETCH(QString, name);
-    QFETCH(QStringList, texts);
-    for (const QString &text : texts)
-        set(name, text);
-    QCOMPARE(get(name), texts.last());
-    // One string value, with its NUL: the empty text is stored, not missing.
-    const auto document = RegistryDocument::parse(fileBytes(m_file));
-    const RegistryKeyRecord *key =
-        document ? document->findKey(kHkeyLocalMachine, kKeyPath) : nullptr;
-    QVERIFY(key);
-    QCOMPARE(key->values.size(), std::size_t(1));
-    QCOMPARE(key->values.front().type, kRegSz);
-    QCOMPARE(QByteArray::fromStdString(key->values.front().data),
-             texts.last().toLocal8Bit() + '\0');
+    for (const QString &text : {QString("16"), QString(), QString::fromUtf8("Grüß")}) {
+        set("COMPort", text);
+        QCOMPARE(get("COMPort"), text);
+        const auto document = RegistryDocument::parse(fileBytes(m_file));
+        const RegistryKeyRecord *key =
+            document ? document->findKey(kHkeyLocalMachine, kKeyPath) : nullptr;
+        QVERIFY(key && key->values.size() == 1 && key->values.front().type == kRegSz);
+        QCOMPARE(QByteArray::fromStdString(key->values.front().data), text.toLocal8Bit() + '\0');
+    }
 }
 
 void TstRegistry::corruptFileIsKeptAndReadAsEmpty_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("earlierCopy"); // a file kept aside before is in the way
+    QTest::addColumn<bool>("earlierCopy"); // a file kept aside before, which this one replaces
     QTest::newRow("empty file") << QByteArray() << false;
     QTest::newRow("not the format") << QByteArray("COMPort=1\n") << true;
     QTest::newRow("cut off") << QByteArray("brimo-registry 1\nkey 80000002 Software\\Brimo\n")
@@ -181,40 +154,48 @@ void TstRegistry::corruptFileIsKeptAndReadAsEmpty()
 
     QCOMPARE(get("COMPort"), QString());
     QCOMPARE(fileBytes(m_file), content);
-
     set("ProxyPort", "8080");
-    QCOMPARE(fileBytes(m_file + (earlierCopy ? ".corrupt.2" : ".corrupt")), content);
-    if (earlierCopy)
-        QCOMPARE(fileBytes(m_file + ".corrupt"), QByteArray("earlier"));
+    QCOMPARE(fileBytes(m_file + ".corrupt"), content);
     QCOMPARE(get("ProxyPort"), QStringLiteral("8080"));
+    QCOMPARE(QDir(QFileInfo(m_file).absolutePath()).entryList(QDir::Files),
+             QStringList({"registry", "registry.corrupt", "registry.lock"}));
 }
 
 void TstRegistry::unwritableStoreDropsTheWrite_data()
 {
     QTest::addColumn<QString>("obstacle");
-    for (const char *obstacle : {"folder is a file", "settings file is a pipe", "read-only folder"})
+    for (const char *obstacle :
+         {"folder is a file", "settings file is a pipe", "read-only folder", "disk full"})
         QTest::newRow(obstacle) << QString::fromLatin1(obstacle);
 }
 
+// Where a value was stored before, it stays, and no part-written file is left.
 void TstRegistry::unwritableStoreDropsTheWrite()
 {
     QFETCH(QString, obstacle);
     const QString folder = QFileInfo(m_file).absolutePath();
-    QString expected;
+    const bool storedBefore = obstacle == "read-only folder" || obstacle == "disk full";
+    if (storedBefore)
+        set("COMPort", "1");
+    std::optional<FileSizeLimit> limit;
     if (obstacle == "folder is a file") {
         writeFile(folder, "x");
     } else if (obstacle == "settings file is a pipe") {
-        QVERIFY(QDir().mkpath(folder));
-        QCOMPARE(::mkfifo(QFile::encodeName(m_file).constData(), 0600), 0);
+        QVERIFY(QDir().mkpath(folder) &&
+                ::mkfifo(QFile::encodeName(m_file).constData(), 0600) == 0);
+    } else if (obstacle == "disk full") {
+        QVERIFY(limit.emplace(16).isApplied());
+    } else if (geteuid() == 0) {
+        QSKIP("file permissions do not bind the superuser");
     } else {
-        if (geteuid() == 0)
-            QSKIP("file permissions do not bind the superuser");
-        set("COMPort", "1");
-        expected = QStringLiteral("1");
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
     }
-    set("COMPort", "9");
-    QCOMPARE(get("COMPort"), expected);
+    set("COMPort", "9" + QString(64, 'x'));
+    limit.reset();
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(get("COMPort"), storedBefore ? QStringLiteral("1") : QString());
+    if (storedBefore)
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"registry", "registry.lock"}));
 }
 
 void TstRegistry::writersInTwoProcessesDropNoChange()
@@ -224,8 +205,7 @@ void TstRegistry::writersInTwoProcessesDropNoChange()
     QVERIFY(other.waitForStarted());
     for (int i = 0; i < kEachWriter; ++i)
         set("mine" + QString::number(i), QString::number(i));
-    QVERIFY(other.waitForFinished());
-    QCOMPARE(other.exitCode(), 0);
+    QVERIFY(other.waitForFinished() && other.exitCode() == 0);
     for (const QString prefix : {"mine", "other"})
         for (int i = 0; i < kEachWriter; ++i)
             QVERIFY2(get(prefix + QString::number(i)) == QString::number(i),
@@ -241,7 +221,6 @@ void TstRegistry::crashWhileWritingLeavesAWholeFile()
     QTRY_COMPARE_WITH_TIMEOUT(get("other50"), QStringLiteral("50"), 20000);
     writer.kill();
     QVERIFY(writer.waitForFinished());
-
     QVERIFY(RegistryDocument::parse(fileBytes(m_file)));
     QCOMPARE(get("other50"), QStringLiteral("50"));
     // Neither a lock nor a temporary file left by the dead writer stops the next write.
@@ -252,7 +231,7 @@ void TstRegistry::crashWhileWritingLeavesAWholeFile()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (const auto code = test::runRequestedScenario(scenarios()))
+    if (const auto code = test::runRequestedScenario({{"write", writeOthers}}))
         return *code;
     TstRegistry test;
     return QTest::qExec(&test, argc, argv);

@@ -1,17 +1,14 @@
 #include "image/devicefile.h"
-#include "scriptedserver.h"
+#include "image/imagecheck.h"
 #include "settings/registry.h"
-#include "testwindow.h"
-#include "vendorsimprocess.h"
-#include "webservice/statuscode.h"
 #include "webservice/webservice.h"
 
-#include <QFile>
-#include <QProcess>
+#include "common/srec.h"
+#include "loopbackserver.h"
+#include "recordingwindow.h"
+
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
-#include <memory>
 
 using brimo::FormData;
 using brimo::webservice;
@@ -19,7 +16,29 @@ using brimo::webservice;
 namespace {
 
 constexpr char kSystemNo[] = "AB12CD34";
-constexpr char kRegEnd[] = "0123456789ABCDEF";
+const QByteArray kTail = "0123456789ABCDEF";
+constexpr int kMiB = 1 << 20;
+
+QByteArray head(const QByteArray &status, const QByteArray &headers = {})
+{
+    return "HTTP/1.1 " + status + "\r\n" + headers + "\r\n";
+}
+
+QByteArray length(qint64 bytes)
+{
+    return "Content-Length: " + QByteArray::number(bytes) + "\r\n";
+}
+
+// Each record type at its shortest, and a data record of 16 bytes.
+const QByteArray kHeader = "S00600004844521B";
+const QByteArray kData = "S31500001000000102030405060708090A0B0C0D0E0F62";
+const QByteArray kOthers = "S30500001010DA\r\nS1050020ABCD62\r\nS20503000001F6";
+const QByteArray kEnd = "S70500000000FA";
+
+QByteArray lines(const QByteArrayList &records, const char *lineEnd = "\r\n")
+{
+    return records.join(lineEnd) + lineEnd;
+}
 
 void setProxySetting(const QString &server, const QString &port)
 {
@@ -28,42 +47,18 @@ void setProxySetting(const QString &server, const QString &port)
     setRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("ProxyPort"), port);
 }
 
-bool accepts(quint16 port)
-{
-    QTcpSocket socket;
-    socket.setProxy(QNetworkProxy::NoProxy);
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(200);
-}
-
-// Debian's small HTTP proxy in the foreground on a free loopback port; it
-// ends with `process`.
-bool startTinyProxy(QProcess &process, const QTemporaryDir &dir, quint16 port)
-{
-    QFile config(dir.filePath(QStringLiteral("tinyproxy.conf")));
-    if (accepts(port) || !config.open(QIODevice::WriteOnly))
-        return false;
-    config.write("Port " + QByteArray::number(port) + "\nListen 127.0.0.1\nAllow 127.0.0.1\n");
-    config.close();
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(QStringLiteral("/usr/bin/tinyproxy"),
-                  {QStringLiteral("-d"), QStringLiteral("-c"), config.fileName()});
-    return process.waitForStarted() && QTest::qWaitFor([port] { return accepts(port); }, 10000);
-}
-
 } // namespace
 
 class TestWebService : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
 
+    void refusesAllButAWholeImage_data();
+    void refusesAllButAWholeImage();
     void requestAddress_data();
     void requestAddress();
-    void statusCodeOfHeaderText_data();
-    void statusCodeOfHeaderText();
     void updateDeviceAnswers_data();
     void updateDeviceAnswers();
     void storedProxyCarriesTheRequest_data();
@@ -71,25 +66,61 @@ private slots:
 
 private:
     QTemporaryDir m_settingsDir;
-    std::unique_ptr<VendorSimProcess> m_service;
 };
-
-void TestWebService::initTestCase()
-{
-    QVERIFY(m_settingsDir.isValid());
-    qputenv("BRIMO_REGISTRY_FILE", m_settingsDir.filePath(QStringLiteral("registry")).toUtf8());
-    m_service = std::make_unique<VendorSimProcess>(QStringList{
-        QStringLiteral("--image"), QStringLiteral("%1:20000:%2").arg(kSystemNo, kRegEnd),
-        QStringLiteral("--slow-ms"), QStringLiteral("1500")});
-    QVERIFY2(m_service->isListening(), qPrintable(m_service->errorString()));
-}
 
 void TestWebService::init()
 {
-    setProxySetting(QString(), QString());
-    qputenv("BRIMO_SERVICE_HOST", m_service->hostPort().toUtf8());
-    QVERIFY(m_service->setFault(QStringLiteral("none")));
-    m_service->requests(true);
+    QVERIFY(m_settingsDir.isValid());
+    qputenv("BRIMO_REGISTRY_FILE", m_settingsDir.filePath("registry").toUtf8());
+    setProxySetting({}, {});
+}
+
+void TestWebService::refusesAllButAWholeImage_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QByteArray>("regEnd");
+    QTest::addColumn<QString>("problem");
+
+    const auto row = [](const char *name, const QByteArray &image, const QString &problem,
+                        const QByteArray &regEnd = kTail) {
+        QTest::newRow(name) << image << regEnd << problem;
+    };
+    const QString notWhole = QStringLiteral("The update is not a whole image: ");
+    const QByteArray image = lines({kHeader, kData, kOthers, kEnd});
+    row("CR LF", image, "");
+    row("LF, lower-case digits, S8 without a line end",
+        lines({kHeader, "S3" + kData.mid(2).toLower(), "S30500001010da"}, "\n") + "S804000000FB",
+        "");
+    row("S9 after CR LF and LF", kHeader + "\r\n" + kData + "\nS9030000FC\r\n", "");
+    row("tail in lower case", image, "", "aabbccddeeff0011");
+    row("blank line", lines({kHeader, "", kData, kEnd}), notWhole + "line 2 is not an S-record");
+    row("blank line at the end", image + "\r\n",
+        notWhole + "line 7 follows its termination record");
+    row("record type S4", lines({"S4030000FC", kEnd}), notWhole + "line 1 is not an S-record");
+    row("lower-case s", lines({"s9030000FC"}), notWhole + "line 1 is not an S-record");
+    row("CR inside a line", lines({kHeader, "S9030000\rFC"}),
+        notWhole + "line 2 holds a character that is not a hexadecimal digit");
+    row("odd digit at the end", lines({kHeader, kEnd + "G"}),
+        notWhole + "line 2 holds a character that is not a hexadecimal digit");
+    row("count one too many", lines({"S31600001000000102030405060708090A0B0C0D0E0F62", kEnd}),
+        notWhole + "line 1 is not as long as its byte count says");
+    row("one digit missing", lines({kHeader, kEnd.left(13)}),
+        notWhole + "line 2 is not as long as its byte count says");
+    row("S3 count 4", lines({"S304000010EB", kEnd}),
+        notWhole + "line 1 is too short for its record type");
+    row("tail of 15", image, "The identity tail \"0123456789ABCDE\" is not 16 hexadecimal digits",
+        kTail.left(15));
+    row("tail of a page", image,
+        "The identity tail \"" + kTail + kTail + "\" is not 16 hexadecimal digits",
+        kTail.repeated(256));
+}
+
+void TestWebService::refusesAllButAWholeImage()
+{
+    QFETCH(QByteArray, image);
+    QFETCH(QByteArray, regEnd);
+    QFETCH(QString, problem);
+    QCOMPARE(brimo::imageProblem(image, regEnd), problem);
 }
 
 // Keys and values go into the address as written; the request still reaches
@@ -98,24 +129,18 @@ void TestWebService::requestAddress_data()
 {
     QTest::addColumn<FormData>("form");
     QTest::addColumn<QString>("query");
-
-    QTest::newRow("no pairs") << FormData() << QStringLiteral("?");
-    QTest::newRow("one pair") << FormData{{QStringLiteral("SystemCodeString"), kSystemNo}}
-                              << QStringLiteral("?SystemCodeString=AB12CD34");
-    QTest::newRow("two pairs in order, an object left out")
-        << FormData{{QStringLiteral("o"), QVariant::fromValue(new QObject(this))},
-                    {QStringLiteral("b"), 2},
-                    {QStringLiteral("a"), true}}
-        << QStringLiteral("?b=2&a=True");
-    QTest::newRow("nothing encoded")
-        << FormData{{QStringLiteral("A"), QStringLiteral("two words&more=yes")},
-                    {QStringLiteral("B"), QStringLiteral("#1")}}
-        << QStringLiteral("?A=two words&more=yes&B=#1");
+    const auto row = [](const char *name, const FormData &form, const QString &query) {
+        QTest::newRow(name) << form << query;
+    };
+    row("no pairs", {}, "?");
+    row("two pairs in order, an object left out",
+        {{"o", QVariant::fromValue(new QObject(this))}, {"b", 2}, {"a", true}}, "?b=2&a=True");
+    row("nothing encoded", {{"A", "two words&more=yes"}, {"B", "#1"}},
+        "?A=two words&more=yes&B=#1");
     // A system number is the device's bytes, one character each.
-    const QString deviceBytes = QString::fromLatin1("AB\xE9\xFF\x80\x01" "CD");
-    QTest::newRow("bytes above 0x7F go out as themselves")
-        << FormData{{QStringLiteral("SystemCodeString"), deviceBytes}}
-        << QStringLiteral("?SystemCodeString=") + deviceBytes;
+    const QString deviceBytes = QString::fromLatin1("AB\xE9\xFF\x80\x01") + "CD";
+    row("bytes above 0x7F go out as themselves", {{"SystemCodeString", deviceBytes}},
+        "?SystemCodeString=" + deviceBytes);
 }
 
 void TestWebService::requestAddress()
@@ -123,119 +148,137 @@ void TestWebService::requestAddress()
     QFETCH(FormData, form);
     QFETCH(QString, query);
 
-    const QString uri = m_service->hostPort() + QStringLiteral("/ws/ping.asp");
-    QCOMPARE(webservice::requestAddress(uri, form), uri + query);
-    TestWindow window;
+    LoopbackServer server(head("200 OK", length(1)) + "x");
+    const QString uri = server.hostPort() + "/ws/ping.asp";
+    RecordingWindow window;
     webservice service(window);
     QCOMPARE(service.execute(uri, form)->iResponseCode, qint16{200});
-    const QByteArray line = m_service->requests().split('\n').first();
+    const QByteArray line = server.requests.split('\r').first();
     QCOMPARE(line.count(' '), 2);
     QCOMPARE(QByteArray::fromPercentEncoding(line),
              "GET /ws/ping.asp" + query.toLatin1() + " HTTP/1.1");
 }
 
-void TestWebService::statusCodeOfHeaderText_data()
-{
-    QTest::addColumn<QByteArray>("headerText");
-    QTest::addColumn<int>("code");
-
-    QTest::newRow("empty") << QByteArray() << 0;
-    QTest::newRow("500, HTTP/1.0") << QByteArray("HTTP/1.0 500 Error\r\nREGEND: 01\r\n") << 500;
-    QTest::newRow("letters after the space") << QByteArray("SSH-2.0 OpenSSH") << 0;
-    QTest::newRow("no space") << QByteArray("HTTP/1.1") << 0;
-}
-
-void TestWebService::statusCodeOfHeaderText()
-{
-    QFETCH(QByteArray, headerText);
-    QFETCH(int, code);
-    QCOMPARE(brimo::statusCode(headerText), qint16(code));
-}
-
-// Every answer the service can give or fail to give: the result, the record,
-// the container (untouched unless an image came), the message, the states.
+// Every answer the service can give or fail to give, sent as `head`, then
+// `body` `copies` times: the result, the record, the log line, the container
+// (untouched unless an image came), the message, the states (one state: the
+// last). Nothing listens on port 1.
 void TestWebService::updateDeviceAnswers_data()
 {
-    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<QString>("host");
     QTest::addColumn<int>("result");
     QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<QList<qint16>>("states");
 
-    QTest::newRow("image") << "none" << 0 << 200;
-    QTest::newRow("image without REGEND") << "noregend" << 0 << 200;
-    QTest::newRow("image trickled slowly") << "slow" << 0 << 200;
-    QTest::newRow("refused by the service") << "500" << 1 << 500;
-    QTest::newRow("302") << "302" << 2 << 302;
-    QTest::newRow("403") << "403" << 2 << 403;
-    QTest::newRow("404") << "404" << 2 << 404;
-    QTest::newRow("empty body") << "empty" << 2 << 0;
-    QTest::newRow("cut half-way") << "cut" << 2 << 0;
-    QTest::newRow("not HTTP") << "nothttp" << 2 << 0;
-    QTest::newRow("hanging until cancelled") << "hang" << 2 << 0;
-    QTest::newRow("refused port") << "refused" << 2 << 0;
+    const auto row = [](const char *name, const QByteArray &head, const QByteArray &body,
+                        int result, int code, const QString &logged = {}, int copies = 1,
+                        const QString &host = {}, QList<qint16> states = {}) {
+        if (states.isEmpty())
+            states = code != 0 ? kAnsweredStates : QList<qint16>{11};
+        QTest::newRow(name) << head << body << copies << host << result << code << logged << states;
+    };
+    const QByteArray image = brimo::sim::makeImage(20000, QByteArray(16, '\xFF'));
+    const QByteArray regEnd = "REGEND: " + kTail + "\r\n";
+    const auto served = [](const QByteArray &body, const QByteArray &headers,
+                           const QByteArray &status = "200 OK") {
+        return head(status, headers + length(body.size()));
+    };
+    const QString notWhole = QStringLiteral("The update is not a whole image: ");
+    const auto lineAt = [&image](qsizetype at) { return image.left(at).count('\n') + 1; };
+    const qsizetype identity = image.indexOf("S31500080010");
+    const QByteArray shortIdentity = QByteArray(image).remove(identity + 40, 6);
+    const qsizetype damaged = image.indexOf("\r\nS3", 100) + 2 + 45;
+    QByteArray badRecord = image;
+    badRecord[damaged] = image.at(damaged) == '0' ? '1' : '0';
+    const QByteArray halfWay = image.left(image.indexOf("\r\n", image.size() / 2) + 2);
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    const QByteArray message = "No update for this device.\r\n<b>";
+
+    row("image", served(image, regEnd), image, 0, 200);
+    row("image without REGEND", served(image, {}), image, 2, 200,
+        "The update came without its identity tail (REGEND)");
+    row("REGEND not hexadecimal", served(image, "REGEND: 00112233445566ZZ\r\n"), image, 2, 200,
+        "The identity tail \"00112233445566ZZ\" is not 16 hexadecimal digits");
+    row("damaged record", served(badRecord, regEnd), badRecord, 2, 200,
+        notWhole + QStringLiteral("line %1 has a wrong checksum").arg(lineAt(damaged)));
+    row("identity record cut short", served(shortIdentity, regEnd), shortIdentity, 2, 200,
+        notWhole +
+            QStringLiteral("line %1 is not as long as its byte count says").arg(lineAt(identity)));
+    row("cut at a line boundary, no length", ok + regEnd + "\r\n", halfWay, 2, 200,
+        notWhole + "it does not end with a termination record");
+    row("cut half-way", served(image, regEnd), image.left(9000), 2, 0);
+    row("refused by the service", served(message, {}, "500 Error"), message, 1, 500);
+    row("302", served("x", "Location: /\r\n", "302 Found"), "x", 2, 302);
+    row("404", served("x", {}, "404 Not Found"), "x", 2, 404);
+    row("empty body", served({}, regEnd), {}, 2, 0, {}, 1, {}, {12});
+    row("not HTTP", "no web server here\r\n\r\n", {}, 2, 0);
+    row("hanging until cancelled", {}, {}, 2, 0);
+    row("refused port", {}, {}, 2, 0, {}, 0, "127.0.0.1:1", {1, 2, 3, 11});
+    row("unknown host", {}, {}, 2, 0, {}, 0, "no-such-host.invalid", {1, 11});
+    // The most an answer may hold is 64 MiB; one that declares more is
+    // refused before its body.
+    row("64 MiB declared", head("200 OK", regEnd + length(64 * kMiB)), QByteArray(kMiB, 'x'), 2,
+        200, notWhole + "line 1 is not an S-record", 64);
+    row("endless: past 64 MiB with no length", ok + regEnd + "\r\nx", QByteArray(kMiB, 'x'), 2, 0,
+        {}, 64);
+    row("declares 100 MiB", head("200 OK", regEnd + length(100 * kMiB)), image, 2, 0, {}, 1, {},
+        {1, 2, 3, 4, 5, 6, 11});
 }
 
 void TestWebService::updateDeviceAnswers()
 {
-    QFETCH(QString, fault);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(int, copies);
+    QFETCH(QString, host);
     QFETCH(int, result);
     QFETCH(int, code);
+    QFETCH(QString, logged);
+    QFETCH(QList<qint16>, states);
 
-    const bool refused = fault == QLatin1String("refused");
-    if (refused)
-        qputenv("BRIMO_SERVICE_HOST", "127.0.0.1:" + QByteArray::number(closedPort()));
-    TestWindow window;
+    LoopbackServer server(head, body, copies);
+    qputenv("BRIMO_SERVICE_HOST", (host.isEmpty() ? server.hostPort() : host).toUtf8());
+    RecordingWindow window;
     webservice service(window);
-    // The user cancels a hanging request after a while.
-    int ticks = 0;
-    QTimer ticker;
-    connect(&ticker, &QTimer::timeout, [&] {
-        if (++ticks % 6 == 0 && fault == QLatin1String("hang"))
-            window.internetControl().cancel();
-    });
-    ticker.start(50);
+    // The user gives up on a request that hangs.
+    if (head.isEmpty() && host.isEmpty())
+        QTimer::singleShot(300, &window.internetControl(),
+                           [&window] { window.internetControl().cancel(); });
     brimo::deviceFile objDF;
     objDF.strRegEnd = "before";
     objDF.load("S0before");
 
-    QVERIFY(refused || m_service->setFault(fault));
-    QCOMPARE(service.UpdateDevice(QString::fromLatin1(kSystemNo), objDF), qint16(result));
+    QCOMPARE(service.UpdateDevice(QString::fromLatin1(kSystemNo), objDF), result);
     const brimo::response &record = *service.objResponse;
     QCOMPARE(record.iResponseCode, qint16(code));
     QCOMPARE(record.strBody.isEmpty() && record.strRegEnd.isEmpty(), code == 0);
     QCOMPARE(record.strContent, record.strBody);
-    QCOMPARE(objDF.getData(), result == 0 ? record.strBody : QByteArray("S0before"));
-    QCOMPARE(objDF.strRegEnd, result != 0                          ? QByteArray("before")
-                              : fault == QLatin1String("noregend") ? QByteArray()
-                                                                   : QByteArray(kRegEnd));
-    QVERIFY(result != 0 || (objDF.isEncrypted() && objDF.getData().startsWith("S0")));
-    QCOMPARE(window.criticalTexts,
-             result == 1 ? QStringList{QString::fromUtf8(record.strContent)} : QStringList());
-    QVERIFY2(fault != QLatin1String("slow") || ticks >= 10, qPrintable(QString::number(ticks)));
+    QCOMPARE(window.lines, logged.isEmpty() ? QStringList() : QStringList(logged));
+    QCOMPARE(window.boxes, result == 1 ? QStringList(QString::fromLatin1(body)) : QStringList());
+    QCOMPARE(objDF.getData(), result == 0 ? body : QByteArray("S0before"));
+    QCOMPARE(objDF.strRegEnd, result == 0 ? kTail : QByteArray("before"));
+    QCOMPARE(objDF.isEncrypted(), result == 0);
     // Qt may send again by itself when the line breaks; the fault covers one.
-    const qsizetype sent = m_service->requests().count("GET /ws/updatedevice.asp");
-    QVERIFY2(sent <= 2 && (sent > 0 || refused), qPrintable(QString::number(sent)));
-    // The same control carries the ping, which reports its states afresh.
-    const bool answered = code != 0 || fault == QLatin1String("empty");
-    QVERIFY(answered ? window.states == kSuccessStates : window.states.endsWith(11));
-    window.states.clear();
-    QVERIFY(refused || m_service->setFault(fault));
-    QCOMPARE(service.ping(), code == 200 ? QStringLiteral("True") : QStringLiteral("False"));
-    QVERIFY(answered ? window.states == kSuccessStates : window.states.endsWith(11));
+    const qsizetype sent =
+        server.requests.count("GET /ws/updatedevice.asp?SystemCodeString=AB12CD34 ");
+    QVERIFY2(host.isEmpty() ? sent == 1 || sent == 2 : sent == 0,
+             qPrintable(QString::number(sent)));
+    QCOMPARE(states.size() == 1 ? window.states.mid(window.states.size() - 1) : window.states,
+             states);
 }
 
+// The stored "ProxyServer" and "ProxyPort"; %1 stands for the port the proxy
+// listens on.
 void TestWebService::storedProxyCarriesTheRequest_data()
 {
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<quint16>("proxyPort");
-
-    // %1 stands for the port the proxy listens on.
-    QTest::newRow("whole address")
-        << QStringLiteral("http://127.0.0.1:%1/") << QString() << closedPort();
-    QTest::newRow("stored port wins")
-        << QStringLiteral("127.0.0.1:1") << QStringLiteral(" %1 ") << closedPort();
-    QTest::newRow("port not a number")
-        << QStringLiteral("127.0.0.1") << QStringLiteral("not a port") << quint16{8080};
+    QTest::addColumn<QStringList>("setting");
+    QTest::newRow("whole address") << QStringList{"http://127.0.0.1:%1/", ""};
+    QTest::newRow("stored port wins") << QStringList{"127.0.0.1:1", " %1 "};
+    QTest::newRow("port not a number: 8080") << QStringList{"127.0.0.1", "not a port"};
 }
 
 // The stored proxy is read at each request: one client goes straight to the
@@ -243,39 +286,28 @@ void TestWebService::storedProxyCarriesTheRequest_data()
 // straight again once the setting is cleared.
 void TestWebService::storedProxyCarriesTheRequest()
 {
-    QFETCH(QString, server);
-    QFETCH(QString, port);
-    QFETCH(quint16, proxyPort);
+    QFETCH(QStringList, setting);
 
-    const auto viaProxy = [this] {
-        const QByteArray seen = m_service->requests(true);
-        return seen.contains("\nVia: ") && seen.contains("tinyproxy");
-    };
-    TestWindow window;
-    webservice service(window);
-    brimo::deviceFile objDF;
-    QCOMPARE(service.ping(), QStringLiteral("True"));
-    QVERIFY(!viaProxy());
-    const QString listening = QString::number(proxyPort);
-    setProxySetting(server.replace(QStringLiteral("%1"), listening),
-                    port.replace(QStringLiteral("%1"), listening));
-    {
-        QTemporaryDir dir;
-        QProcess proxy;
-        if (!startTinyProxy(proxy, dir, proxyPort))
-            QSKIP("tinyproxy (Debian package tinyproxy-bin) could not listen on its port");
-        QCOMPARE(service.UpdateDevice(QString::fromLatin1(kSystemNo), objDF), qint16{0});
-        const QByteArray seen = m_service->requests();
-        QVERIFY2(seen.startsWith("GET /ws/updatedevice.asp?SystemCodeString=AB12CD34 "),
-                 seen.constData());
-        QVERIFY2(viaProxy(), seen.constData());
-    }
-    QCOMPARE(service.UpdateDevice(QString::fromLatin1(kSystemNo), objDF), qint16{2});
-    QCOMPARE(service.objResponse->iResponseCode, qint16{0});
+    const QByteArray answer = head("200 OK", length(1)) + "x";
+    LoopbackServer service(answer);
+    LoopbackServer proxy(answer);
+    if (setting[1] == "not a port" && !(proxy.close(), proxy.listen(QHostAddress::LocalHost, 8080)))
+        QSKIP("port 8080 is taken");
+    qputenv("BRIMO_SERVICE_HOST", service.hostPort().toUtf8());
+    RecordingWindow window;
+    webservice client(window);
+    QCOMPARE(client.ping(), "True");
+    setting.replaceInStrings("%1", QString::number(proxy.serverPort()));
+    setProxySetting(setting[0], setting[1]);
+    QCOMPARE(client.ping(), "True");
+    const QByteArray sent = "GET http://" + service.hostPort().toLatin1() + "/ws/ping.asp? ";
+    QVERIFY2(proxy.requests.startsWith(sent), proxy.requests.constData());
+    proxy.close();
+    QCOMPARE(client.ping(), "False");
     QCOMPARE(window.states.last(), qint16{11});
-    setProxySetting(QString(), QString());
-    QCOMPARE(service.ping(), QStringLiteral("True"));
-    QVERIFY(!viaProxy());
+    setProxySetting({}, {});
+    QCOMPARE(client.ping(), "True");
+    QCOMPARE(service.requests.count("GET /ws/ping.asp? "), 2);
 }
 
 QTEST_GUILESS_MAIN(TestWebService)

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/inetcontrol.h"
+#include "platform/windowlink.h"
+
+#include <QList>
+#include <QStringList>
+#include <QThread>
+
+// The states a request that ends with an answer reports, in their order.
+inline const QList<qint16> kAnsweredStates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
+
+// The window side of the core for tests: keeps every log line, progress
+// value, dots switch, message box text and transfer state in the order they
+// came, and lends a real Internet transfer control. Like the main window it
+// blocks a moment in its handler for the early states.
+class RecordingWindow : public brimo::WindowLink {
+public:
+    RecordingWindow()
+    {
+        QObject::connect(&m_control, &brimo::InetControl::stateChanged, &m_control,
+                         [this](qint16 state) {
+                             states.append(state);
+                             if (state <= 6)
+                                 QThread::msleep(10);
+                         });
+    }
+
+    QStringList lines;
+    QList<int> progress;
+    QList<bool> dots;
+    QStringList boxes;
+    QList<qint16> states;
+
+    void addText(const QString &whatText) override { lines.append(whatText); }
+    void setProgress(int value) override { progress.append(value); }
+    void setDotsEnabled(bool enabled) override { dots.append(enabled); }
+    void showCritical(const QString &text) override { boxes.append(text); }
+    brimo::InetControl &internetControl() override { return m_control; }
+
+private:
+    brimo::InetControl m_control;
+};
