@@ -344,7 +344,8 @@ void MainWindow::onInetState(qint16 state)
 
 void MainWindow::showCritical(const QString &text)
 {
-    showMessage(this, text, MessageStyle::CriticalOk);
+    // The service's message: whatever the server sent, shown as text that fits the screen.
+    showMessage(this, cutToFit(text), MessageStyle::CriticalOk);
 }
 
 // --- dialogs --------------------------------------------------------------
