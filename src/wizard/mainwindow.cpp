@@ -295,6 +295,8 @@ bool MainWindow::appendToLog(const QString &text)
         return false;
     Text1->moveCursor(QTextCursor::End);
     Text1->insertPlainText(text);
+    // The newest line in view, however long the log has grown.
+    Text1->ensureCursorVisible();
     m_log += text;
     return true;
 }
