@@ -1,5 +1,6 @@
 // Stage 2's button: reads the device's identity block, and after a failure
 // searches the ports again and retries by itself, up to five attempts.
+#include "wizard/inputhold.h"
 #include "wizard/mainwindow.h"
 #include "wizard/messagebox.h"
 
@@ -26,7 +27,7 @@ void MainWindow::stage2BtnClick()
     ++attemptCount;
     stage2Btn->hide();
 
-    if (m_device->downloadData()) {
+    if (readIdentity()) {
         addText(QStringLiteral("Connecting to the Internet"));
         advance();
         return;
@@ -54,6 +55,13 @@ void MainWindow::stage2BtnClick()
     // The retry runs nested inside this attempt, which has nothing left to do
     // once it returns.
     stage2BtnClick();
+}
+
+bool MainWindow::readIdentity()
+{
+    // The flash tool runs: input waits until it has ended.
+    const InputHold hold;
+    return m_device->downloadData();
 }
 
 } // namespace brimo

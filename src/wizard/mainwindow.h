@@ -130,6 +130,9 @@ private:
     void runDownloadStage();
     void runFlashStage();
     void advance();
+    // The two runs of the flash tool.
+    bool readIdentity();
+    bool flashDevice();
     // Pieces of the stages above.
     void runPortStage();
     void showDownloadModePage();

@@ -1,5 +1,6 @@
 // Stages 3 to 5: the Internet test, the download of the update image and the
 // flash, ending on the completion page.
+#include "wizard/inputhold.h"
 #include "wizard/localetext.h"
 #include "wizard/mainwindow.h"
 #include "wizard/messagebox.h"
@@ -118,7 +119,7 @@ void MainWindow::runFlashStage()
     addText(QStringLiteral("Updating device with the latest update"));
     stage5Btn->hide();
 
-    if (m_device->uploadData()) {
+    if (flashDevice()) {
         showCompletion();
         return;
     }
@@ -146,6 +147,13 @@ void MainWindow::runFlashStage()
     // Still busy, so the window asks before it goes; after a No the user
     // can try again with stage5Btn.
     close();
+}
+
+bool MainWindow::flashDevice()
+{
+    // The flash tool runs: input waits until it has ended.
+    const InputHold hold;
+    return m_device->uploadData();
 }
 
 void MainWindow::showCompletion()
