@@ -12,6 +12,7 @@
 
 #include "settings/frmsettings.h"
 #include "settings/registry.h"
+#include "wizard/localetext.h"
 #include "wizard/mainwindow.h"
 
 #include <QtTest>
@@ -265,8 +266,8 @@ inline QStringList logLines(const brimo::MainWindow &window)
 inline QStringList withNow(QStringList actual, const QStringList &expected)
 {
     const QLocale locale = QLocale::system();
-    const QString format = locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') +
-                           locale.timeFormat(QLocale::LongFormat);
+    const QString format =
+        locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + brimo::longTimeFormat();
     for (qsizetype i = 0; i < qMin(actual.size(), expected.size()); ++i) {
         const QString prefix = expected[i].chopped(kNow.size());
         if (!expected[i].endsWith(kNow) || !actual[i].startsWith(prefix))
