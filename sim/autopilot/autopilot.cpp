@@ -21,6 +21,11 @@ constexpr std::chrono::milliseconds kReadingTime{700};
 // Reads the device again when the utility offers the button back, up to this.
 constexpr int kMaxReadClicks = 3;
 
+template <typename Control> Control *control(const QWidget &window, const char *name)
+{
+    return window.findChild<Control *>(QLatin1String(name));
+}
+
 bool isUsable(const QAbstractButton *button)
 {
     return button->isVisible() && button->isEnabled();
@@ -93,8 +98,9 @@ void Autopilot::takeStep()
 {
     switch (m_step) {
     case Step::Welcome:
-        if (pageName() == QLatin1String("welcome") && isUsable(m_window.updateBtn)) {
-            clickLater(m_window.updateBtn);
+        if (pageName() == QLatin1String("welcome") &&
+            isUsable(control<QAbstractButton>(m_window, "updateBtn"))) {
+            clickLater(control<QAbstractButton>(m_window, "updateBtn"));
             m_step = Step::Stage1;
         }
         break;
@@ -124,8 +130,9 @@ void Autopilot::onStage1()
     const QString page = pageName();
     if (page == QLatin1String("stage2")) { // a port was stored: no detection needed
         m_step = Step::Stage2;
-    } else if (page == QLatin1String("stage1") && isUsable(m_window.detectBtn)) {
-        clickLater(m_window.detectBtn);
+    } else if (page == QLatin1String("stage1") &&
+               isUsable(control<QAbstractButton>(m_window, "detectBtn"))) {
+        clickLater(control<QAbstractButton>(m_window, "detectBtn"));
         m_step = Step::Detecting;
     }
 }
@@ -136,20 +143,21 @@ void Autopilot::onDetecting()
     if (page == QLatin1String("stage2"))
         m_step = Step::Stage2;
     else if (page == QLatin1String("stage1") && m_window.state().comPortNumber == -1 &&
-             isUsable(m_window.detectBtn))
+             isUsable(control<QAbstractButton>(m_window, "detectBtn")))
         fail(QStringLiteral("the auto detection found no device"));
 }
 
 void Autopilot::onStage2()
 {
-    if (pageName() != QLatin1String("stage2") || !isUsable(m_window.stage2Btn))
+    if (pageName() != QLatin1String("stage2") ||
+        !isUsable(control<QAbstractButton>(m_window, "stage2Btn")))
         return;
     if (++m_readClicks > kMaxReadClicks) {
         fail(QStringLiteral("the device read failed %1 times").arg(kMaxReadClicks));
         return;
     }
     setDeviceMode(QStringLiteral("dl"));
-    clickLater(m_window.stage2Btn);
+    clickLater(control<QAbstractButton>(m_window, "stage2Btn"));
     m_step = Step::Updating;
 }
 
@@ -158,9 +166,10 @@ void Autopilot::onUpdating()
     const QString page = pageName();
     if (page == QLatin1String("complete"))
         m_step = Step::Finishing;
-    else if (page == QLatin1String("stage2") && isUsable(m_window.stage2Btn))
+    else if (page == QLatin1String("stage2") &&
+             isUsable(control<QAbstractButton>(m_window, "stage2Btn")))
         m_step = Step::Stage2; // the read gave up or the Internet test failed: again
-    else if (isUsable(m_window.stage5Btn))
+    else if (isUsable(control<QAbstractButton>(m_window, "stage5Btn")))
         fail(QStringLiteral("the flash gave up"));
 }
 
@@ -221,11 +230,11 @@ void Autopilot::answer(QMessageBox *box)
 
 QString Autopilot::pageName() const
 {
-    if (m_window.completedWindow->isVisible())
+    if (control<QWidget>(m_window, "completedWindow")->isVisible())
         return QStringLiteral("complete");
-    if (m_window.stageWindow->isVisible())
+    if (control<QWidget>(m_window, "stageWindow")->isVisible())
         return QStringLiteral("stage%1").arg(m_window.state().currentStage);
-    if (m_window.welcomeWindow->isVisible())
+    if (control<QWidget>(m_window, "welcomeWindow")->isVisible())
         return QStringLiteral("welcome");
     return {};
 }

@@ -17,11 +17,6 @@ constexpr qint16 kReadAttemptLimit = 5;
 
 } // namespace
 
-void MainWindow::useApplicationFolder(const QString &folder)
-{
-    m_device = std::make_unique<device>(*this, m_state.comPortNumber, folder);
-}
-
 void MainWindow::stage2BtnClick()
 {
     ++attemptCount;

@@ -1,5 +1,8 @@
 #include "wizard/messagebox.h"
 
+#include "wizard/appearance.h"
+#include "wizard/shared.h"
+
 #include <QCloseEvent>
 #include <QKeyEvent>
 
@@ -12,7 +15,6 @@ namespace {
 constexpr int kMostLines = 15;
 constexpr int kMostCharacters = 600;
 constexpr int kLongestWord = 40;
-const QString kApplicationTitle = QStringLiteral("Brimo update utility");
 
 QString withLongWordsBroken(const QString &text)
 {
@@ -34,7 +36,7 @@ QString withLongWordsBroken(const QString &text)
 class Box : public QMessageBox {
 public:
     Box(QMessageBox::Icon icon, const QString &text, bool question, QWidget *parent)
-        : QMessageBox(icon, kApplicationTitle, text,
+        : QMessageBox(icon, applicationTitle(), text,
                       question ? Yes | No : QMessageBox::StandardButtons(Ok), parent),
           m_question(question)
     {
@@ -80,7 +82,7 @@ QString cutToFit(const QString &text)
         return withLongWordsBroken(text);
     while (!shown.isEmpty() && shown.back().isSpace())
         shown.chop(1);
-    return withLongWordsBroken(shown) + QStringLiteral("\r\n\r\n") +
+    return withLongWordsBroken(shown) + kCrLf + kCrLf +
            QStringLiteral("(The rest of this message is not shown: it is too long for this box.)");
 }
 

@@ -16,7 +16,6 @@ namespace brimo {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 constexpr unsigned long kPauseMs = 1000;
 constexpr qint16 kFlashAttemptLimit = 3;
 
