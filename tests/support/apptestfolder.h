@@ -10,16 +10,14 @@
 
 // An application folder for the device link: a link to the stand-in flash tool
 // (which takes the folder it was started from as its own, so it reads its
-// faults and writes its log here) and the work file's place.
+// faults and writes its log here) and the work file's place. A throw-away one
+// has a blank in its path, as Windows program folders have, which every command
+// line must quote; this test program's folder is where the window looks.
 class AppTestFolder {
 public:
     enum Tool { WithTool, WithoutTool };
     enum Place { ThrowAway, ThisProgram };
 
-    // A throw-away folder with a blank in its path, as most Windows program
-    // folders have, so that every command line the utility builds must quote
-    // it; or the folder of this test program, where the window looks as the
-    // utility does beside its executable, cleared of what a case left there.
     explicit AppTestFolder(Tool tool = WithTool, Place place = ThrowAway)
     {
         if (place == ThrowAway)

@@ -1,16 +1,13 @@
 #pragma once
 
-// Runs one named scenario of the same test program in a child process, for
-// code that ends the program. main() first asks runRequestedScenario(): in the
-// child the environment names a scenario, which runs and gives the exit code;
-// in the parent it gives nothing and the QtTest cases run, which call
-// runScenario("name") (or startScenario() for a child beside the test).
+// Runs a named scenario of this test program in a child process, for code that
+// ends the program. main() asks runRequestedScenario() first: in a child it runs
+// the scenario its environment names; in the parent it gives nothing and the
+// tests run, which start children with runScenario() or startScenario().
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
 
 #include <cstdio>
 #include <functional>
@@ -20,14 +17,12 @@
 namespace brimo::test {
 
 inline const QString kScenarioVariable = QStringLiteral("BRIMO_TEST_SCENARIO");
-
 using Scenarios = std::map<QString, std::function<int()>>;
 
 struct ChildResult {
     bool finished = false; // false: still running when the time was up (then killed)
-    QProcess::ExitStatus exitStatus = QProcess::NormalExit;
-    int exitCode = -1;
-    QString output; // standard output and standard error, interleaved
+    int exitCode = -1;     // of a normal exit; -1 after a crash
+    QString output;        // standard output and standard error, interleaved
 };
 
 inline std::optional<int> runRequestedScenario(const Scenarios &scenarios)
@@ -67,12 +62,9 @@ inline ChildResult runScenario(const QString &name, const QStringList &extra = {
     startScenario(child, name, extra);
     ChildResult result;
     result.finished = child.waitForStarted() && child.waitForFinished(timeoutMs);
-    if (!result.finished) {
-        child.kill();
-        child.waitForFinished();
-    }
-    result.exitStatus = child.exitStatus();
-    result.exitCode = child.exitCode();
+    if (!result.finished)
+        child.kill(), child.waitForFinished();
+    result.exitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
     result.output = QString::fromLocal8Bit(child.readAll());
     return result;
 }
