@@ -31,6 +31,8 @@ inline QStringList items(const QString &joined)
 }
 inline const QString kNow = QStringLiteral("<now>");
 inline const QString kBegan = "Update process began " + kNow;
+inline const QString kBlank =
+    kBegan + "|Retrieving existing registry value|Blank registry value returned";
 inline const QString kUpToStage2 =
     kBegan + "|Retrieving existing registry value|Registry value returned: COM 3";
 inline const QString kToTheFlash =

@@ -5,7 +5,6 @@
 
 namespace {
 
-const QString kBlank = kBegan + "|Retrieving existing registry value|Blank registry value returned";
 const QString kReturned = kUpToStage2.chopped(1); // "...: COM " and the stored value
 const QString kStage2 = "stageHeader=Stage 2 of 5:|info=Please remove power to the Brimo device, "
                         "wait 10 seconds, switch it to the 'D/L' position and re-apply power.\r\n"
