@@ -1,4 +1,5 @@
 #include "platform/singleinstance.h"
+#include "wizard/appearance.h"
 #include "wizard/mainwindow.h"
 
 #include <QApplication>
@@ -6,7 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Brimo update utility"));
+    app.setApplicationName(brimo::applicationTitle());
 
     // A second copy ends at once, without a window or a message.
     brimo::SingleInstance instance;

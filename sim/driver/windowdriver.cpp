@@ -14,23 +14,10 @@
 
 namespace brimo::sim {
 
-namespace {
-
-// Often enough that a box is answered before anyone would notice it.
-constexpr int kLookIntervalMs = 20;
-
-} // namespace
-
 WindowDriver::WindowDriver(QWidget &window, QObject *parent) : QObject(parent), m_window(window)
 {
     connect(&m_look, &QTimer::timeout, this, &WindowDriver::look);
-    m_look.start(kLookIntervalMs);
-}
-
-bool WindowDriver::isShown(const QString &name) const
-{
-    const QWidget *widget = control(name);
-    return widget && widget->isVisible();
+    m_look.start(20); // often enough that a box is answered before anyone would notice it
 }
 
 bool WindowDriver::press(const QString &name)
@@ -38,14 +25,12 @@ bool WindowDriver::press(const QString &name)
     QPointer<QAbstractButton> button = control<QAbstractButton>(name);
     if (!button || !button->isVisible() || !button->isEnabled())
         return false;
+    // Through the window, as the window system delivers a click: a modal box
+    // in front, or input the window holds back, applies to it.
     later([button] {
-        if (!button)
-            return;
-        // Through the window, as the window system delivers a click: a modal
-        // box in front or input held back by the window applies to it.
-        QWidget *top = button->window();
-        const QPoint centre = button->mapTo(top, button->rect().center());
-        QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, centre);
+        if (QWidget *top = button ? button->window() : nullptr)
+            QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                              button->mapTo(top, button->rect().center()));
     });
     return true;
 }
@@ -53,13 +38,12 @@ bool WindowDriver::press(const QString &name)
 bool WindowDriver::choose(const QString &name)
 {
     QPointer<QAction> action = control<QAction>(name);
-    if (!action || !action->isEnabled())
-        return false;
-    later([action] {
-        if (action)
-            action->trigger();
-    });
-    return true;
+    if (action && action->isEnabled())
+        later([action] {
+            if (action)
+                action->trigger();
+        });
+    return action && action->isEnabled();
 }
 
 void WindowDriver::requestClose()
@@ -68,16 +52,6 @@ void WindowDriver::requestClose()
         if (QWindow *handle = m_window.windowHandle())
             handle->close();
     });
-}
-
-bool WindowDriver::waitUntilIdle(int timeoutMs)
-{
-    return QTest::qWaitFor([this] { return isIdle(); }, timeoutMs);
-}
-
-bool WindowDriver::run(const QString &name, int timeoutMs)
-{
-    return press(name) && waitUntilIdle(timeoutMs);
 }
 
 void WindowDriver::later(std::function<void()> action)
@@ -90,16 +64,6 @@ void WindowDriver::later(std::function<void()> action)
 }
 
 // --- message boxes and dialogs ---------------------------------------------
-
-void WindowDriver::answer(QMessageBox::StandardButton button, const QString &text)
-{
-    m_answers.enqueue({button, text});
-}
-
-void WindowDriver::inNextDialog(std::function<void(QDialog &)> action)
-{
-    m_dialogActions.enqueue(std::move(action));
-}
 
 QStringList WindowDriver::boxTexts() const
 {
@@ -116,10 +80,16 @@ void WindowDriver::look()
         return;
     const bool fresh = modal != m_seen;
     m_seen = modal;
-    if (auto *box = qobject_cast<QMessageBox *>(modal))
+    auto *dialog = qobject_cast<QDialog *>(modal);
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         handleBox(*box, fresh);
-    else if (auto *dialog = qobject_cast<QDialog *>(modal); dialog && fresh)
-        handleDialog(*dialog);
+    } else if (dialog && fresh) {
+        ++m_dialogsSeen;
+        if (m_dialogActions.isEmpty())
+            dialog->reject();
+        else
+            m_dialogActions.dequeue()(*dialog);
+    }
 }
 
 void WindowDriver::handleBox(QMessageBox &box, bool fresh)
@@ -128,8 +98,11 @@ void WindowDriver::handleBox(QMessageBox &box, bool fresh)
     if (fresh) {
         m_boxes << Box{box.windowTitle(), box.text(), box.icon(), box.standardButtons()};
         emit boxShown(m_boxes.constLast());
-        if (!m_answers.isEmpty())
-            choice = queuedAnswer(box.text());
+        const Answer answer = m_answers.isEmpty() ? Answer{} : m_answers.dequeue();
+        if (!answer.text.isEmpty() && answer.text != box.text())
+            m_surprises << QStringLiteral("expected the box \"%1\", saw \"%2\"")
+                               .arg(answer.text, box.text());
+        choice = answer.button;
     }
     if (choice == QMessageBox::NoButton && m_boxHandler) {
         choice = m_boxHandler(box);
@@ -138,49 +111,19 @@ void WindowDriver::handleBox(QMessageBox &box, bool fresh)
     } else if (choice == QMessageBox::NoButton && fresh) {
         m_surprises << QStringLiteral("a box nobody expected: ") + box.text();
     }
-    QAbstractButton *button = box.button(choice);
-    if (!button) {
-        button = box.button(QMessageBox::No);
-        if (!button && !box.buttons().isEmpty())
-            button = box.buttons().constFirst();
-    }
+    QAbstractButton *button = box.button(choice) ? box.button(choice) : box.button(QMessageBox::No);
+    if (!button && !box.buttons().isEmpty())
+        button = box.buttons().constFirst();
     if (button)
         button->click();
 }
 
-QMessageBox::StandardButton WindowDriver::queuedAnswer(const QString &text)
-{
-    const Answer answer = m_answers.dequeue();
-    if (!answer.text.isEmpty() && answer.text != text)
-        m_surprises << QStringLiteral("expected the box \"%1\", saw \"%2\"").arg(answer.text, text);
-    return answer.button;
-}
-
-void WindowDriver::handleDialog(QDialog &dialog)
-{
-    ++m_dialogsSeen;
-    if (m_dialogActions.isEmpty())
-        dialog.reject();
-    else
-        m_dialogActions.dequeue()(dialog);
-}
-
 // --- the activity log ------------------------------------------------------
-
-QPlainTextEdit *WindowDriver::log() const
-{
-    return control<QPlainTextEdit>(QStringLiteral("Text1"));
-}
 
 QString WindowDriver::withoutDots(QString line)
 {
     static const QRegularExpression dots(QStringLiteral("( \\. \\. \\.)+$"));
     return line.remove(dots);
-}
-
-QString WindowDriver::logText() const
-{
-    return log() ? log()->toPlainText() : QString();
 }
 
 QStringList WindowDriver::logLines() const
@@ -190,11 +133,6 @@ QStringList WindowDriver::logLines() const
     for (QString &line : lines)
         line = withoutDots(line);
     return lines;
-}
-
-bool WindowDriver::waitForLogLine(const QString &line, int timeoutMs)
-{
-    return QTest::qWaitFor([&] { return logLines().contains(line); }, timeoutMs);
 }
 
 void WindowDriver::whenLogShows(const QString &line, std::function<void()> action, int delayMs)

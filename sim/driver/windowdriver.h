@@ -3,27 +3,26 @@
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QQueue>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
 
 class QDialog;
-class QPlainTextEdit;
 
 namespace brimo::sim {
 
-// Plays the user of the utility's window: presses its buttons by their object
-// names, answers its message boxes, reads and watches its activity log
-// ("Text1"). It serves the whole-run tests and the demo's autopilot alike, and
-// needs nothing but Qt Widgets and Qt Test, so it runs wherever the window does.
-//
-// The stages run nested inside the click that starts them and inside every
-// message box, so a press is carried out later, from the event loop, and the
-// boxes are found by looking at the screen every few milliseconds: a timer
-// that keeps firing in whatever event loop the window is waiting in.
+// Plays the user of the utility's window, for the whole-run tests and the
+// demo's autopilot: presses its buttons by object name, answers its message
+// boxes, reads and watches its activity log ("Text1"). Qt Widgets and Qt Test
+// only, so it runs wherever the window does. The stages run nested inside the
+// click that starts them and inside every box, so a press is carried out later,
+// from the event loop, and boxes are found by a timer that looks at the screen
+// in whatever event loop the window waits.
 class WindowDriver : public QObject {
     Q_OBJECT
 public:
@@ -46,43 +45,54 @@ public:
     {
         return m_window.findChild<Control *>(name);
     }
-    bool isShown(const QString &name) const;
+    bool isShown(const QString &name) const { return control(name) && control(name)->isVisible(); }
 
-    // Clicks the visible, enabled button `name` with the mouse, from the event
-    // loop: the call returns at once. False when there is no such button.
+    // Clicks the visible, enabled button `name` later, from the event loop.
     bool press(const QString &name);
     // Chooses the menu command `name` (an action's object name) in the same way.
     bool choose(const QString &name);
     // Asks the window to close as the window system does (its close box).
     void requestClose();
-    // True when every press and command made so far has returned, with all
-    // the stages it ran.
+    // Every press and command so far has returned, with the stages it ran.
     bool isIdle() const { return m_running == 0; }
-    bool waitUntilIdle(int timeoutMs = kLongWaitMs);
+    bool waitUntilIdle(int timeoutMs = kLongWaitMs)
+    {
+        return QTest::qWaitFor([this] { return isIdle(); }, timeoutMs);
+    }
     // press() and waitUntilIdle() together.
-    bool run(const QString &name, int timeoutMs = kLongWaitMs);
+    bool run(const QString &name, int timeoutMs = kLongWaitMs)
+    {
+        return press(name) && waitUntilIdle(timeoutMs);
+    }
 
-    // Queues the answer to the next box: `button`, after checking that the box
-    // says `text` (when given). A box that says something else is answered all
-    // the same and counted in surprises().
-    void answer(QMessageBox::StandardButton button, const QString &text = QString());
+    // The answer to the next box, which should say `text` (when given; if not,
+    // it is answered all the same and counted in surprises()).
+    void answer(QMessageBox::StandardButton button, const QString &text = QString())
+    {
+        m_answers.enqueue({button, text});
+    }
     void setBoxHandler(BoxHandler handler) { m_boxHandler = std::move(handler); }
-    // What the user does in the next modal dialog that is not a message box;
-    // without it, a dialog is closed by its Cancel.
-    void inNextDialog(std::function<void(QDialog &)> action);
+    // The user's action in the next dialog that is no box; without, Cancel.
+    void inNextDialog(std::function<void(QDialog &)> action)
+    {
+        m_dialogActions.enqueue(std::move(action));
+    }
     const QList<Box> &boxes() const { return m_boxes; }
     QStringList boxTexts() const;
-    // Boxes that said what no queued answer expected, or came unasked: each
-    // was answered No where it offered No (never ending an update by
-    // surprise), else by its first button.
+    // Boxes that said what no queued answer expected, or came unasked: these
+    // were answered No where offered (never ending an update by surprise),
+    // else by their first button.
     const QStringList &surprises() const { return m_surprises; }
     int dialogsSeen() const { return m_dialogsSeen; }
 
     // The log as it stands, lines separated by "\n", the dots included.
-    QString logText() const;
+    QString logText() const { return log() ? log()->toPlainText() : QString(); }
     // The log's lines without the dots the timer adds to the last line.
     QStringList logLines() const;
-    bool waitForLogLine(const QString &line, int timeoutMs = kLongWaitMs);
+    bool waitForLogLine(const QString &line, int timeoutMs = kLongWaitMs)
+    {
+        return QTest::qWaitFor([&] { return logLines().contains(line); }, timeoutMs);
+    }
     // Runs `action` once, `delayMs` after the log's last line reads `line`
     // (dots aside); with a negative delay at once, before the window's next step.
     void whenLogShows(const QString &line, std::function<void()> action, int delayMs = 0);
@@ -96,10 +106,8 @@ signals:
 private:
     void look();
     void handleBox(QMessageBox &box, bool fresh);
-    QMessageBox::StandardButton queuedAnswer(const QString &text);
-    void handleDialog(QDialog &dialog);
     void later(std::function<void()> action);
-    QPlainTextEdit *log() const;
+    QPlainTextEdit *log() const { return control<QPlainTextEdit>(QStringLiteral("Text1")); }
 
     struct Answer {
         QMessageBox::StandardButton button;

@@ -9,7 +9,6 @@ namespace brimo {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Brimo update utility");
 constexpr int kMajorVersion = BRIMO_VERSION_MAJOR;
 constexpr int kMinorVersion = BRIMO_VERSION_MINOR;
 const QString kVendorAddress = QStringLiteral("http://www.brimo.example/");
@@ -36,19 +35,19 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setBackground(this, greyLevel(128));
     setFixedSize(648, 139);
 
-    Image1 = placed(new QLabel(this), "Image1", QRect(0, 0, 192, 139));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/assets/about.png")));
-    Image1->setAccessibleName(QStringLiteral("Brimo device"));
+    auto *picture = placed(new QLabel(this), "Image1", QRect(0, 0, 192, 139));
+    picture->setPixmap(QPixmap(QStringLiteral(":/assets/about.png")));
+    picture->setAccessibleName(QStringLiteral("Brimo device"));
 
-    infoContainer = placed(new QWidget(this), "infoContainer", QRect(200, 8, 440, 123));
+    auto *infoContainer = placed(new QWidget(this), "infoContainer", QRect(200, 8, 440, 123));
     setBackground(infoContainer, greyLevel(144));
-    Picture2 = placed(new QWidget(infoContainer), "Picture2", QRect(0, 0, 440, 33));
-    setBackground(Picture2, greyLevel(160));
-    infoTitle = placed(new QLabel(kTitle, Picture2), "infoTitle", QRect(8, 6, 424, 24));
-    infoTitle->setFont(verdanaFont(12, true));
-    setTextColour(infoTitle, highlightTextColour());
+    auto *strip = placed(new QWidget(infoContainer), "Picture2", QRect(0, 0, 440, 33));
+    setBackground(strip, greyLevel(160));
+    auto *title = placed(new QLabel(applicationTitle(), strip), "infoTitle", QRect(8, 6, 424, 24));
+    title->setFont(verdanaFont(12, true));
+    setTextColour(title, highlightTextColour());
 
-    info = placed(new QLabel(infoContainer), "info", QRect(8, 40, 424, 80));
+    auto *info = placed(new QLabel(infoContainer), "info", QRect(8, 40, 424, 80));
     info->setTextFormat(Qt::PlainText);
     info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     info->setWordWrap(true);
@@ -58,8 +57,9 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 
 QString frmAbout::versionText()
 {
-    return kTitle + QStringLiteral(" v") + QString::number(kMajorVersion) + QStringLiteral(".") +
-           QString::number(kMinorVersion) + QStringLiteral("\r\n\r\n") + kComments;
+    return applicationTitle() + QStringLiteral(" v") + QString::number(kMajorVersion) +
+           QStringLiteral(".") + QString::number(kMinorVersion) + QStringLiteral("\r\n\r\n") +
+           kComments;
 }
 
 } // namespace brimo

@@ -3,8 +3,6 @@
 #include <QDialog>
 #include <QString>
 
-class QLabel;
-
 namespace brimo {
 
 // The about window: the product picture, the utility's name and version and
@@ -14,14 +12,9 @@ class frmAbout : public QDialog {
 public:
     explicit frmAbout(QWidget *parent = nullptr);
 
+private:
     // The version text: title, version and the vendor's address.
     static QString versionText();
-
-    QWidget *infoContainer = nullptr;
-    QWidget *Picture2 = nullptr;
-    QLabel *infoTitle = nullptr;
-    QLabel *info = nullptr;
-    QLabel *Image1 = nullptr;
 };
 
 } // namespace brimo

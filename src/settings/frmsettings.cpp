@@ -1,6 +1,5 @@
 #include "settings/frmsettings.h"
 
-#include "settings/registry.h"
 #include "wizard/appearance.h"
 
 #include <QComboBox>
@@ -43,128 +42,99 @@ QWidget *stacked(QGroupBox *frame, std::initializer_list<QWidget *> widgets)
     return margin;
 }
 
-QString setting(const QString &name)
-{
-    return getRegistryValue(kHkeyLocalMachine, kSettingsKey, name, QString());
-}
-
-void storeSetting(const QString &name, const QString &text)
-{
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, name, text);
-}
-
 } // namespace
 
-frmSettings::frmSettings(qint16 &comPortNumber, std::function<void()> portSaved, QWidget *parent)
-    : QDialog(parent), m_comPortNumber(comPortNumber), m_portSaved(std::move(portSaved))
+frmSettings::frmSettings(const Settings &shown, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Brimo update utility settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
-    setAttribute(Qt::WA_DeleteOnClose);
     setFont(verdanaFont(9.75));
-    createControls();
-    load();
-}
-
-void frmSettings::createControls()
-{
     setColours(this, greyLevel(128), Qt::white);
-    welcomeWindow = named(new QWidget(this), "welcomeWindow");
-    setColours(welcomeWindow, greyLevel(144), Qt::white);
 
-    Picture2 = named(new QWidget(welcomeWindow), "Picture2");
-    setColours(Picture2, greyLevel(160), palette().color(QPalette::HighlightedText));
-    welcomeLabel = named(new QLabel(QStringLiteral("Settings"), Picture2), "welcomeLabel");
-    welcomeLabel->setFont(verdanaFont(12, true));
-    auto *strip = new QHBoxLayout(Picture2);
-    strip->setContentsMargins(8, 8, 8, 4);
-    strip->addWidget(welcomeLabel);
+    auto *page = named(new QWidget(this), "welcomeWindow");
+    setColours(page, greyLevel(144), Qt::white);
+    auto *strip = named(new QWidget(page), "Picture2");
+    setColours(strip, greyLevel(160), palette().color(QPalette::HighlightedText));
+    auto *title = named(new QLabel(QStringLiteral("Settings"), strip), "welcomeLabel");
+    title->setFont(verdanaFont(12, true));
+    auto *stripLayout = new QHBoxLayout(strip);
+    stripLayout->setContentsMargins(8, 8, 8, 4);
+    stripLayout->addWidget(title);
 
-    auto *page = new QVBoxLayout(welcomeWindow);
-    page->setContentsMargins(0, 0, 0, 8);
-    page->addWidget(Picture2);
-    page->addWidget(createComFrame());
-    page->addWidget(createProxyFrame());
+    auto *pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 8);
+    pageLayout->addWidget(strip);
+    pageLayout->addWidget(createComFrame(page));
+    pageLayout->addWidget(createProxyFrame(page));
 
     auto *form = new QVBoxLayout(this);
     form->setContentsMargins(8, 8, 8, 8);
-    form->addWidget(welcomeWindow);
+    form->addWidget(page);
     form->addWidget(createButtons());
     setFixedSize(kDialogWidth, sizeHint().height());
+
+    // A port outside the list leaves the box without a choice.
+    com->setCurrentIndex(-1);
+    com->setCurrentText(shown.comPort);
+    txtProxyServer->setText(shown.proxyServer);
+    txtProxyPort->setText(shown.proxyPort);
 }
 
-QWidget *frmSettings::createComFrame()
+QWidget *frmSettings::createComFrame(QWidget *page)
 {
-    Frame1 = named(new QGroupBox(QStringLiteral("COM Port:"), welcomeWindow), "Frame1");
-    com = named(new QComboBox(Frame1), "com");
+    auto *frame = named(new QGroupBox(QStringLiteral("COM Port:"), page), "Frame1");
+    com = named(new QComboBox(frame), "com");
     com->setAccessibleName(QStringLiteral("COM Port"));
     for (int port = 1; port <= kPortCount; ++port)
         com->addItem(QString::number(port));
-    return stacked(Frame1, {com});
+    return stacked(frame, {com});
 }
 
-QWidget *frmSettings::createProxyFrame()
+QWidget *frmSettings::createProxyFrame(QWidget *page)
 {
-    Frame2 = named(new QGroupBox(QStringLiteral("Proxy settings:"), welcomeWindow), "Frame2");
-    Label1 =
-        named(new QLabel(QStringLiteral("Proxy server (leave blank for none)"), Frame2), "Label1");
-    txtProxyServer = named(new QLineEdit(Frame2), "txtProxyServer");
-    Label2 =
-        named(new QLabel(QStringLiteral("Proxy port (leave blank for none)"), Frame2), "Label2");
-    txtProxyPort = named(new QLineEdit(Frame2), "txtProxyPort");
+    auto *frame = named(new QGroupBox(QStringLiteral("Proxy settings:"), page), "Frame2");
+    auto *serverLabel =
+        named(new QLabel(QStringLiteral("Proxy server (leave blank for none)"), frame), "Label1");
+    txtProxyServer = named(new QLineEdit(frame), "txtProxyServer");
+    auto *portLabel =
+        named(new QLabel(QStringLiteral("Proxy port (leave blank for none)"), frame), "Label2");
+    txtProxyPort = named(new QLineEdit(frame), "txtProxyPort");
     // The buddies give the boxes their labels' names for a screen reader.
-    Label1->setBuddy(txtProxyServer);
-    Label2->setBuddy(txtProxyPort);
+    serverLabel->setBuddy(txtProxyServer);
+    portLabel->setBuddy(txtProxyPort);
     txtProxyServer->setAccessibleName(QStringLiteral("Proxy server"));
     txtProxyPort->setAccessibleName(QStringLiteral("Proxy port"));
-    return stacked(Frame2, {Label1, txtProxyServer, Label2, txtProxyPort});
+    return stacked(frame, {serverLabel, txtProxyServer, portLabel, txtProxyPort});
 }
 
 QWidget *frmSettings::createButtons()
 {
     auto *row = new QWidget(this);
-    Command1 = named(new QPushButton(QStringLiteral("&OK"), row), "Command1");
-    Command2 = named(new QPushButton(QStringLiteral("&Cancel"), row), "Command2");
-    Command1->setDefault(true);
-    connect(Command1, &QPushButton::clicked, this, &frmSettings::save);
-    connect(Command2, &QPushButton::clicked, this, &QDialog::reject);
+    auto *ok = named(new QPushButton(QStringLiteral("&OK"), row), "Command1");
+    auto *cancel = named(new QPushButton(QStringLiteral("&Cancel"), row), "Command2");
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addStretch();
-    layout->addWidget(Command1);
-    layout->addWidget(Command2);
+    layout->addWidget(ok);
+    layout->addWidget(cancel);
     return row;
 }
 
-void frmSettings::load()
+void frmSettings::showPort(qint16 port)
 {
-    m_comPort = setting(kComPortValue);
-    // A port outside the list leaves the box without a choice.
-    com->setCurrentIndex(-1);
-    if (m_comPortNumber > 0)
-        com->setCurrentText(QString::number(m_comPortNumber));
-    else if (!m_comPort.isEmpty())
-        com->setCurrentText(m_comPort);
-    m_proxyServer = setting(QStringLiteral("ProxyServer"));
-    m_proxyPort = setting(QStringLiteral("ProxyPort"));
-    txtProxyServer->setText(m_proxyServer);
-    txtProxyPort->setText(m_proxyPort);
+    com->setCurrentText(QString::number(port));
 }
 
-void frmSettings::save()
+frmSettings::Settings frmSettings::settings() const
 {
-    if (com->currentIndex() >= 0) {
-        m_comPortNumber = static_cast<qint16>(com->currentText().toInt());
-        storeSetting(kComPortValue, QString::number(m_comPortNumber));
-        if (m_portSaved)
-            m_portSaved();
-    }
-    storeSetting(QStringLiteral("ProxyServer"), txtProxyServer->text());
-    storeSetting(QStringLiteral("ProxyPort"), txtProxyPort->text());
-    accept();
+    return {com->currentIndex() >= 0 ? com->currentText() : QString(), txtProxyServer->text(),
+            txtProxyPort->text()};
 }
 
 } // namespace brimo

@@ -6,6 +6,11 @@
 
 namespace brimo {
 
+QString applicationTitle()
+{
+    return QStringLiteral("Brimo update utility");
+}
+
 QColor greyLevel(int level)
 {
     return QColor(level, level, level);

@@ -2,10 +2,14 @@
 
 #include <QColor>
 #include <QFont>
+#include <QString>
 
 class QWidget;
 
 namespace brimo {
+
+// The utility's title: the caption of its window and of every message box.
+QString applicationTitle();
 
 // The look the window and its dialogs share: grey levels, the system
 // colours their texts follow, and the two fonts.

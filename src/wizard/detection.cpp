@@ -4,7 +4,6 @@
 #include "wizard/mainwindow.h"
 
 #include "device/detect.h"
-#include "settings/registry.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -83,7 +82,7 @@ qint16 MainWindow::deviceFoundOn(qint16 port)
     const QString number = QString::number(port);
     setProgress(100);
     addText(QStringLiteral("Brimo device has been detected on COM ") + number);
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, number);
+    storeSetting(kComPortValue, number);
     m_state.comPortNumber = port;
     setSettingsPort(port);
     // The auto detection button stays disabled: the device has been found.

@@ -1,5 +1,6 @@
 // Stage 2's button: reads the device's identity block, and after a failure
 // searches the ports again and retries by itself, up to five attempts.
+#include "wizard/inputhold.h"
 #include "wizard/mainwindow.h"
 #include "wizard/messagebox.h"
 
@@ -16,17 +17,12 @@ constexpr qint16 kReadAttemptLimit = 5;
 
 } // namespace
 
-void MainWindow::useApplicationFolder(const QString &folder)
-{
-    m_device = std::make_unique<device>(*this, folder);
-}
-
 void MainWindow::stage2BtnClick()
 {
     ++attemptCount;
     stage2Btn->hide();
 
-    if (m_device->downloadData(m_state.comPortNumber)) {
+    if (readIdentity()) {
         addText(QStringLiteral("Connecting to the Internet"));
         advance();
         return;
@@ -54,6 +50,13 @@ void MainWindow::stage2BtnClick()
     // The retry runs nested inside this attempt, which has nothing left to do
     // once it returns.
     stage2BtnClick();
+}
+
+bool MainWindow::readIdentity()
+{
+    // The flash tool runs: input waits until it has ended.
+    const InputHold hold;
+    return m_device->downloadData(m_state.comPortNumber);
 }
 
 } // namespace brimo

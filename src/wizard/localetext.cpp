@@ -50,10 +50,24 @@ std::optional<qint16> portNumberFromText(const QString &text, const QLocale &loc
     return static_cast<qint16>(rounded);
 }
 
+QString longTimeFormat(const QLocale &locale)
+{
+    // Outside quoted text, "t" stands for the time zone: some platforms' long
+    // time names it, others' does not, and the log never does.
+    QString format;
+    bool quoted = false;
+    for (const QChar c : locale.timeFormat(QLocale::LongFormat)) {
+        quoted ^= c == QLatin1Char('\'');
+        if (quoted || c != QLatin1Char('t'))
+            format += c;
+    }
+    return format.trimmed();
+}
+
 QString generalDateText(const QDateTime &when, const QLocale &locale)
 {
     return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(when.time(), QLocale::LongFormat);
+           locale.toString(when.time(), longTimeFormat(locale));
 }
 
 } // namespace brimo

@@ -17,8 +17,11 @@ double roundHalfEven(double value);
 std::optional<qint16> portNumberFromText(const QString &text,
                                          const QLocale &locale = QLocale::system());
 
+// The locale's long time format without the time zone.
+QString longTimeFormat(const QLocale &locale = QLocale::system());
+
 // A date and time in the system's general date format: the short date, a
-// blank, the long time.
+// blank, the long time, with no time zone on any platform.
 QString generalDateText(const QDateTime &when, const QLocale &locale = QLocale::system());
 
 } // namespace brimo

@@ -2,7 +2,6 @@
 
 #include "device/device.h"
 #include "settings/frmabout.h"
-#include "settings/frmsettings.h"
 #include "webservice/webservice.h"
 #include "wizard/accesskeylabel.h"
 #include "wizard/appearance.h"
@@ -11,6 +10,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -28,7 +28,6 @@ namespace brimo {
 
 namespace {
 
-const QString kTitle = QStringLiteral("Brimo update utility");
 constexpr int kClientWidth = 8310;
 constexpr int kClientHeight = 4965;
 constexpr int kDotsInterval = 2000;
@@ -73,11 +72,11 @@ QLabel *label(QWidget *parent, const char *name, const QRect &geometry, const QS
 
 // A page's title strip: grey 160 with its heading in bold.
 QLabel *titleStrip(QWidget *page, const char *stripName, int width, const char *labelName,
-                   const QString &text, QWidget **strip)
+                   const QString &text)
 {
-    *strip = panel(page, stripName, twips(0, 0, width, 495), greyLevel(160), text);
+    QWidget *strip = panel(page, stripName, twips(0, 0, width, 495), greyLevel(160), text);
     QLabel *title =
-        label(*strip, labelName, twips(120, 120, width - 240, 375), text, highlightTextColour());
+        label(strip, labelName, twips(120, 120, width - 240, 375), text, highlightTextColour());
     title->setFont(verdanaFont(12, true));
     return title;
 }
@@ -90,102 +89,11 @@ QPushButton *footerButton(QWidget *footer, const char *name, int left, int width
     return button;
 }
 
-QFrame *yellowFrame(QWidget *parent, const char *name, const QRect &geometry)
+void yellowFrame(QWidget *parent, const char *name, const QRect &geometry)
 {
     auto *frame = place(new QFrame(parent), name, geometry);
     frame->setStyleSheet(QStringLiteral("QFrame { border: 1px solid rgb(255, 255, 0); }"));
     frame->setAttribute(Qt::WA_TransparentForMouseEvents);
-    return frame;
-}
-
-void createCompletedPage(MainWindow &w, QWidget *client)
-{
-    w.completedWindow = panel(client, "completedWindow", twips(120, 1080, 8055, 3255),
-                              greyLevel(144), QStringLiteral("Update complete"));
-    w.completedTitle = titleStrip(w.completedWindow, "Picture3", 8055, "completedTitle",
-                                  QStringLiteral("Update complete"), &w.Picture3);
-    w.completedText = label(w.completedWindow, "completedText", twips(120, 600, 7815, 2535),
-                            QString(), windowBackgroundColour());
-}
-
-void createWelcomePage(MainWindow &w, QWidget *client)
-{
-    w.welcomeWindow = panel(client, "welcomeWindow", twips(120, 1080, 8055, 3255), greyLevel(144),
-                            QStringLiteral("Welcome"));
-    w.welcomeLabel =
-        titleStrip(w.welcomeWindow, "Picture2", 8055, "welcomeLabel", kTitle, &w.Picture2);
-    w.welcomeInfo = label(w.welcomeWindow, "welcomeInfo", twips(120, 600, 7815, 2535), QString(),
-                          windowBackgroundColour());
-}
-
-void createLog(MainWindow &w)
-{
-    w.Text1 = place(new QPlainTextEdit(w.stageWindow), "Text1", twips(3000, 0, 5055, 2985));
-    w.Text1->setReadOnly(true);
-    w.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    w.Text1->setFont(msSansSerifFont());
-    w.Text1->setFrameShape(QFrame::NoFrame);
-    w.Text1->setAccessibleName(QStringLiteral("Activity log"));
-    QPalette palette = w.Text1->palette();
-    palette.setColor(QPalette::Base, greyLevel(144));
-    palette.setColor(QPalette::Text, greyLevel(224));
-    w.Text1->setPalette(palette);
-}
-
-void createStagePage(MainWindow &w, QWidget *client)
-{
-    w.stageWindow = panel(client, "stageWindow", twips(120, 1080, 8055, 3255),
-                          applicationWorkspaceColour(), QStringLiteral("Update stage"));
-    createLog(w);
-    w.infoContainer = panel(w.stageWindow, "infoContainer", twips(30, 30, 2835, 3195), Qt::white,
-                            QStringLiteral("Stage information"));
-    w.stageHeader = titleStrip(w.infoContainer, "stageContainer", 2895, "stageHeader",
-                               QStringLiteral("Stage 1 of 6:"), &w.stageContainer);
-    w.info = label(w.infoContainer, "info", twips(120, 600, 2655, 2535),
-                   QStringLiteral("During this process this application will attempt to connect "
-                                  "to the internet to retrieve remote updates for your Brimo "
-                                  "device."),
-                   Qt::black);
-    w.ProgressBar =
-        place(new QProgressBar(w.stageWindow), "ProgressBar", twips(4080, 3000, 3975, 255));
-    w.ProgressBar->setRange(0, 100);
-    w.ProgressBar->setTextVisible(false);
-    w.ProgressBar->setAccessibleName(QStringLiteral("Progress"));
-    w.Shape1 = yellowFrame(w.stageWindow, "Shape1", twips(0, 0, 2895, 3255));
-    w.progress = label(w.stageWindow, "progress", twips(3000, 3000, 1095, 255),
-                       QStringLiteral("Progress:"), Qt::white);
-    w.progress->setAutoFillBackground(true);
-    setBackground(w.progress, greyLevel(144));
-}
-
-void createFooter(MainWindow &w, QWidget *client)
-{
-    w.footer = panel(client, "footer", twips(0, kClientHeight - 495, kClientWidth, 495),
-                     greyLevel(64), QStringLiteral("Buttons"));
-    w.footer->setFont(msSansSerifFont());
-    w.stage5Btn = footerButton(w.footer, "stage5Btn", 6360, 1815, QStringLiteral("&Update device"));
-    w.stage2Btn = footerButton(w.footer, "stage2Btn", 6360, 1815, QStringLiteral("&Update device"));
-    w.detectBtn = footerButton(w.footer, "detectBtn", 4440, 1815, QStringLiteral("Auto &detect"));
-    w.stage1Btn = footerButton(w.footer, "stage1Btn", 6360, 1815, QStringLiteral("&Scan"));
-    w.updateBtn =
-        footerButton(w.footer, "updateBtn", 5880, 2295, QStringLiteral("&Update Brimo unit"));
-    w.updateBtn->show();
-    w.copyright = label(w.footer, "copyright", twips(120, 120, 2295, 315), QString(),
-                        windowBackgroundColour());
-}
-
-void createHeader(MainWindow &w, QWidget *client)
-{
-    w.header = place(new QLabel(client), "header", twips(0, 0, 8295, 975));
-    w.header->setPixmap(QPixmap(QStringLiteral(":/assets/banner.png")));
-    w.header->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    w.header->setFont(msSansSerifFont());
-    w.header->setAccessibleName(kTitle);
-    w.MSComm1.setObjectName(QStringLiteral("MSComm1"));
-    w.objInet.setObjectName(QStringLiteral("objInet"));
-    w.logo = place(new QLabel(w.header), "logo", twips(240, 120, 2490, 750));
-    w.logo->setPixmap(QPixmap(QStringLiteral(":/assets/logo.png")));
-    w.logo->setAccessibleName(QStringLiteral("Brimo"));
 }
 
 } // namespace
@@ -193,7 +101,7 @@ void createHeader(MainWindow &w, QWidget *client)
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("main"));
-    setWindowTitle(kTitle);
+    setWindowTitle(applicationTitle());
     setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     // A fixed single border: no resizing, no minimise or maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -217,7 +125,7 @@ void MainWindow::createControls()
 {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setAccessibleName(kTitle);
+    client->setAccessibleName(applicationTitle());
     client->setFixedSize(px(kClientWidth), px(kClientHeight));
     client->setFont(verdanaFont(9.75));
     setBackground(client, greyLevel(128));
@@ -228,11 +136,11 @@ void MainWindow::createControls()
     progressDots->setInterval(kDotsInterval);
     connect(progressDots, &QTimer::timeout, this, &MainWindow::onDotsTick);
 
-    createCompletedPage(*this, client);
-    createWelcomePage(*this, client);
-    createStagePage(*this, client);
-    createFooter(*this, client);
-    createHeader(*this, client);
+    createCompletedPage(client);
+    createWelcomePage(client);
+    createStagePage(client);
+    createFooter(client);
+    createHeader(client);
     Line1 = place(new QFrame(client), "Line1", QRect(px(120), px(960), px(8160 - 120), 1));
     setBackground(Line1, yellow());
 
@@ -244,20 +152,107 @@ void MainWindow::createControls()
     connect(&objInet, &InetControl::stateChanged, this, &MainWindow::onInetState);
 }
 
+void MainWindow::createCompletedPage(QWidget *client)
+{
+    completedWindow = panel(client, "completedWindow", twips(120, 1080, 8055, 3255), greyLevel(144),
+                            QStringLiteral("Update complete"));
+    titleStrip(completedWindow, "Picture3", 8055, "completedTitle",
+               QStringLiteral("Update complete"));
+    completedText = label(completedWindow, "completedText", twips(120, 600, 7815, 2535), QString(),
+                          windowBackgroundColour());
+}
+
+void MainWindow::createWelcomePage(QWidget *client)
+{
+    welcomeWindow = panel(client, "welcomeWindow", twips(120, 1080, 8055, 3255), greyLevel(144),
+                          QStringLiteral("Welcome"));
+    titleStrip(welcomeWindow, "Picture2", 8055, "welcomeLabel", applicationTitle());
+    welcomeInfo = label(welcomeWindow, "welcomeInfo", twips(120, 600, 7815, 2535), QString(),
+                        windowBackgroundColour());
+}
+
+void MainWindow::createLog()
+{
+    Text1 = place(new QPlainTextEdit(stageWindow), "Text1", twips(3000, 0, 5055, 2985));
+    Text1->setReadOnly(true);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setFont(msSansSerifFont());
+    Text1->setFrameShape(QFrame::NoFrame);
+    Text1->setAccessibleName(QStringLiteral("Activity log"));
+    QPalette palette = Text1->palette();
+    palette.setColor(QPalette::Base, greyLevel(144));
+    palette.setColor(QPalette::Text, greyLevel(224));
+    Text1->setPalette(palette);
+}
+
+void MainWindow::createStagePage(QWidget *client)
+{
+    stageWindow = panel(client, "stageWindow", twips(120, 1080, 8055, 3255),
+                        applicationWorkspaceColour(), QStringLiteral("Update stage"));
+    createLog();
+    QWidget *infoContainer = panel(stageWindow, "infoContainer", twips(30, 30, 2835, 3195),
+                                   Qt::white, QStringLiteral("Stage information"));
+    stageHeader = titleStrip(infoContainer, "stageContainer", 2895, "stageHeader",
+                             QStringLiteral("Stage 1 of 6:"));
+    info = label(infoContainer, "info", twips(120, 600, 2655, 2535),
+                 QStringLiteral("During this process this application will attempt to connect "
+                                "to the internet to retrieve remote updates for your Brimo "
+                                "device."),
+                 Qt::black);
+    ProgressBar = place(new QProgressBar(stageWindow), "ProgressBar", twips(4080, 3000, 3975, 255));
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setTextVisible(false);
+    ProgressBar->setAccessibleName(QStringLiteral("Progress"));
+    yellowFrame(stageWindow, "Shape1", twips(0, 0, 2895, 3255));
+    QLabel *progress = label(stageWindow, "progress", twips(3000, 3000, 1095, 255),
+                             QStringLiteral("Progress:"), Qt::white);
+    progress->setAutoFillBackground(true);
+    setBackground(progress, greyLevel(144));
+}
+
+void MainWindow::createFooter(QWidget *client)
+{
+    QWidget *footer = panel(client, "footer", twips(0, kClientHeight - 495, kClientWidth, 495),
+                            greyLevel(64), QStringLiteral("Buttons"));
+    footer->setFont(msSansSerifFont());
+    stage5Btn = footerButton(footer, "stage5Btn", 6360, 1815, QStringLiteral("&Update device"));
+    stage2Btn = footerButton(footer, "stage2Btn", 6360, 1815, QStringLiteral("&Update device"));
+    detectBtn = footerButton(footer, "detectBtn", 4440, 1815, QStringLiteral("Auto &detect"));
+    stage1Btn = footerButton(footer, "stage1Btn", 6360, 1815, QStringLiteral("&Scan"));
+    updateBtn = footerButton(footer, "updateBtn", 5880, 2295, QStringLiteral("&Update Brimo unit"));
+    updateBtn->show();
+    copyright =
+        label(footer, "copyright", twips(120, 120, 2295, 315), QString(), windowBackgroundColour());
+}
+
+void MainWindow::createHeader(QWidget *client)
+{
+    header = place(new QLabel(client), "header", twips(0, 0, 8295, 975));
+    header->setPixmap(QPixmap(QStringLiteral(":/assets/banner.png")));
+    header->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    header->setFont(msSansSerifFont());
+    header->setAccessibleName(applicationTitle());
+    MSComm1.setObjectName(QStringLiteral("MSComm1"));
+    objInet.setObjectName(QStringLiteral("objInet"));
+    QLabel *logo = place(new QLabel(header), "logo", twips(240, 120, 2490, 750));
+    logo->setPixmap(QPixmap(QStringLiteral(":/assets/logo.png")));
+    logo->setAccessibleName(QStringLiteral("Brimo"));
+}
+
 void MainWindow::createMenus()
 {
-    file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("file"));
     file->setAccessibleName(QStringLiteral("File"));
-    settings = file->addAction(QStringLiteral("&Settings"), this, &MainWindow::showSettings);
-    settings->setObjectName(QStringLiteral("settings"));
-    exit = file->addAction(QStringLiteral("&Exit"), this, &QWidget::close);
-    exit->setObjectName(QStringLiteral("exit"));
-    help = menuBar()->addMenu(QStringLiteral("&Help"));
+    file->addAction(QStringLiteral("&Settings"), this, &MainWindow::showSettings)
+        ->setObjectName(QStringLiteral("settings"));
+    file->addAction(QStringLiteral("&Exit"), this, &QWidget::close)
+        ->setObjectName(QStringLiteral("exit"));
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("help"));
     help->setAccessibleName(QStringLiteral("Help"));
-    about = help->addAction(QStringLiteral("&About"), this, &MainWindow::showAbout);
-    about->setObjectName(QStringLiteral("about"));
+    help->addAction(QStringLiteral("&About"), this, &MainWindow::showAbout)
+        ->setObjectName(QStringLiteral("about"));
 }
 
 void MainWindow::loadWindow()
@@ -295,13 +290,15 @@ bool MainWindow::appendToLog(const QString &text)
         return false;
     Text1->moveCursor(QTextCursor::End);
     Text1->insertPlainText(text);
+    // The newest line in view, however long the log has grown.
+    Text1->ensureCursorVisible();
     m_log += text;
     return true;
 }
 
 void MainWindow::addText(const QString &whatText)
 {
-    const QString line = logText().isEmpty() ? whatText : QStringLiteral("\r\n") + whatText;
+    const QString line = logText().isEmpty() ? whatText : kCrLf + whatText;
     if (appendToLog(line))
         return;
     Text1->clear();
@@ -344,7 +341,8 @@ void MainWindow::onInetState(qint16 state)
 
 void MainWindow::showCritical(const QString &text)
 {
-    showMessage(this, text, MessageStyle::CriticalOk);
+    // The service's message: whatever the server sent, shown as text that fits the screen.
+    showMessage(this, cutToFit(text), MessageStyle::CriticalOk);
 }
 
 // --- dialogs --------------------------------------------------------------
@@ -352,15 +350,35 @@ void MainWindow::showCritical(const QString &text)
 frmSettings &MainWindow::settingsDialog()
 {
     if (!m_settingsDialog) {
-        m_settingsDialog = new frmSettings(
-            m_state.comPortNumber, [this] { stage1Btn->setText(QStringLiteral("&Scan")); }, this);
+        frmSettings::Settings stored{storedSetting(kComPortValue),
+                                     storedSetting(QStringLiteral("ProxyServer")),
+                                     storedSetting(QStringLiteral("ProxyPort"))};
+        // The port in use comes before the stored one.
+        if (m_state.comPortNumber > 0)
+            stored.comPort = QString::number(m_state.comPortNumber);
+        m_settingsDialog = new frmSettings(stored, this);
     }
     return *m_settingsDialog;
 }
 
 void MainWindow::showSettings()
 {
-    settingsDialog().exec();
+    if (settingsDialog().exec() == QDialog::Accepted)
+        applySettings(m_settingsDialog->settings());
+    // Closing unloads the dialog: the next opening reads the store afresh.
+    delete m_settingsDialog;
+}
+
+void MainWindow::applySettings(const frmSettings::Settings &chosen)
+{
+    if (!chosen.comPort.isEmpty()) {
+        m_state.comPortNumber = static_cast<qint16>(chosen.comPort.toInt());
+        storeSetting(kComPortValue, QString::number(m_state.comPortNumber));
+        // With a port known, the first stage's button scans it.
+        stage1Btn->setText(QStringLiteral("&Scan"));
+    }
+    storeSetting(QStringLiteral("ProxyServer"), chosen.proxyServer);
+    storeSetting(QStringLiteral("ProxyPort"), chosen.proxyPort);
 }
 
 void MainWindow::showAbout()

@@ -3,16 +3,15 @@
 #include "platform/inetcontrol.h"
 #include "platform/serialcontrol.h"
 #include "platform/windowlink.h"
+#include "settings/frmsettings.h"
 #include "wizard/shared.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
 
-class QAction;
 class QFrame;
 class QLabel;
-class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -22,7 +21,6 @@ namespace brimo {
 
 class device;
 class webservice;
-class frmSettings;
 
 // The utility's one window: banner, the welcome / stage / completion pages,
 // the footer with the wizard's buttons, and the controls the rest of the
@@ -51,74 +49,40 @@ public:
     // --- stage sequence ----------------------------------------------------
     void checkStage(qint16 &whatStage);
     static qint16 incrementStage(qint16 whatStage);
-    static qint16 decrementStage(qint16 whatStage);
     qint16 detect();
 
     // --- shared state and objects ------------------------------------------
     SharedState &state() { return m_state; }
     device &deviceLink() { return *m_device; }
-    // Where the flash tool and the work file are found: the folder of the
-    // executable unless another is chosen here before the first stage runs.
-    void useApplicationFolder(const QString &folder);
     webservice &webService() { return *m_webservice; }
     qint16 attemptCount = 0;
-    // The settings dialog, loaded (hidden) when first touched.
-    frmSettings &settingsDialog();
-    // Shows the settings dialog modally, as the menu command does.
-    void showSettings();
-    void showAbout();
-
-    // Controls, named as the rest of the program refers to them.
-    QTimer *progressDots = nullptr;
-    QWidget *completedWindow = nullptr;
-    QWidget *Picture3 = nullptr;
-    QLabel *completedTitle = nullptr;
-    QLabel *completedText = nullptr;
-    QWidget *welcomeWindow = nullptr;
-    QWidget *Picture2 = nullptr;
-    QLabel *welcomeLabel = nullptr;
-    QLabel *welcomeInfo = nullptr;
-    QWidget *stageWindow = nullptr;
-    QPlainTextEdit *Text1 = nullptr;
-    QWidget *infoContainer = nullptr;
-    QWidget *stageContainer = nullptr;
-    QLabel *stageHeader = nullptr;
-    QLabel *info = nullptr;
-    QProgressBar *ProgressBar = nullptr;
-    QFrame *Shape1 = nullptr;
-    QLabel *progress = nullptr;
-    QWidget *footer = nullptr;
-    QPushButton *stage5Btn = nullptr;
-    QPushButton *stage2Btn = nullptr;
-    QPushButton *detectBtn = nullptr;
-    QPushButton *stage1Btn = nullptr;
-    QPushButton *updateBtn = nullptr;
-    QLabel *copyright = nullptr;
-    QLabel *header = nullptr;
-    SerialControl MSComm1;
-    InetControl objInet;
-    QLabel *logo = nullptr;
-    QFrame *Line1 = nullptr;
-    QMenu *file = nullptr;
-    QAction *settings = nullptr;
-    QAction *exit = nullptr;
-    QMenu *help = nullptr;
-    QAction *about = nullptr;
-
-public slots:
-    // Button handlers of the stages.
-    void updateBtnClick();
-    void stage1BtnClick();
-    void detectBtnClick();
-    void stage2BtnClick();
-    void stage5BtnClick();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Button handlers of the stages.
+    void updateBtnClick();
+    void stage1BtnClick();
+    void detectBtnClick();
+    void stage2BtnClick();
+    void stage5BtnClick();
+    // The settings dialog, loaded (hidden) when first touched.
+    frmSettings &settingsDialog();
+    // Shows the settings dialog modally, as the menu command does, and takes
+    // over what the user chose there.
+    void showSettings();
+    void applySettings(const frmSettings::Settings &chosen);
+    void showAbout();
+
     void createControls();
+    void createCompletedPage(QWidget *client);
+    void createWelcomePage(QWidget *client);
+    void createStagePage(QWidget *client);
+    void createLog();
+    void createFooter(QWidget *client);
+    void createHeader(QWidget *client);
     void createMenus();
     void loadWindow();
     void onInetState(qint16 state);
@@ -130,6 +94,9 @@ private:
     void runDownloadStage();
     void runFlashStage();
     void advance();
+    // The two runs of the flash tool.
+    bool readIdentity();
+    bool flashDevice();
     // Pieces of the stages above.
     void runPortStage();
     void showDownloadModePage();
@@ -140,6 +107,28 @@ private:
     bool askDownloadRetry();
     [[noreturn]] void endAfterPause();
     void showCompletion();
+
+    // Controls, named as the rest of the program refers to them.
+    QTimer *progressDots = nullptr;
+    QWidget *completedWindow = nullptr;
+    QLabel *completedText = nullptr;
+    QWidget *welcomeWindow = nullptr;
+    QLabel *welcomeInfo = nullptr;
+    QWidget *stageWindow = nullptr;
+    QPlainTextEdit *Text1 = nullptr;
+    QLabel *stageHeader = nullptr;
+    QLabel *info = nullptr;
+    QProgressBar *ProgressBar = nullptr;
+    QPushButton *stage5Btn = nullptr;
+    QPushButton *stage2Btn = nullptr;
+    QPushButton *detectBtn = nullptr;
+    QPushButton *stage1Btn = nullptr;
+    QPushButton *updateBtn = nullptr;
+    QLabel *copyright = nullptr;
+    QLabel *header = nullptr;
+    QFrame *Line1 = nullptr;
+    SerialControl MSComm1{this};
+    InetControl objInet{this};
 
     SharedState m_state;
     std::unique_ptr<device> m_device;

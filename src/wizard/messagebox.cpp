@@ -1,33 +1,89 @@
 #include "wizard/messagebox.h"
 
+#include "wizard/appearance.h"
+#include "wizard/shared.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+
 namespace brimo {
 
 namespace {
 
-const QString kApplicationTitle = QStringLiteral("Brimo update utility");
+// What a box can show whole on a small screen; the rest of a longer text is
+// cut, and a word longer than a line is broken.
+constexpr int kMostLines = 15;
+constexpr int kMostCharacters = 600;
+constexpr int kLongestWord = 40;
+
+QString withLongWordsBroken(const QString &text)
+{
+    QString broken;
+    int run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongestWord) {
+            broken += QLatin1Char('\n');
+            run = 1;
+        }
+        broken += c;
+    }
+    return broken;
+}
+
+// A box whose question only its Yes or No answers: Escape and the close box
+// leave it open, as they do on the platform the utility was first written for.
+class Box : public QMessageBox {
+public:
+    Box(QMessageBox::Icon icon, const QString &text, bool question, QWidget *parent)
+        : QMessageBox(icon, applicationTitle(), text,
+                      question ? Yes | No : QMessageBox::StandardButtons(Ok), parent),
+          m_question(question)
+    {
+        // Texts that come from outside are never read as markup.
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (!m_question || !event->matches(QKeySequence::Cancel))
+            QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (m_question)
+            event->ignore();
+        else
+            QMessageBox::closeEvent(event);
+    }
+
+private:
+    bool m_question;
+};
 
 } // namespace
 
 QMessageBox::StandardButton showMessage(QWidget *parent, const QString &text, MessageStyle style)
 {
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
-    switch (style) {
-    case MessageStyle::Ok:
-        break;
-    case MessageStyle::YesNo:
-        buttons = QMessageBox::Yes | QMessageBox::No;
-        break;
-    case MessageStyle::CriticalOk:
-        icon = QMessageBox::Critical;
-        break;
-    }
-    QMessageBox box(icon, kApplicationTitle, text, buttons, parent);
-    // Closing a question by its close box or with Escape answers No.
-    if (style == MessageStyle::YesNo) {
-        box.setEscapeButton(QMessageBox::No);
-    }
+    const QMessageBox::Icon icon =
+        style == MessageStyle::CriticalOk ? QMessageBox::Critical : QMessageBox::NoIcon;
+    Box box(icon, text, style == MessageStyle::YesNo, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString cutToFit(const QString &text)
+{
+    QString shown = text.left(kMostCharacters);
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    if (lines.size() > kMostLines)
+        shown = lines.mid(0, kMostLines).join(QLatin1Char('\n'));
+    if (shown.size() == text.size())
+        return withLongWordsBroken(text);
+    while (!shown.isEmpty() && shown.back().isSpace())
+        shown.chop(1);
+    return withLongWordsBroken(shown) + kCrLf + kCrLf +
+           QStringLiteral("(The rest of this message is not shown: it is too long for this box.)");
 }
 
 } // namespace brimo

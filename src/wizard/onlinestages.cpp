@@ -1,5 +1,6 @@
 // Stages 3 to 5: the Internet test, the download of the update image and the
 // flash, ending on the completion page.
+#include "wizard/inputhold.h"
 #include "wizard/localetext.h"
 #include "wizard/mainwindow.h"
 #include "wizard/messagebox.h"
@@ -15,7 +16,6 @@ namespace brimo {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
 constexpr unsigned long kPauseMs = 1000;
 constexpr qint16 kFlashAttemptLimit = 3;
 
@@ -116,7 +116,7 @@ void MainWindow::runFlashStage()
     addText(QStringLiteral("Updating device with the latest update"));
     stage5Btn->hide();
 
-    if (m_device->uploadData(m_state.comPortNumber)) {
+    if (flashDevice()) {
         showCompletion();
         return;
     }
@@ -144,6 +144,13 @@ void MainWindow::runFlashStage()
     // Still busy, so the window asks before it goes; after a No the user
     // can try again with stage5Btn.
     close();
+}
+
+bool MainWindow::flashDevice()
+{
+    // The flash tool runs: input waits until it has ended.
+    const InputHold hold;
+    return m_device->uploadData(m_state.comPortNumber);
 }
 
 void MainWindow::showCompletion()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "settings/registry.h"
+
+#include <QString>
 #include <QtGlobal>
 
 namespace brimo {
@@ -10,5 +13,18 @@ struct SharedState {
     bool updateInProgress = false;
     qint16 comPortNumber = 0;
 };
+
+// Lines of the log and of the boxes' texts end in CR LF.
+inline const QString kCrLf = QStringLiteral("\r\n");
+
+// The utility's settings, under HKEY_LOCAL_MACHINE\Software\Brimo.
+inline QString storedSetting(const QString &name)
+{
+    return getRegistryValue(kHkeyLocalMachine, kSettingsKey, name, QString());
+}
+inline void storeSetting(const QString &name, const QString &text)
+{
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, name, text);
+}
 
 } // namespace brimo

@@ -4,10 +4,6 @@
 #include "wizard/localetext.h"
 #include "wizard/mainwindow.h"
 
-#include "settings/frmsettings.h"
-#include "settings/registry.h"
-
-#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -16,12 +12,6 @@
 
 namespace brimo {
 
-namespace {
-
-const QString kCrLf = QStringLiteral("\r\n");
-
-} // namespace
-
 qint16 MainWindow::incrementStage(qint16 whatStage)
 {
     qint16 next = 0;
@@ -29,15 +19,6 @@ qint16 MainWindow::incrementStage(qint16 whatStage)
         throw std::overflow_error("stage counter overflow");
     }
     return next;
-}
-
-qint16 MainWindow::decrementStage(qint16 whatStage)
-{
-    qint16 previous = 0;
-    if (qSubOverflow(whatStage, qint16{1}, &previous)) {
-        throw std::overflow_error("stage counter overflow");
-    }
-    return previous;
 }
 
 void MainWindow::advance()
@@ -97,8 +78,7 @@ void MainWindow::runPortStage()
             generalDateText(QDateTime::currentDateTime()));
     addText(QStringLiteral("Retrieving existing registry value"));
 
-    const QString stored =
-        getRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, QString());
+    const QString stored = storedSetting(kComPortValue);
     if (stored.isEmpty()) {
         stage1Btn->setText(QStringLiteral("&Settings"));
         info->setText(QStringLiteral("The Brimo update utility has no COM port set, please ensure "
@@ -116,7 +96,7 @@ void MainWindow::runPortStage()
     const std::optional<qint16> port = portNumberFromText(stored);
     if (!port) {
         addText(stored + QStringLiteral("is not a valid COM port number"));
-        setRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, QString());
+        storeSetting(kComPortValue, QString());
         return;
     }
     m_state.comPortNumber = *port;
@@ -154,7 +134,7 @@ void MainWindow::showWelcomePage()
 
 void MainWindow::setSettingsPort(qint16 port)
 {
-    settingsDialog().com->setCurrentText(QString::number(port));
+    settingsDialog().showPort(port);
 }
 
 } // namespace brimo

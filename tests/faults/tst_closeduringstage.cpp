@@ -1,192 +1,66 @@
-// A close request while a stage waits on the world outside: the scan and the
-// auto detection listen on a serial line, the Internet test waits for the
-// service; there the window asks and Yes ends the program at once. The
-// identity read is not counted as an update in progress: a close ends the
-// program without asking, and the flash tool finishes its run on its own. The
-// program really ends, so each case runs the window in a child process of this
-// test program, which reports what the user saw when the question came.
-#include "childscenario.h"
+// What ends the program in mid-update and what does not: a close request (or
+// "&Exit") idle or in the identity read (never asked), in the auto detection,
+// download or flash (Yes ends at once, No goes on); a refused download and one
+// given up (a second after the last line).
 #include "wizardrig.h"
-
-#include <QtTest>
-
-using brimo::test::ChildResult;
-
-namespace {
-
-constexpr int kDidNotEnd = 3;
-
-qint64 now()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
-// --- in the child ------------------------------------------------------------
-
-// Opens the window past its welcome page and runs `walk`: the user's answers,
-// the close request and the clicks that start the stage. Each box is reported
-// with the stage header, the log's last line and the time, for the program
-// ends right after.
-int closeDuring(const std::function<void(brimo::MainWindow &, BoxAnswerer &)> &walk)
-{
-    const auto window = WizardRig::openWindow();
-    BoxAnswerer user;
-    user.onEachBox([&window](const BoxAnswerer::Box &box) {
-        const QStringList lines = logLines(*window);
-        brimo::test::report(QStringLiteral("BOX %1\t%2\t%3\t%4")
-                                .arg(QString(box.text).replace(QStringLiteral("\r\n"), "|"),
-                                     window->stageHeader->text(), lines.constLast())
-                                .arg(now()));
-    });
-    walk(*window, user);
-    brimo::test::report(QStringLiteral("RETURNED"));
-    return kDidNotEnd;
-}
-
-void closeWhenLogShows(brimo::MainWindow &window, const QString &line)
-{
-    whenLogShows(window, line, [&window] { window.close(); });
-}
-
-brimo::test::Scenarios scenarios()
-{
-    return {
-        {QStringLiteral("scan"),
-         [] {
-             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &user) {
-                 user.inNextDialog(choosePortInSettings(QStringLiteral("3")));
-                 QTest::mouseClick(window.stage1Btn, Qt::LeftButton);
-                 user.queue({QMessageBox::Yes});
-                 closeWhenLogShows(window, QStringLiteral("Scanning COM port 3"));
-                 QTest::mouseClick(window.stage1Btn, Qt::LeftButton);
-             });
-         }},
-        {QStringLiteral("detect"),
-         [] {
-             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &user) {
-                 user.queue({QMessageBox::Yes});
-                 closeWhenLogShows(window, QStringLiteral("Scanning COM port 2"));
-                 QTest::mouseClick(window.detectBtn, Qt::LeftButton);
-             });
-         }},
-        {QStringLiteral("read"),
-         [] {
-             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &) {
-                 // Nothing is logged as the read begins; the tool takes
-                 // seconds, the request comes half a second in.
-                 QTimer::singleShot(500, &window, &QWidget::close);
-                 QTest::mouseClick(window.stage2Btn, Qt::LeftButton);
-             });
-         }},
-        {QStringLiteral("ping"),
-         [] {
-             return closeDuring([](brimo::MainWindow &window, BoxAnswerer &user) {
-                 user.queue({QMessageBox::Yes});
-                 closeWhenLogShows(window, QStringLiteral("Connected"));
-                 QTest::mouseClick(window.stage2Btn, Qt::LeftButton);
-             });
-         }},
-    };
-}
-
-} // namespace
-
-// --- in the parent -----------------------------------------------------------
 
 class TestCloseDuringStage : public QObject {
     Q_OBJECT
 private slots:
-    void closeEndsAtOnce_data();
-    void closeEndsAtOnce();
-
-private:
-    static void arrange(WizardRig &rig, const QString &scenario);
+    void endsOrGoesOn_data()
+    {
+        WizardRig::columns();
+        const QString update = "COMPort=3|dl@3|service|", flashing = update + "tool=ok;delay 3000|";
+        const QString download = items(kToTheFlash).mid(0, 8).join(u'|');
+        const QString noImage = "|Downloaded 0 bytes|Aborting update";
+        const QString again = "|Attempting retry|Downloading updates|Connected" + noImage;
+        const QString retry = "Unable to collect database file, please ensure any firewall "
+                              "applications are configured to allow the Brimo update utility full "
+                              "internet access.\r\n\r\nWould you like to retry?";
+        QTest::newRow("idle on the first stage: nothing asked, ends at once")
+            << "close@Blank registry value returned|updateBtn"
+            << "" << kBlank << "ends=at once";
+        QTest::newRow("identity read: nothing asked, ends at once, the tool reads on")
+            << update + "tool=delay 3000|close@Registry value returned: COM 3|updateBtn|stage2Btn"
+            << "" << kUpToStage2 << "ends=at once|toolAtEnd=|tool=r3";
+        QTest::newRow("auto detection, Yes: ends at once")
+            << "normal@5|close@Scanning COM port 2|updateBtn|detectBtn"
+            << "Yes " + kTerminateBox
+            << kBlank + "|Attempting to auto detect the Brimo device|Scanning COM port 1|Scanning "
+                        "COM port 2"
+            << "ends=at once";
+        QTest::newRow("download, Yes: ends at once")
+            << update + "hang@Downloading updates|close@Downloading updates|updateBtn|stage2Btn"
+            << "Yes " + kTerminateBox << download << "ends=at once";
+        QTest::newRow("flash, Yes: ends at once, the tool writes on")
+            << flashing + "close@Updating device.|updateBtn|stage2Btn"
+            << "Yes " + kTerminateBox << kToTheFlash
+            << "ends=at once|toolAtEnd=r3|tool=r3,w3|writes=1";
+        QTest::newRow("Exit during the download, No: the update goes on to its end")
+            << update + "slow@Downloading updates|exit@Downloading updates|updateBtn|stage2Btn"
+            << "No " + kTerminateBox << kToTheFlash + kCompletion << "completed|tool=r3,w3";
+        QTest::newRow("flash, No: the flash goes on to its end")
+            << flashing + "close@Updating device.|updateBtn|stage2Btn"
+            << "No " + kTerminateBox << kToTheFlash + kCompletion << "completed|tool=r3,w3";
+        // The service does not know the device: its answer is shown, then the end.
+        QTest::newRow("refused download: the service's message, the end a second later")
+            << "COMPort=3|dl@3|service=ZZ99YY88|updateBtn|stage2Btn"
+            << "Ok No update is available for system number AB12CD34."
+            << download + "|Closing update utility."
+            << "ends=a second later";
+        QTest::newRow("no image, retried twice, then given up: the end a second later")
+            << update + "404@Downloading updates|updateBtn|stage2Btn"
+            << "Yes " + retry + "|Yes " + retry + "|No " + retry
+            << download + noImage + again + again + "|Closing update utility."
+            << "ends=a second later";
+    }
+    void endsOrGoesOn() { WizardRig::runRow(); }
 };
-
-void TestCloseDuringStage::arrange(WizardRig &rig, const QString &scenario)
-{
-    if (scenario == QLatin1String("scan")) {
-        QVERIFY(rig.plugDevice(3, QStringLiteral("camera")));
-    } else if (scenario == QLatin1String("detect")) {
-        QVERIFY(rig.plugDevice(5));
-    } else {
-        rig.startVendor();
-        QVERIFY(rig.vendor().setFault(QStringLiteral("hang")));
-        QVERIFY(rig.plugDevice(3, QStringLiteral("dl")));
-        WizardRig::storeComPort(QStringLiteral("3"));
-        rig.app().setFaults({scenario == QLatin1String("read") ? QStringLiteral("delay 3000")
-                                                               : QStringLiteral("ok")});
-    }
-    rig.leaveOtherPortsEmpty();
-}
-
-void TestCloseDuringStage::closeEndsAtOnce_data()
-{
-    QTest::addColumn<QString>("scenario");
-    QTest::addColumn<QString>("header");
-    QTest::addColumn<QString>("lastLine");
-    QTest::addColumn<bool>("asks");
-
-    QTest::newRow("scan of the chosen port") << "scan"
-                                             << "Stage 1 of 5:"
-                                             << "Scanning COM port 3" << true;
-    QTest::newRow("auto detection") << "detect"
-                                    << "Stage 1 of 5:"
-                                    << "Scanning COM port 2" << true;
-    QTest::newRow("identity read, not asked") << "read" << QString() << QString() << false;
-    QTest::newRow("Internet test") << "ping"
-                                   << "Stage 3 of 5:"
-                                   << "Connected" << true;
-}
-
-void TestCloseDuringStage::closeEndsAtOnce()
-{
-    QFETCH(QString, scenario);
-    QFETCH(QString, header);
-    QFETCH(QString, lastLine);
-    QFETCH(bool, asks);
-    WizardRig rig;
-    arrange(rig, scenario);
-    if (QTest::currentTestFailed())
-        return;
-
-    const ChildResult child = brimo::test::runScenario(scenario, {}, 60000);
-    const qint64 endedAt = now();
-
-    QVERIFY2(child.finished, qPrintable(child.output));
-    QCOMPARE(child.exitStatus, QProcess::NormalExit);
-    QVERIFY2(child.exitCode == 0, qPrintable(child.output));
-    QVERIFY2(!child.output.contains(QStringLiteral("RETURNED")), qPrintable(child.output));
-    QStringList boxes;
-    qint64 answeredAt = 0;
-    for (const QString &line : child.output.split(u'\n')) {
-        if (line.startsWith(QStringLiteral("BOX "))) {
-            boxes << line.mid(4).section(u'\t', 0, 2);
-            answeredAt = line.section(u'\t', 3).toLongLong();
-        }
-    }
-    if (asks) {
-        const QString terminate = QString(kTerminateBox).replace(QStringLiteral("\r\n"), "|");
-        QCOMPARE(boxes, QStringList{terminate + u'\t' + header + u'\t' + lastLine});
-        QVERIFY2(endedAt - answeredAt < 2000, qPrintable(QString::number(endedAt - answeredAt)));
-    } else {
-        QCOMPARE(boxes, QStringList());
-    }
-
-    if (scenario == QLatin1String("read")) {
-        // The program is gone while the tool still reads; the tool ends its
-        // run on its own.
-        QVERIFY(rig.app().logLines().isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(rig.app().logLines().size(), 1, 10000);
-        QVERIFY2(rig.app().logLines().first().endsWith(QStringLiteral("-> exit 0")),
-                 qPrintable(rig.app().logLines().first()));
-    }
-}
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (const auto code = brimo::test::runRequestedScenario(scenarios()))
+    if (const auto code = brimo::test::runRequestedScenario({{"row", WizardRig::childRow}}))
         return *code;
     TestCloseDuringStage test;
     return QTest::qExec(&test, argc, argv);

@@ -1,31 +1,40 @@
 #pragma once
 
-#include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A throw-away application folder for the device link: a link to the stand-in
-// flash tool (which takes the folder it was started from as its own, so it
-// reads its faults and writes its log here), the work file's place, and what
-// the tool is told to do wrong and what it says it did.
+#include <memory>
+
+// An application folder for the device link: a link to the stand-in flash tool
+// (which takes the folder it was started from as its own, so it reads its
+// faults and writes its log here) and the work file's place. A throw-away one
+// has a blank in its path, as Windows program folders have, which every command
+// line must quote; this test program's folder is where the window looks.
 class AppTestFolder {
 public:
     enum Tool { WithTool, WithoutTool };
+    enum Place { ThrowAway, ThisProgram };
 
-    explicit AppTestFolder(Tool tool = WithTool)
+    explicit AppTestFolder(Tool tool = WithTool, Place place = ThrowAway)
     {
-        if (tool == WithTool)
+        if (place == ThrowAway)
+            m_own = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/brimo app-XXXXXX");
+        m_path = m_own ? m_own->path() : QCoreApplication::applicationDirPath();
+        for (const char *name : {"sirfflashcl.faults", "sirfflashcl.log", "nf.dat"})
+            QFile::remove(filePath(QLatin1String(name)));
+        if (tool == WithTool && !QFile::exists(toolPath()))
             QFile::link(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"), toolPath());
     }
 
     bool isValid() const
     {
-        return m_dir.isValid() && QFile::exists(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"));
+        return !m_path.isEmpty() && QFile::exists(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"));
     }
-    QString path() const { return m_dir.path(); }
-    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    QString path() const { return m_path; }
+    QString filePath(const QString &name) const { return QDir(m_path).filePath(name); }
     QString toolPath() const { return filePath(QStringLiteral("sirfflashcl.exe")); }
     QString workFilePath() const { return filePath(QStringLiteral("nf.dat")); }
 
@@ -48,7 +57,6 @@ public:
     }
 
 private:
-    // A blank in the path, as in most Windows program folders, so that every
-    // command line the utility builds must quote it.
-    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/brimo app-XXXXXX")};
+    std::unique_ptr<QTemporaryDir> m_own;
+    QString m_path;
 };

@@ -1,333 +1,362 @@
 #pragma once
 
-// The world around one test of the whole window: a settings file, a COM folder
-// with simulated devices, an application folder with the stand-in flash tool
-// and the stand-in vendor service, all named in the environment the way the
-// utility looks for them; the real main window on top, a user who answers its
-// message boxes, and the log lines and texts the tests expect.
+// The world of a whole-window test (settings file, simulated devices, flash
+// tool beside this program, vendor service, named in the environment as the
+// utility looks for them), the real window with its user, paths as table rows.
 
 #include "apptestfolder.h"
+#include "childscenario.h"
 #include "devsimprocess.h"
 #include "vendorsimprocess.h"
 
-#include "settings/frmsettings.h"
+#include "driver/windowdriver.h"
 #include "settings/registry.h"
 #include "wizard/mainwindow.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
-#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
-inline const QString kSystemNumber = QStringLiteral("AB12CD34");
-inline const QString kTail = QStringLiteral("0011223344556677");
+using brimo::sim::WindowDriver;
 
-// In an expected log, a line that ends in kNow stands for its text followed by
-// the date and time in the system's general date format.
-inline const QString kNow = QStringLiteral("<now>");
-inline const QString kBegan = QStringLiteral("Update process began ") + kNow;
-inline const QString kRetrieving = QStringLiteral("Retrieving existing registry value");
-inline const QString kTerminateBox =
-    QStringLiteral("The Brimo update utility is in the process of updating your device\r\n\r\n"
-                   "Terminate update process?");
-inline const QString kNoInternetBox =
-    QStringLiteral("The Brimo update utility could not connect to the Internet to retrieve updates "
-                   "for your device.\r\n\r\nEnsure that you have connected to the internet and "
-                   "press the 'Update device' button to try again.");
-inline const QString kDownloadModeBox =
-    QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, switch it to the "
-                   "'D/L' position and re-apply power.");
-
-// The log up to stage 2 with "COMPort" holding 3, and on to the download's answer.
-inline const QStringList kUpToStage2{kBegan, kRetrieving, "Registry value returned: COM 3"};
-inline const QStringList kToTheDownload =
-    kUpToStage2 + QStringList{"Connecting to the Internet", "Connected",
-                              "Internet connection test successful", "Downloading updates",
-                              "Connected"};
-inline const QStringList kFlashAttempt{"Updating device with the latest update",
-                                       "Checking update integrity", "Checking system number",
-                                       "Updating device."};
-
-// The auto detection's lines when it scans COM1 to `lastPort`.
-inline QStringList detectionLines(int lastPort, bool found)
+// A table's lists are texts joined by "|". In an expected log a line that ends
+// in kNow stands for its text and a date of this year, and <size> for the size
+// of the served image.
+inline QStringList items(const QString &joined)
 {
-    QStringList lines{QStringLiteral("Attempting to auto detect the Brimo device")};
-    for (int port = 1; port <= lastPort; ++port)
-        lines << QStringLiteral("Scanning COM port %1").arg(port);
-    lines << (found ? QStringLiteral("Brimo device has been detected on COM %1").arg(lastPort)
-                    : QStringLiteral("Unable to auto detect the Brimo device"));
-    return lines;
+    return joined.isEmpty() ? QStringList() : joined.split(u'|');
 }
+inline const QString kNow = QStringLiteral("<now>");
+inline const QString kBegan = "Update process began " + kNow;
+inline const QString kBlank =
+    kBegan + "|Retrieving existing registry value|Blank registry value returned";
+inline const QString kUpToStage2 =
+    kBegan + "|Retrieving existing registry value|Registry value returned: COM 3";
+inline const QString kToTheFlash =
+    kUpToStage2 + "|Connecting to the Internet|Connected|Internet connection test successful|"
+                  "Downloading updates|Connected|Downloaded <size> bytes|Updating device with the "
+                  "latest update|Checking update integrity|Checking system number|Updating device.";
+inline const QString kCompletion = "|Cleaning up|Update process completed " + kNow;
+inline const QString kTerminateBox = "The Brimo update utility is in the process of updating your "
+                                     "device\r\n\r\nTerminate update process?";
 
 class WizardRig {
 public:
-    // Named in the environment too, so that a child scenario of the same test
-    // program finds it.
-    static constexpr const char *kAppFolderVariable = "BRIMO_TEST_APP_FOLDER";
-
-    WizardRig()
+    // A world of its own, or the one the parent of a child scenario made.
+    enum World { OwnWorld, ParentsWorld };
+    explicit WizardRig(World world = OwnWorld)
     {
+        if (world == ParentsWorld)
+            return;
+        m_app.emplace(AppTestFolder::WithTool, AppTestFolder::ThisProgram);
         qputenv("BRIMO_COM_DIR", m_comDir.path().toUtf8());
-        qputenv("BRIMO_REGISTRY_FILE", m_settingsDir.filePath(QStringLiteral("registry")).toUtf8());
-        qputenv(kAppFolderVariable, m_app.path().toUtf8());
+        qputenv("BRIMO_REGISTRY_FILE", m_settingsDir.filePath("registry").toUtf8());
     }
-    ~WizardRig()
-    {
-        qunsetenv("BRIMO_SERVICE_HOST");
-        qunsetenv(kAppFolderVariable);
-    }
+    ~WizardRig() { qunsetenv("BRIMO_SERVICE_HOST"); }
 
-    AppTestFolder &app() { return m_app; }
-    VendorSimProcess &vendor() { return *m_vendor; }
-    DevSimProcess &device(int port) { return *m_devices.at(port); }
-    // The size of the image the service hands out for the device.
-    qsizetype imageSize() const { return m_imageSize; }
-    QStringList toolRuns() const
+    // A row's steps. The world's come first: "COMPort=3"; a device "dl@3"
+    // ("normal", "dl" or "camera" on COM n); "service" with an image for the
+    // device, or for "service=ZZ99YY88"; "fault=404" for the service's next
+    // answer; the flash tool's faults, "tool=ok;exit 5". Then the user's,
+    // with the window open: a button (pressed, its stages waited for);
+    // "tool=..."; "dialog=3" (the next settings dialog: port 3, OK); "close"
+    // (the window system's request), "exit" (the menu's) or a service fault
+    // ("hang") "@" a log line; any other step goes to `other`.
+    // With `world`, the user's steps are left to the caller.
+    using Other = std::function<void(WizardRig &, const QString &)>;
+    QStringList run(const QString &steps, const QString &boxes = {}, const Other &other = {},
+                    bool world = false)
     {
-        QStringList runs = m_app.logLines();
-        for (QString &run : runs)
-            run = run.section(QStringLiteral("] "), 1);
-        return runs;
-    }
-
-    // The service, with an image for a system number (by default the device's).
-    void startVendor(const QString &imageFor = kSystemNumber)
-    {
-        m_vendor = std::make_unique<VendorSimProcess>(
-            QStringList{QStringLiteral("--image"), QStringLiteral("%1:0:%2").arg(imageFor, kTail)});
-        qputenv("BRIMO_SERVICE_HOST", m_vendor->hostPort().toUtf8());
-        m_imageSize = VendorSimProcess::bodyOf(m_vendor->get(imagePath())).size();
-    }
-    static QString imagePath()
-    {
-        return QStringLiteral("/ws/updatedevice.asp?SystemCodeString=") + kSystemNumber;
-    }
-
-    // A simulated device on COM `port` in mode "normal", "dl" or "camera".
-    bool plugDevice(int port, const QString &mode = QStringLiteral("normal"))
-    {
-        m_devices[port] = std::make_unique<DevSimProcess>(
-            port,
-            QStringList{QStringLiteral("--system-number"), kSystemNumber, QStringLiteral("--tail"),
-                        kTail, QStringLiteral("--mode"), mode},
-            m_comDir.path());
-        return m_devices[port]->isReady();
-    }
-
-    // Ports 1 to 16 without a device lead nowhere, so that no test ever opens
-    // a serial port of the machine it runs on.
-    void leaveOtherPortsEmpty()
-    {
+        QStringList rest = items(steps);
+        for (QString step, value; !rest.isEmpty(); rest.removeFirst()) {
+            step = rest.first(), value = step.section(u'=', 1);
+            const QString mode = step.section(u'@', 0, 0);
+            if (step.startsWith("COMPort="))
+                store("COMPort", value);
+            else if (step.startsWith("tool="))
+                m_app->setFaults(value.split(u';'));
+            else if (step.startsWith("fault="))
+                setServiceFault(value, 1);
+            else if (step.startsWith("service"))
+                m_ready = startVendor(value.isEmpty() ? "AB12CD34" : value) && m_ready;
+            else if (mode == "normal" || mode == "dl" || mode == "camera")
+                m_ready = plugDevice(step.section(u'@', 1).toInt(), mode) && m_ready;
+            else
+                break;
+        }
+        // Ports without a device lead nowhere: no test ever opens a port of the machine.
         for (int port = 1; port <= 16; ++port) {
             if (m_devices.count(port) == 0)
-                QFile::link(m_comDir.filePath(QStringLiteral("absent%1").arg(port)),
-                            m_comDir.filePath(QStringLiteral("com%1").arg(port)));
+                QFile::link(m_comDir.filePath("absent"),
+                            m_comDir.filePath(QString("com%1").arg(port)));
+        }
+        if (world || !m_ready)
+            return rest;
+        open(items(boxes));
+        for (const QString &step : rest) {
+            const QString action = step.section(u'@', 0, 0), at = step.section(u'@', 1);
+            const auto act = [this, action] {
+                if (action != "exit" && action != "close")
+                    return setServiceFault(action, 3);
+                action == "exit" ? m_user->choose("exit") : (m_user->requestClose(), true);
+            };
+            if (step.startsWith("tool="))
+                m_app->setFaults(step.section(u'=', 1).split(u';'));
+            else if (step.startsWith("dialog="))
+                m_user->inNextDialog([step](QDialog &dialog) {
+                    auto *com = dialog.findChild<QComboBox *>("com");
+                    com->setCurrentIndex(com->findText(step.section(u'=', 1)));
+                    QTest::mouseClick(dialog.findChild<QPushButton *>("Command1"), Qt::LeftButton);
+                });
+            else if (!at.isEmpty())
+                m_user->whenLogShows(at, act, action == "close" || action == "exit" ? 300 : -1);
+            else if (!m_user->control(step) && other)
+                other(*this, step);
+            else if (!m_user->run(step))
+                m_ready = false;
+        }
+        return {};
+    }
+
+    // The window as the program opens it, with its user, who answers the
+    // boxes in order ("<answer> <text>") and tries each question with Escape
+    // and its close box first, which must leave it open.
+    brimo::MainWindow &open(const QStringList &boxes = {})
+    {
+        if (m_window)
+            return *m_window;
+        m_window = std::make_unique<brimo::MainWindow>();
+        m_window->show();
+        m_user = std::make_unique<WindowDriver>(*m_window);
+        for (const QString &box : boxes)
+            m_user->answer(box.startsWith("Yes")  ? QMessageBox::Yes
+                           : box.startsWith("No") ? QMessageBox::No
+                                                  : QMessageBox::Ok,
+                           box.section(u' ', 1));
+        QObject::connect(m_user.get(), &WindowDriver::boxShown, m_user.get(), [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || box->standardButtons() != (QMessageBox::Yes | QMessageBox::No))
+                return;
+            QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+            box->windowHandle()->close();
+            if (!box->isVisible())
+                m_escaped << " (closed by Escape or its close box: " + box->text() + ")";
+        });
+        m_progress = std::make_unique<QSignalSpy>(m_user->control<QProgressBar>("ProgressBar"),
+                                                  &QProgressBar::valueChanged);
+        return *m_window;
+    }
+    WindowDriver &user() { return open(), *m_user; }
+
+    // Each of `after` has its value (see actual()); "completed" stands for
+    // the completion page and a device with the new image.
+    void check(const QString &after)
+    {
+        for (QString item : items(after)) {
+            if (item == "completed")
+                item = "stageHeader=Stage 5 of 5:|attempts=0|ProgressBar=100%|shown=|"
+                       "progressDots=false|identity=AB12CD340011223344556677|"
+                       "completedText=Your Brimo unit has been successfully updated with the "
+                       "latest information.\r\n\r\nPlease remove the power from the Brimo unit, "
+                       "wait 10 seconds and change the mode selection switch to either 'normal' "
+                       "or 'camera'.";
+            for (const QString &one : items(item)) {
+                const QString name = one.section(u'=', 0, 0);
+                if (name != "ends")
+                    QTRY_COMPARE(name + u'=' + actual(name), one);
+            }
         }
     }
 
-    // The usual start of an update: the service, the device in D/L mode on
-    // COM3, alone, and "COMPort" holding 3.
-    bool arrangeUpdate(const QString &imageFor = kSystemNumber)
+    // "<control>": its text (or title, or being active, or shown); "shown":
+    // the stage buttons shown; "port": comPortNumber; "attempts"; a setting;
+    // "tool": the flash tool's runs ("r3:3,w4" a read on COM3 ending in 3, a
+    // write to COM4), "toolAtEnd" those when the program had ended; "popup":
+    // the menu open; "bar": the progress bar's values since the window
+    // opened; "writes" and "identity" of the device on COM3.
+    QString actual(const QString &name)
     {
-        startVendor(imageFor);
-        const bool plugged = plugDevice(3, QStringLiteral("dl"));
-        leaveOtherPortsEmpty();
-        storeComPort(QStringLiteral("3"));
-        return plugged && m_vendor->isListening();
+        QStringList values;
+        if (name == "shown") {
+            for (const char *button :
+                 {"updateBtn", "stage1Btn", "detectBtn", "stage2Btn", "stage5Btn"})
+                values << (m_user->isShown(button) ? button : "");
+        } else if (name == "tool") {
+            for (const QString &run : m_app->logLines())
+                values << QStringLiteral("%1%2:%3").arg(run.contains("[-r]") ? "r" : "w",
+                                                        run.section(u'[', 5, 5).chopped(2),
+                                                        run.section(u' ', -1));
+            return values.join(u',').remove(":0");
+        } else if (name == "bar") {
+            for (const QList<QVariant> &change : *m_progress)
+                values << change.at(0).toString();
+        } else if (name == "writes" || name == "identity") {
+            const auto status = m_devices.at(3)->status();
+            values << (name == "writes" ? status.value("writes")
+                                        : status.value("system") + status.value("tail"));
+        } else if (name == "port" || name == "attempts") {
+            values << QString::number(name == "port" ? m_window->state().comPortNumber
+                                                     : m_window->attemptCount);
+        } else if (name == "toolAtEnd" || name == "popup" || name == "COMPort" ||
+                   name.startsWith("Proxy")) {
+            QWidget *popup = QApplication::activePopupWidget();
+            values << (name == "toolAtEnd" ? m_toolAtEnd
+                       : name == "popup"   ? (popup ? popup->objectName() : QString())
+                                           : setting(name));
+        } else if (const QObject *control = m_window->findChild<QObject *>(name)) {
+            for (const char *property : {"text", "currentText", "title", "active", "visible"}) {
+                if (values.isEmpty() && control->property(property).isValid())
+                    values << control->property(property).toString();
+            }
+        }
+        values.removeAll(QString());
+        return values.join(u',');
     }
 
-    static void storeComPort(const QString &text)
+    static QString setting(const QString &name)
     {
-        brimo::setRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey,
-                                QStringLiteral("COMPort"), text);
+        return brimo::getRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey, name);
     }
-    static QString storedComPort()
+    static void store(const QString &name, const QString &text)
     {
-        return brimo::getRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey,
-                                       QStringLiteral("COMPort"));
+        brimo::setRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey, name, text);
     }
 
-    // The window as the program opens it, wired to this folder's flash tool;
-    // with `begin`, the welcome page's button pressed.
-    static std::unique_ptr<brimo::MainWindow> openWindow(bool begin = true)
+    // A table of rows with the columns steps (as run() takes them), boxes (in
+    // order, "<answer> <text>"), log and after (as check() takes it). A row
+    // where the program ends ("ends=at once", or "ends=a second later" after
+    // its last line) runs in a child process of this test program, the "row"
+    // scenario (childRow()), which reports as it goes.
+    static void columns()
     {
-        auto window = std::make_unique<brimo::MainWindow>();
-        window->useApplicationFolder(qEnvironmentVariable(kAppFolderVariable));
-        window->show();
-        if (begin)
-            QTest::mouseClick(window->updateBtn, Qt::LeftButton);
-        return window;
+        for (const char *column : {"steps", "boxes", "log", "after"})
+            QTest::addColumn<QString>(column);
+    }
+    static void runRow(const Other &other = {})
+    {
+        QFETCH(QString, steps);
+        QFETCH(QString, boxes);
+        QFETCH(QString, log);
+        QFETCH(QString, after);
+        WizardRig rig;
+        QStringList seen[3], texts; // the log, the boxes and the rest a child reports
+        for (const QString &box : items(boxes))
+            texts << box.section(u' ', 1);
+        if (!after.contains("ends=")) {
+            rig.run(steps, boxes, other);
+            QVERIFY(rig.m_ready && !rig.m_window->state().updateInProgress);
+            QCOMPARE(rig.m_user->surprises(), QStringList());
+            seen[0] = rig.m_user->logLines();
+            seen[1] = rig.m_user->boxTexts();
+        } else {
+            const QString userSteps = rig.run(steps, {}, {}, true).join(u'|');
+            const auto child = brimo::test::runScenario(
+                "row", {"BRIMO_TEST_STEPS=" + userSteps, "BRIMO_TEST_BOXES=" + boxes}, 90000);
+            const qint64 endedAt = QDateTime::currentMSecsSinceEpoch();
+            rig.m_toolAtEnd = rig.actual("tool");
+            QVERIFY2(rig.m_ready && child.finished && child.exitCode == 0,
+                     qPrintable(child.output));
+            qint64 lastAt = 0; // of the last report: the program ends after it
+            for (const QString &line : child.output.split(u'\n')) {
+                const QStringList fields = line.split(u'\t');
+                const int kind = int(QStringList{"LOG", "BOX"}.indexOf(fields.value(1)));
+                seen[kind < 0 ? 2 : kind] << fields.value(2);
+                lastAt = fields.size() == 3 ? fields[0].toLongLong() : lastAt;
+            }
+            texts.replaceInStrings("\r\n", "/");
+            const qint64 waited = endedAt - lastAt;
+            QVERIFY2(after.contains("at once") ? waited < 1000 : waited >= 1000 && waited < 3000,
+                     qPrintable(QString::number(waited)));
+        }
+        const QStringList expected = items(log.replace("<size>", QString::number(rig.m_imageSize)));
+        for (qsizetype i = 0; i < qMin(seen[0].size(), expected.size()); ++i) {
+            const QString prefix = expected[i].chopped(kNow.size()),
+                          year = QDate::currentDate().toString("yy");
+            if (expected[i].endsWith(kNow) && seen[0][i].startsWith(prefix) &&
+                seen[0][i].mid(prefix.size()).contains(year))
+                seen[0][i] = expected[i];
+        }
+        QCOMPARE(seen[0], expected);
+        QCOMPARE(seen[1], texts);
+        QCOMPARE(rig.m_escaped, QStringList());
+        rig.check(after);
+    }
+    static int childRow()
+    {
+        const auto report = [](const QString &kind, const QString &text) {
+            brimo::test::report(QStringLiteral("%1\t%2\t%3")
+                                    .arg(QDateTime::currentMSecsSinceEpoch())
+                                    .arg(kind, QString(text).replace("\r\n", "/")));
+        };
+        WizardRig rig(ParentsWorld);
+        rig.open(items(qEnvironmentVariable("BRIMO_TEST_BOXES")));
+        QObject::connect(rig.m_user.get(), &WindowDriver::boxShown,
+                         [&](const WindowDriver::Box &box) {
+                             report("BOX", box.text + rig.m_escaped.join(u' '));
+                         });
+        qsizetype reported = 0;
+        QObject::connect(rig.m_user->control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged,
+                         [&] {
+                             const QStringList lines = rig.m_user->logLines();
+                             for (reported = lines.size() < reported ? 0 : reported;
+                                  reported < lines.size(); ++reported)
+                                 report("LOG", lines[reported]);
+                         });
+        rig.run(qEnvironmentVariable("BRIMO_TEST_STEPS"));
+        // A close request still to come ends the program in here.
+        return QTest::qWaitFor([] { return false; }, 3000) ? 0 : 3;
     }
 
 private:
+    bool startVendor(const QString &imageFor)
+    {
+        m_vendor = std::make_unique<VendorSimProcess>(
+            QStringList{"--image", imageFor + ":0:0011223344556677"});
+        qputenv("BRIMO_SERVICE_HOST", m_vendor->hostPort().toUtf8());
+        m_imageSize = VendorSimProcess::bodyOf(
+                          m_vendor->get("/ws/updatedevice.asp?SystemCodeString=AB12CD34"))
+                          .size();
+        return m_vendor->isListening();
+    }
+    bool plugDevice(int port, const QString &mode)
+    {
+        m_devices[port] =
+            std::make_unique<DevSimProcess>(port,
+                                            QStringList{"--system-number", "AB12CD34", "--tail",
+                                                        "0011223344556677", "--mode", mode},
+                                            m_comDir.path());
+        return m_devices[port]->isReady();
+    }
+    // Through the service's address alone, as a child of the test knows it.
+    static void setServiceFault(const QString &mode, int count)
+    {
+        QTcpSocket socket;
+        socket.setProxy(QNetworkProxy::NoProxy);
+        const QString host = qEnvironmentVariable("BRIMO_SERVICE_HOST");
+        socket.connectToHost(host.section(u':', 0, 0), quint16(host.section(u':', 1).toUInt()));
+        socket.waitForConnected(5000);
+        socket.write(QStringLiteral("GET /sim/fault?mode=%1&count=%2 HTTP/1.1\r\n\r\n")
+                         .arg(mode)
+                         .arg(count)
+                         .toLatin1());
+        while (socket.waitForReadyRead(5000))
+            socket.readAll();
+    }
+
     QTemporaryDir m_comDir;
     QTemporaryDir m_settingsDir;
-    AppTestFolder m_app;
+    std::optional<AppTestFolder> m_app;
     std::unique_ptr<VendorSimProcess> m_vendor;
     qsizetype m_imageSize = 0;
     std::map<int, std::unique_ptr<DevSimProcess>> m_devices;
+    QStringList m_escaped;
+    QString m_toolAtEnd;
+    bool m_ready = true;
+    // Closed before the devices and the service it talks to.
+    std::unique_ptr<brimo::MainWindow> m_window;
+    std::unique_ptr<WindowDriver> m_user;
+    std::unique_ptr<QSignalSpy> m_progress;
 };
-
-// Answers the wizard's message boxes as a user would. The boxes are shown from
-// inside the stage that runs, so the answers are queued before the click that
-// starts it; a timer watches for each modal box, records it and clicks the next
-// queued button. A box with no answer queued is recorded and closed with its
-// first button, so a test that did not expect it fails instead of hanging.
-class BoxAnswerer : public QObject {
-public:
-    struct Box {
-        QString caption;
-        QString text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons buttons;
-    };
-
-    BoxAnswerer()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
-        m_timer.start(20);
-    }
-
-    void queue(const QList<QMessageBox::StandardButton> &answers) { m_answers.append(answers); }
-    // What the user does in the next modal dialog that is not a message box.
-    void inNextDialog(std::function<void(QDialog *)> action) { m_dialogActions.enqueue(action); }
-    // What the user does while each box is open, before the answer.
-    void onEachBox(std::function<void(const Box &)> observer) { m_observer = std::move(observer); }
-
-    int dialogsSeen() const { return m_dialogsSeen; }
-    const QList<Box> &seen() const { return m_seen; }
-    QStringList seenTexts() const
-    {
-        QStringList texts;
-        for (const Box &box : m_seen)
-            texts << box.text;
-        return texts;
-    }
-
-private:
-    void poll()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_current.data() || !modal->isVisible())
-            return;
-        m_current = modal;
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box)
-            return handleDialog(qobject_cast<QDialog *>(modal));
-        m_seen << Box{box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
-        if (m_observer)
-            m_observer(m_seen.constLast());
-        QAbstractButton *button = m_answers.isEmpty() ? nullptr : box->button(m_answers.dequeue());
-        if (!button && !box->buttons().isEmpty())
-            button = box->buttons().constFirst();
-        if (button)
-            button->click();
-    }
-
-    void handleDialog(QDialog *dialog)
-    {
-        ++m_dialogsSeen;
-        if (dialog && m_dialogActions.isEmpty())
-            dialog->reject();
-        else if (dialog)
-            m_dialogActions.dequeue()(dialog);
-    }
-
-    QTimer m_timer;
-    QQueue<QMessageBox::StandardButton> m_answers;
-    QPointer<QWidget> m_current;
-    QQueue<std::function<void(QDialog *)>> m_dialogActions;
-    int m_dialogsSeen = 0;
-    QList<Box> m_seen;
-    std::function<void(const Box &)> m_observer;
-};
-
-// A log line without the dots the timer appends to the last line of the
-// moment (how many there are depends on timing alone).
-inline QString withoutDots(QString line)
-{
-    static const QRegularExpression dots(QStringLiteral("( \\. \\. \\.)+$"));
-    return line.remove(dots);
-}
-
-inline QStringList logLines(const brimo::MainWindow &window)
-{
-    QStringList lines = window.logText().split(QStringLiteral("\r\n"));
-    for (QString &line : lines)
-        line = withoutDots(line);
-    return lines;
-}
-
-// The lines with each date and time of now put back as kNow where `expected`
-// has it, for a comparison of the whole.
-inline QStringList withNow(QStringList actual, const QStringList &expected)
-{
-    const QLocale locale = QLocale::system();
-    const QString format = locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') +
-                           locale.timeFormat(QLocale::LongFormat);
-    for (qsizetype i = 0; i < qMin(actual.size(), expected.size()); ++i) {
-        const QString prefix = expected[i].chopped(kNow.size());
-        if (!expected[i].endsWith(kNow) || !actual[i].startsWith(prefix))
-            continue;
-        const QDateTime when = locale.toDateTime(actual[i].mid(prefix.size()), format);
-        if (when.isValid() && qAbs(when.secsTo(QDateTime::currentDateTime())) < 600)
-            actual[i] = expected[i];
-    }
-    return actual;
-}
-
-#define COMPARE_LINES(actual, expected)                                                            \
-    do {                                                                                           \
-        const QStringList lines = withNow(actual, expected);                                       \
-        QVERIFY2(lines.size() == QStringList(expected).size(), qPrintable(lines.join(u'\n')));     \
-        QCOMPARE(lines, QStringList(expected));                                                    \
-    } while (false)
-#define COMPARE_LOG(window, expected) COMPARE_LINES(logLines(window), expected)
-
-// Runs `action` once, `delayMs` after the log gains the line `line`: from the
-// event loop of whatever the stage is waiting for at that moment. A negative
-// delay runs it at once, before the stage takes its next step.
-inline void whenLogShows(brimo::MainWindow &window, const QString &line, std::function<void()> action,
-                         int delayMs = 300)
-{
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection =
-        QObject::connect(window.Text1, &QPlainTextEdit::textChanged, &window,
-                         [&window, line, action, delayMs, connection] {
-                             // Read from the text box itself: it changes first.
-                             if (withoutDots(window.Text1->document()->lastBlock().text()) != line)
-                                 return;
-                             QObject::disconnect(*connection);
-                             if (delayMs < 0)
-                                 action();
-                             else
-                                 QTimer::singleShot(delayMs, &window, action);
-                         });
-}
-
-// What the user does in the settings dialog: choose the port, press "&OK".
-inline std::function<void(QDialog *)> choosePortInSettings(const QString &port)
-{
-    return [port](QDialog *dialog) {
-        auto *settings = qobject_cast<brimo::frmSettings *>(dialog);
-        QVERIFY(settings);
-        settings->com->setCurrentIndex(settings->com->findText(port));
-        QTest::mouseClick(settings->Command1, Qt::LeftButton);
-    };
-}
-
-// The flash tool's runs as its log has them, less the work file's path.
-inline QString readRun(int port, int exitCode = 0)
-{
-    return QStringLiteral("[-b] [57600] [-l] [%1] [-r] [-f] [0x080000] [-t] [0x080020] -> exit %2")
-        .arg(port)
-        .arg(exitCode);
-}
-inline QString writeRun(int port, int exitCode = 0)
-{
-    return QStringLiteral("[-b] [57600] [-l] [%1] [-o] [0] [-c] [0] -> exit %2")
-        .arg(port)
-        .arg(exitCode);
-}

@@ -1,408 +1,285 @@
-// The main window and its dialogs offscreen: log, Internet progress, layout, access keys,
-// dialogs answered as a user would, and closing (in a child process: it ends the program).
+// The window and its dialogs offscreen, used as a user would; the stored port
+// number and the log's date as the window reads and writes them; a second copy.
+#include "platform/serialcontrol.h"
+#include "wizard/localetext.h"
+#include "wizardrig.h"
 
-#include "childscenario.h"
-#include "settings/frmabout.h"
-#include "settings/frmsettings.h"
-#include "settings/registry.h"
-#include "wizard/mainwindow.h"
-
-#include <QtTest>
-#include <QtWidgets>
-
-#include <memory>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-const QStringList kSettings = {"COMPort", "ProxyServer", "ProxyPort"};
-
-// Calls act with the next modal window, from a timer: the code under test is
-// blocked in that window's exec() meanwhile.
-void whenModalShown(std::function<void(QWidget *)> act)
-{
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
-        if (QWidget *modal = QApplication::activeModalWidget()) {
-            poll->stop();
-            poll->deleteLater();
-            act(modal);
-        }
-    });
-    poll->start(10);
-}
-
-// Stores the three settings when given; gives them as stored.
-QStringList settings(const QStringList &store = {})
-{
-    QStringList texts;
-    for (int i = 0; i < kSettings.size(); ++i) {
-        if (!store.isEmpty())
-            brimo::setRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey, kSettings[i],
-                                    store[i]);
-        texts << brimo::getRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey,
-                                         kSettings[i]);
-    }
-    return texts;
-}
-
-// The next settings dialog: records what it showed (title, port, entries,
-// proxy server and port), types what typed holds (port entry, server, port;
-// empty: nothing) and leaves by "OK", "Cancel" or the close box.
-void handleSettings(QStringList *shown, const QStringList &typed, const QString &leave)
-{
-    whenModalShown([=](QWidget *modal) {
-        auto &dialog = *qobject_cast<brimo::frmSettings *>(modal);
-        QStringList entries;
-        for (int i = 0; i < dialog.com->count(); ++i)
-            entries << dialog.com->itemText(i);
-        *shown = {dialog.windowTitle(),
-                  dialog.com->currentIndex() < 0 ? "" : dialog.com->currentText(),
-                  entries.join(u','), dialog.txtProxyServer->text(), dialog.txtProxyPort->text()};
-        if (!typed.isEmpty()) {
-            if (!typed[0].isEmpty())
-                dialog.com->setCurrentIndex(dialog.com->findText(typed[0]));
-            dialog.txtProxyServer->setText(typed[1]);
-            dialog.txtProxyPort->setText(typed[2]);
-        }
-        if (leave == "OK" || leave == "Cancel")
-            (leave == "OK" ? dialog.Command1 : dialog.Command2)->click();
-        else
-            dialog.close();
-    });
-}
+const QString kCut =
+    "\r\n\r\n(The rest of this message is not shown: it is too long for this box.)";
 
 } // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
-
 private slots:
-    void init() { m_window = std::make_unique<brimo::MainWindow>(); }
-    void logFollowsItsRules_data();
-    void logFollowsItsRules();
-    void fullLogStartsAfresh_data();
-    void fullLogStartsAfresh();
-    void internetStateSetsProgress_data();
-    void internetStateSetsProgress();
-    void firstShowLaysOutTheWelcomePage();
-    void accessKeysPressVisibleButtons_data();
-    void accessKeysPressVisibleButtons();
-    void comBoxOpensOnTheCurrentPort_data();
-    void comBoxOpensOnTheCurrentPort();
-    void onlyOkStoresTheChoices_data();
-    void onlyOkStoresTheChoices();
-    void closingTheDialogUnloadsItSoTheNextOpeningReadsAgain();
-    void aboutShowsTitleAndVersion();
-    void closing_data();
-    void closing();
+    void init()
+    {
+        m_rig = std::make_unique<WizardRig>();
+        m_window = &m_rig->open();
+        m_user = &m_rig->user();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+    void cleanup() { m_rig.reset(); }
+
+    void logFollowsItsRules_data()
+    {
+        QTest::addColumn<QStringList>("steps"); // <tick>: of the dots timer; <clear>: as stage 1
+        QTest::addColumn<QString>("log");
+        QTest::newRow("one line, no leading break") << items("Connected") << "Connected";
+        QTest::newRow("empty text adds an empty line") << items("a|") << "a\r\n";
+        QTest::newRow("dots lengthen the last line")
+            << items("Downloading|<tick>|<tick>|<tick>") << "Downloading . . . . . . . . .";
+        QTest::newRow("the next line starts after the dots")
+            << items("Downloading|<tick>|Downloaded") << "Downloading . . .\r\nDownloaded";
+        QTest::newRow("an emptied log starts without a break")
+            << items("old|<clear>|Began") << "Began";
+        // 65 lines of 1000 characters and their breaks leave room for 405 more.
+        const QStringList full(65, QString(1000, u'a'));
+        QTest::newRow("filled to the last character: every line kept")
+            << full + QStringList{QString(405, u'c')}
+            << full.join("\r\n") + "\r\n" + QString(405, u'c');
+        QTest::newRow("one character more: a fresh log")
+            << full + QStringList{QString(406, u'c')} << QString(406, u'c');
+    }
+    void logFollowsItsRules()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, log);
+        m_user->control("stageWindow")->show();
+        auto *box = m_user->control<QPlainTextEdit>("Text1");
+        for (const QString &step : steps) {
+            if (step == "<tick>")
+                QVERIFY(QMetaObject::invokeMethod(m_window->findChild<QTimer *>("progressDots"),
+                                                  "timeout"));
+            else if (step == "<clear>")
+                box->clear();
+            else
+                m_window->addText(step);
+        }
+        QCOMPARE(m_window->logText(), log);
+        QCOMPARE(box->toPlainText(), QString(log).replace("\r\n", "\n"));
+        // The end of the newest line is in view, the log scrolled as far as it takes.
+        QVERIFY(box->textCursor().atEnd() && box->viewport()->rect().contains(box->cursorRect()));
+        QVERIFY(box->verticalScrollBar()->value() > 0 || log.size() < 1000);
+    }
+
+    void firstShowLaysOutTheWelcomePageAndAboutTheVersion()
+    {
+        const QRect banner = m_user->control("header")->geometry();
+        QCOMPARE(m_user->control("Line1")->geometry(),
+                 QRect(0, banner.bottom() + 1, banner.width(), 1));
+        QCOMPARE(m_user->control<brimo::SerialControl>("MSComm1")->settings(), "9600,N,8,1");
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Brimo update utility"));
+        // Every control by its name, with the text it starts with or whether it is shown.
+        m_rig->check(
+            "welcomeInfo=This application will guide you through the necessary steps to update "
+            "your Brimo device.\r\n\r\nPlease click the '&Update Brimo unit' button in the bottom "
+            "right corner of this application to begin the update process.|welcomeLabel=Brimo "
+            "update utility|completedTitle=Update complete|progress=Progress:|copyright=Copyright "
+            "\u00a9 Brimo|info=During this process this application will attempt to connect to "
+            "the internet to retrieve remote updates for your Brimo device.|shown=updateBtn|"
+            "updateBtn=&Update Brimo unit|stage1Btn=&Scan|detectBtn=Auto &detect|stage2Btn=&Update "
+            "device|stage5Btn=&Update device|file=&File|settings=&Settings|exit=&Exit|help=&Help|"
+            "about=&About|ProgressBar=100%|welcomeWindow=true|stageWindow=false|completedWindow="
+            "false|Picture2=true|Picture3=false|stageContainer=false|progressDots=false");
+        QStringList about;
+        m_user->inNextDialog([&about](QDialog &dialog) {
+            about << dialog.windowTitle() << dialog.findChild<QLabel *>("infoTitle")->text()
+                  << dialog.findChild<QLabel *>("info")->text();
+            dialog.windowHandle()->close();
+        });
+        QVERIFY(m_user->choose("about") && m_user->waitUntilIdle());
+        QCOMPARE(about.join(u'|'), "About Brimo update utility|Brimo update utility|Brimo update "
+                                   "utility v2.1\r\n\r\nPlease find more information at "
+                                   "http://www.brimo.example/");
+    }
+
+    void serviceMessageIsShownAsTextThatFits_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        const QString markup = "<h1>Error</h1><img src=\"//server/share/x.png\"><b>No update</b>";
+        QString words;
+        for (int i = 0; words.size() < 5000; ++i)
+            words += QStringLiteral("word%1 ").arg(i);
+        const QString lines = "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12\r\n13"
+                              "\r\n14\r\n15";
+        QTest::newRow("markup, as its text") << markup << markup;
+        QTest::newRow("very long, cut") << words << words.left(600).trimmed() + kCut;
+        QTest::newRow("more lines, cut") << lines + "\r\n16\r\n17" << lines + kCut;
+        QTest::newRow("one endless word, cut and broken")
+            << QString(3000, u'W') << QStringList(15, QString(40, u'W')).join(u'\n') + kCut;
+    }
+    void serviceMessageIsShownAsTextThatFits()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        bool fits = false;
+        Qt::TextFormat format = Qt::AutoText;
+        m_user->setBoxHandler([&](QMessageBox &box) {
+            fits = box.screen()->availableGeometry().contains(box.frameGeometry());
+            format = box.textFormat();
+            return QMessageBox::Ok;
+        });
+        m_window->showCritical(message);
+        QCOMPARE(m_user->boxTexts(), QStringList{shown});
+        QCOMPARE(m_user->boxes()[0].icon, QMessageBox::Critical);
+        QCOMPARE(m_user->boxes()[0].caption, QStringLiteral("Brimo update utility"));
+        QVERIFY(format == Qt::PlainText && fits);
+    }
+
+    void settingsOpenOnTheCurrentPortAndOnlyOkStores_data()
+    {
+        // The port in use and the settings stored when the dialog opens (port,
+        // proxy server and port), what the user types and how he leaves.
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QString>("was");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("leave"); // "OK", "Cancel" or the close box
+        QTest::addColumn<QString>("after");
+        QTest::newRow("the stored port; OK stores the choices")
+            << 0 << "5|old|3128"
+            << "12|new|8080"
+            << "OK"
+            << "COMPort=12|ProxyServer=new|ProxyPort=8080|port=12|stage1Btn=&Scan";
+        QTest::newRow("the current port before the stored one; emptied proxy boxes")
+            << 3 << "5|old|3128"
+            << "||"
+            << "OK"
+            << "COMPort=3|ProxyServer=|ProxyPort=|port=3";
+        for (const char *leave : {"Cancel", "close"})
+            QTest::newRow(leave) << 0 << "5|old|3128"
+                                 << "12|new|8080" << leave
+                                 << "COMPort=5|ProxyServer=old|ProxyPort=3128|port=0|stage1Btn="
+                                    "&Settings";
+    }
+    void settingsOpenOnTheCurrentPortAndOnlyOkStores()
+    {
+        QFETCH(int, current);
+        QFETCH(QString, was);
+        QFETCH(QString, typed);
+        QFETCH(QString, leave);
+        QFETCH(QString, after);
+        const QStringList stored = items(was), chosen = items(typed);
+        for (int i = 0; i < 3; ++i)
+            WizardRig::store(items("COMPort|ProxyServer|ProxyPort")[i], stored[i]);
+        m_window->state().comPortNumber = static_cast<qint16>(current);
+        m_user->control<QPushButton>("stage1Btn")->setText(QStringLiteral("&Settings"));
+        QStringList seen;
+        m_user->inNextDialog([&](QDialog &dialog) {
+            auto *com = dialog.findChild<QComboBox *>("com");
+            seen << dialog.windowTitle() << com->currentText();
+            for (int i = 0; i < com->count(); ++i)
+                seen << com->itemText(i);
+            for (QObject *child : dialog.findChildren<QObject *>())
+                seen << child->property("title").toString() + child->property("text").toString();
+            if (!chosen[0].isEmpty())
+                com->setCurrentIndex(com->findText(chosen[0]));
+            dialog.findChild<QLineEdit *>("txtProxyServer")->setText(chosen[1]);
+            dialog.findChild<QLineEdit *>("txtProxyPort")->setText(chosen[2]);
+            if (leave == "close")
+                dialog.windowHandle()->close();
+            else
+                dialog.findChild<QPushButton *>(leave == "OK" ? "Command1" : "Command2")->click();
+        });
+        QVERIFY(m_user->choose("settings") && m_user->waitUntilIdle());
+        seen.removeAll(QString());
+        const QString opensOn = current > 0 ? QString::number(current) : stored[0];
+        QCOMPARE(seen, items("Brimo update utility settings|" + opensOn +
+                             "|1|2|3|4|5|6|7|8|9|10|11|12|13|14|15|16|Settings|COM Port:|Proxy "
+                             "settings:|Proxy server (leave blank for none)|" +
+                             stored[1] + "|Proxy port (leave blank for none)|" + stored[2] +
+                             "|&OK|&Cancel")
+                           .filter(QRegularExpression(".")));
+        m_rig->check(after);
+    }
+
+    void storedPortNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("port"); // empty: not a port number
+        for (const char *row :
+             {"3=3", " +7 =7", "-1=-1", "2.5=2", "3.5=4", ".6=1", "5.=5", "32767=32767",
+              "-32768=-32768", "32767.5=", "-32769=", "  =", "COM3=", ".=", "1 2=", "3a="})
+            QTest::newRow(row) << QString(row).section(u'=', 0, 0) << QString(row).section(u'=', 1);
+    }
+    void storedPortNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, port);
+        const std::optional<qint16> parsed = brimo::portNumberFromText(text, QLocale::c());
+        QCOMPARE(parsed ? QString::number(*parsed) : QString(), port);
+    }
+
+    void logDateAndTimeCarryNoTimeZone()
+    {
+        const QDateTime when(QDate(2026, 12, 6), QTime(19, 40, 47));
+        for (const char *name : {"en_US", "en_GB", "de_DE", "ja_JP", "C"}) {
+            const QString text = brimo::generalDateText(when, QLocale(QLatin1String(name)));
+            QVERIFY2(text.contains("47") && !text.contains(when.timeZoneAbbreviation()) &&
+                         text == text.trimmed(),
+                     qPrintable(text));
+        }
+    }
+
+    // Real copies of the program side by side on a lock file of their own.
+    void secondCopyEndsAtOnceUntilTheFirstDies()
+    {
+        QTemporaryDir folder;
+        const QString lock = folder.filePath("brimo-update.lock");
+        const auto start = [&](QProcess &copy, const QString &program, const QStringList &args) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("BRIMO_INSTANCE_LOCK", lock);
+            environment.insert("BRIMO_REGISTRY_FILE", folder.filePath("registry"));
+            // Keeps Qt from remarking on a missing runtime folder: any output is the program's.
+            environment.insert("XDG_RUNTIME_DIR", folder.path());
+            copy.setProcessEnvironment(environment);
+            copy.setProcessChannelMode(QProcess::MergedChannels);
+            copy.start(program, args);
+            return copy.waitForStarted();
+        };
+        // The process that holds the lock, 0 when none does.
+        const auto lockOwner = [&]() -> qint64 {
+            const int fd = ::open(QFile::encodeName(lock).constData(), O_RDWR);
+            struct flock holder = {};
+            holder.l_type = F_WRLCK;
+            const bool asked = fd >= 0 && ::fcntl(fd, F_GETLK, &holder) == 0;
+            if (fd >= 0)
+                ::close(fd);
+            return asked && holder.l_type != F_UNLCK ? holder.l_pid : 0;
+        };
+        const QString program = QStringLiteral(BRIMO_APP_DIR "/brimo-update");
+        QProcess first, second, third;
+        QVERIFY(start(first, program, {}));
+        QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), first.processId(), 10000);
+        QVERIFY(start(second, program, {}) && second.waitForFinished(5000));
+        QVERIFY(second.exitCode() == 0 && second.readAll().isEmpty()); // and shows nothing
+        QCOMPARE(lockOwner(), first.processId());
+        // The utility ends without cleaning up, so a dead copy's lock file stays,
+        // naming a process id the system may give to the next copy: here it does,
+        // as the shell that writes the old lock's lines becomes that copy.
+        first.kill();
+        QVERIFY(first.waitForFinished());
+        QVERIFY(start(third, "/bin/sh",
+                      {"-c",
+                       "printf '%s\\nbrimo-update\\n%s\\n' $$ \"$(hostname)\" > "
+                       "\"$BRIMO_INSTANCE_LOCK\" && exec \"$0\"",
+                       program}));
+        QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), third.processId(), 10000);
+        third.kill();
+        third.waitForFinished();
+    }
 
 private:
-    std::unique_ptr<brimo::MainWindow> m_window;
+    std::unique_ptr<WizardRig> m_rig;
+    brimo::MainWindow *m_window = nullptr;
+    WindowDriver *m_user = nullptr;
 };
 
-void MainWindowTest::logFollowsItsRules_data()
-{
-    QTest::addColumn<QStringList>("steps"); // <tick>: of the dots timer; <clear>: as stage 1 does
-    QTest::addColumn<QString>("log");
-    const QString line = QStringLiteral("Downloading updates");
-    const QString dots = QStringLiteral(" . . .");
-    QTest::newRow("one line, no leading break") << QStringList{"Connected"} << "Connected";
-    QTest::newRow("two lines") << QStringList{"Update process began", "Retrieving"}
-                               << "Update process began" + kCrLf + "Retrieving";
-    QTest::newRow("empty text on a log adds an empty line") << QStringList{"a", ""} << "a" + kCrLf;
-    QTest::newRow("empty text on an empty log") << QStringList{"", ""} << QString();
-    QTest::newRow("dots lengthen the last line")
-        << QStringList{line, "<tick>", "<tick>", "<tick>"} << line + dots + dots + dots;
-    QTest::newRow("the next line starts after the dots")
-        << QStringList{line, "<tick>", "Downloaded"} << line + dots + kCrLf + "Downloaded";
-    QTest::newRow("an emptied log starts without a break")
-        << QStringList{"old", "<clear>", "Update process began"} << "Update process began";
-}
-
-void MainWindowTest::logFollowsItsRules()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(QString, log);
-    for (const QString &step : steps) {
-        if (step == "<tick>")
-            QVERIFY(QMetaObject::invokeMethod(m_window->progressDots, "timeout"));
-        else if (step == "<clear>")
-            m_window->Text1->clear();
-        else
-            m_window->addText(step);
-    }
-    QCOMPARE(m_window->logText(), log);
-    QCOMPARE(m_window->Text1->toPlainText(), QString(log).replace(kCrLf, QStringLiteral("\n")));
-    QVERIFY(m_window->Text1->textCursor().atEnd()); // the last line in view
-}
-
-void MainWindowTest::fullLogStartsAfresh_data()
-{
-    QTest::addColumn<int>("lineLength");
-    QTest::addColumn<int>("linesThatFit"); // n lines of length L take n * L + (n - 1) * 2
-    QTest::addColumn<QString>("next");     // does not fit: starts a fresh log
-    const int capacity = brimo::MainWindow::kLogCapacity;
-    QTest::newRow("long lines") << 1000 << (capacity + 2) / 1002 << QString(1000, u'!');
-    QTest::newRow("a line longer than the whole log keeps its beginning")
-        << 19 << 1 << QStringLiteral("S3") + QString(capacity, u'F');
-}
-
-void MainWindowTest::fullLogStartsAfresh()
-{
-    QFETCH(int, lineLength);
-    QFETCH(int, linesThatFit);
-    QFETCH(QString, next);
-    for (int i = 0; i < linesThatFit; ++i)
-        m_window->addText(QString(lineLength, QChar(u'a' + i % 26)));
-    QCOMPARE(m_window->logText().size(), linesThatFit * (lineLength + 2) - 2);
-    m_window->addText(next);
-    QCOMPARE(m_window->logText(), next.left(brimo::MainWindow::kLogCapacity));
-    QCOMPARE(m_window->Text1->toPlainText(), m_window->logText());
-}
-
-void MainWindowTest::internetStateSetsProgress_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<int>("progress");
-    QTest::addColumn<bool>("pauses");
-    const QList<int> values = {0, 10, 20, 30, 40, 50, 60, 80, 80, 90, 100, 0, 100};
-    for (int state = 0; state < values.size(); ++state)
-        QTest::addRow("state %d", state) << state << values[state] << (state >= 1 && state <= 6);
-    QTest::newRow("unknown state 13") << 13 << 0 << false;
-}
-
-void MainWindowTest::internetStateSetsProgress()
-{
-    QFETCH(int, state);
-    QFETCH(int, progress);
-    QFETCH(bool, pauses);
-    m_window->ProgressBar->setValue(55);
-    const QString before = QStringLiteral("Testing internet connection");
-    m_window->addText(before);
-    QElapsedTimer clock;
-    clock.start();
-    emit m_window->objInet.stateChanged(static_cast<qint16>(state));
-    const qint64 elapsed = clock.elapsed();
-    QCOMPARE(m_window->ProgressBar->value(), progress);
-    QCOMPARE(m_window->logText(), state == 4 ? before + kCrLf + "Connected" : before);
-    QVERIFY2(pauses ? elapsed >= 195 : elapsed < 190, qPrintable(QString::number(elapsed)));
-}
-
-void MainWindowTest::firstShowLaysOutTheWelcomePage()
-{
-    brimo::MainWindow &w = *m_window;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QRect banner = w.header->geometry();
-    QCOMPARE(w.Line1->geometry(), QRect(0, banner.bottom() + 1, banner.width(), 1));
-    QVERIFY(w.welcomeWindow->isVisible());
-    QVERIFY(!w.stageWindow->isVisible() && !w.completedWindow->isVisible());
-    for (QPushButton *button : w.footer->findChildren<QPushButton *>())
-        QVERIFY2(button->isVisible() == (button == w.updateBtn), qPrintable(button->objectName()));
-    QCOMPARE(w.ProgressBar->value(), 100);
-    QCOMPARE(w.MSComm1.settings(), QStringLiteral("9600,N,8,1"));
-    QCOMPARE(w.welcomeInfo->text(),
-             "This application will guide you through the necessary steps to update your "
-             "Brimo device.\r\n\r\nPlease click the '&Update Brimo unit' button in the bottom "
-             "right corner of this application to begin the update process.");
-}
-
-void MainWindowTest::accessKeysPressVisibleButtons_data()
-{
-    QTest::addColumn<QString>("button"); // the one visible of those that carry "&U"
-    QTest::newRow("Alt+U: update Brimo unit") << "updateBtn";
-    QTest::newRow("Alt+U: update device, the others hidden") << "stage5Btn";
-}
-
-void MainWindowTest::accessKeysPressVisibleButtons()
-{
-    QFETCH(QString, button);
-    brimo::MainWindow &w = *m_window;
-    // Only the key's routing is under test here, not what the stages do.
-    for (QPushButton *each : w.footer->findChildren<QPushButton *>()) {
-        QObject::disconnect(each, &QPushButton::clicked, &w, nullptr);
-        each->setVisible(each->objectName() == button);
-    }
-    w.show();
-    QApplication::setActiveWindow(&w);
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QSignalSpy clicked(w.findChild<QPushButton *>(button), &QPushButton::clicked);
-    QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
-    QTRY_COMPARE(clicked.count(), 1);
-}
-
-void MainWindowTest::comBoxOpensOnTheCurrentPort_data()
-{
-    QTest::addColumn<int>("current");
-    QTest::addColumn<QString>("storedPort");
-    QTest::addColumn<int>("shown"); // 0: no choice
-    QTest::newRow("no current port: the stored one") << 0 << "5" << 5;
-    QTest::newRow("the current port before the stored one") << 3 << "5" << 3;
-    QTest::newRow("nothing stored, no current port") << 0 << QString() << 0;
-    QTest::newRow("after a failed detection (-1): the stored one") << -1 << "7" << 7;
-}
-
-void MainWindowTest::comBoxOpensOnTheCurrentPort()
-{
-    QFETCH(int, current);
-    QFETCH(QString, storedPort);
-    QFETCH(int, shown);
-    settings({storedPort, "proxy.example.net", "8080"});
-    m_window->state().comPortNumber = static_cast<qint16>(current);
-    QStringList seen;
-    handleSettings(&seen, {}, "Cancel");
-    m_window->settings->trigger();
-    QCOMPARE(seen,
-             (QStringList{"Brimo update utility settings", shown ? QString::number(shown) : "",
-                          "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16", "proxy.example.net", "8080"}));
-}
-
-void MainWindowTest::onlyOkStoresTheChoices_data()
-{
-    QTest::addColumn<QString>("leave");
-    QTest::addColumn<QStringList>("typed"); // port entry (empty: none chosen), server, port
-    QTest::addColumn<QStringList>("stored");
-    QTest::addColumn<int>("portNumber");
-    QTest::addColumn<QString>("stage1Caption");
-    const QStringList before = {"", "old.proxy", "3128"};
-    const QStringList changed = {"9", "new.proxy", "1"};
-    const QStringList chosen = {"12", "proxy.example.net", "8080"};
-    const QStringList emptied = {"4", "", ""};
-    const QStringList noPort = {"", "p", "not a number"};
-    QTest::newRow("OK: port 12 and a proxy") << "OK" << chosen << chosen << 12 << "&Scan";
-    QTest::newRow("OK: emptied proxy boxes") << "OK" << emptied << emptied << 4 << "&Scan";
-    QTest::newRow("OK, no port chosen") << "OK" << noPort << noPort << 0 << "&Settings";
-    for (const char *leave : {"Cancel", "close box"})
-        QTest::newRow(leave) << leave << changed << before << 0 << "&Settings";
-}
-
-void MainWindowTest::onlyOkStoresTheChoices()
-{
-    QFETCH(QString, leave);
-    QFETCH(QStringList, typed);
-    QFETCH(QStringList, stored);
-    QFETCH(int, portNumber);
-    QFETCH(QString, stage1Caption);
-    settings({"", "old.proxy", "3128"});
-    m_window->stage1Btn->setText(QStringLiteral("&Settings"));
-    QStringList seen;
-    handleSettings(&seen, typed, leave);
-    m_window->showSettings();
-    QCOMPARE(settings(), stored);
-    QCOMPARE(m_window->state().comPortNumber, qint16(portNumber));
-    QCOMPARE(m_window->stage1Btn->text(), stage1Caption);
-}
-
-void MainWindowTest::closingTheDialogUnloadsItSoTheNextOpeningReadsAgain()
-{
-    // Loaded hidden (as the port stage does), the dialog keeps its controls
-    // when the menu shows it; once closed, the next opening reads the store.
-    settings({"", "first.proxy", ""});
-    m_window->settingsDialog().com->setCurrentText(QStringLiteral("3"));
-    settings({"6", "second.proxy", "2"});
-    QStringList first;
-    QStringList second;
-    handleSettings(&first, {}, "Cancel");
-    m_window->showSettings();
-    QTRY_VERIFY(!m_window->findChild<brimo::frmSettings *>());
-    handleSettings(&second, {}, "OK");
-    m_window->showSettings();
-    QCOMPARE(first.mid(1, 1) + first.mid(3), (QStringList{"3", "first.proxy", ""}));
-    QCOMPARE(second.mid(1, 1) + second.mid(3), (QStringList{"6", "second.proxy", "2"}));
-    // OK pressed without touching the box saves the port it opened on.
-    QCOMPARE(m_window->state().comPortNumber, qint16(6));
-}
-
-void MainWindowTest::aboutShowsTitleAndVersion()
-{
-    QStringList seen;
-    whenModalShown([&seen](QWidget *modal) {
-        seen = {modal->windowTitle(), qobject_cast<brimo::frmAbout *>(modal)->info->text()};
-        modal->close();
-    });
-    m_window->about->trigger();
-    QCOMPARE(seen, (QStringList{"About Brimo update utility",
-                                "Brimo update utility v2.1\r\n\r\nPlease find more information "
-                                "at http://www.brimo.example/"}));
-}
-
-// --- closing, in a child process -------------------------------------------
-
-namespace {
-
-// A stage waits with the event loop running (as a web request does) while the user closes
-// the window; reports what was asked and whether the stage went on. 5: the window stayed.
-int closeScenario(const QString &name)
-{
-    brimo::MainWindow window;
-    window.show();
-    window.state().updateInProgress = name.startsWith(QLatin1String("busy"));
-    whenModalShown([name](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        const QString seen = box->windowTitle() + '|' + box->text() + '|' +
-                             QString::number(box->icon()) + '|' +
-                             QString::number(box->standardButtons());
-        brimo::test::report("asked|" + QString(seen).replace(kCrLf, "/"));
-        box->button(name.endsWith(QLatin1String("yes")) ? QMessageBox::Yes : QMessageBox::No)
-            ->click();
-    });
-    QTimer::singleShot(50, &window, [&window, name] {
-        if (name.contains(QLatin1String("menu")))
-            window.exit->trigger();
-        else
-            window.close();
-    });
-    QEventLoop stage;
-    QTimer::singleShot(1000, &stage, &QEventLoop::quit);
-    stage.exec();
-    brimo::test::report(QStringLiteral("stage went on"));
-    return window.isVisible() ? 5 : 6;
-}
-
-} // namespace
-
-void MainWindowTest::closing_data()
-{
-    QTest::addColumn<QString>("scenario");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QStringList>("reports");
-    const QString asked = "asked|Brimo update utility|The Brimo update utility is in the process "
-                          "of updating your device//Terminate update process?|" +
-                          QString::number(QMessageBox::NoIcon) + '|' +
-                          QString::number(QMessageBox::Yes | QMessageBox::No);
-    const QStringList stayed = {asked, "stage went on"};
-    QTest::newRow("idle: ends without asking") << "idle" << 0 << QStringList{};
-    QTest::newRow("busy, Yes: ends") << "busy, yes" << 0 << QStringList{asked};
-    QTest::newRow("busy, No: the window and the stage go on") << "busy, no" << 5 << stayed;
-    QTest::newRow("busy, Exit menu, No: the same") << "busy by menu, no" << 5 << stayed;
-}
-
-void MainWindowTest::closing()
-{
-    QFETCH(QString, scenario);
-    QFETCH(int, exitCode);
-    QFETCH(QStringList, reports);
-    const brimo::test::ChildResult child = brimo::test::runScenario(scenario);
-    QVERIFY2(child.finished, qPrintable(child.output));
-    QCOMPARE(child.exitStatus, QProcess::NormalExit);
-    QVERIFY2(child.exitCode == exitCode, qPrintable(child.output));
-    const QRegularExpression reported(QStringLiteral("^(asked|stage went on)"));
-    QCOMPARE(child.output.split(u'\n').filter(reported), reports);
-}
-
-int main(int argc, char *argv[])
-{
-    const QTemporaryDir settings; // never the user's settings
-    qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(settings.filePath("registry")));
-    QApplication app(argc, argv);
-    brimo::test::Scenarios scenarios;
-    for (const char *name : {"idle", "busy, yes", "busy, no", "busy by menu, no"})
-        scenarios[name] = [name] { return closeScenario(QString::fromLatin1(name)); };
-    if (const auto code = brimo::test::runRequestedScenario(scenarios))
-        return *code;
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(MainWindowTest)
 #include "tst_mainwindow.moc"
