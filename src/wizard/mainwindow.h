@@ -49,6 +49,8 @@ public:
     // --- stage sequence ----------------------------------------------------
     void checkStage(qint16 &whatStage);
     static qint16 incrementStage(qint16 whatStage);
+    // Offered beside incrementStage; no stage of the wizard goes back by it.
+    static qint16 decrementStage(qint16 whatStage);
     qint16 detect();
 
     // --- shared state and objects ------------------------------------------

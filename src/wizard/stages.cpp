@@ -21,6 +21,15 @@ qint16 MainWindow::incrementStage(qint16 whatStage)
     return next;
 }
 
+qint16 MainWindow::decrementStage(qint16 whatStage)
+{
+    qint16 previous = 0;
+    if (qSubOverflow(whatStage, qint16{1}, &previous)) {
+        throw std::overflow_error("stage counter overflow");
+    }
+    return previous;
+}
+
 void MainWindow::advance()
 {
     m_state.currentStage = incrementStage(m_state.currentStage);
