@@ -2,6 +2,7 @@
 #include "device/device.h"
 #include "device/identityrecord.h"
 #include "platform/commandrunner.h"
+#include "platform/comport.h"
 #include "platform/serialcontrol.h"
 #include "settings/registry.h"
 
@@ -51,6 +52,8 @@ class TestDevice : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void comPortNames_data();
+    void comPortNames();
     void findsThePrefixOnlyAsSent_data();
     void findsThePrefixOnlyAsSent();
     void runsTheCommandAndWaits_data();
@@ -87,6 +90,44 @@ void TestDevice::init()
     qputenv("BRIMO_COM_DIR", QFile::encodeName(m_dir.path()));
     const QString file = m_dir.filePath(QStringLiteral("registry-%1").arg(++m_tests));
     qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(file));
+}
+
+// COM n is the device that $BRIMO_COM_DIR/comn names, else Wine's link for it
+// in its prefix (by default ~/.wine), else the system's n-th serial port.
+void TestDevice::comPortNames_data()
+{
+    QTest::addColumn<QString>("comDir");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("expected");
+    const QString links = m_dir.filePath("links"), prefix = m_dir.filePath("prefix");
+    QTest::newRow("the chosen folder first") << links << prefix << 7 << "/dev/by-brimo";
+    QTest::newRow("Wine's prefix") << QString() << prefix << 7 << "/dev/by-wine";
+    QTest::newRow("Wine's own default") << QString() << QString() << 7 << "/dev/by-home";
+    QTest::newRow("no link: the system's port") << links << prefix << 12 << "/dev/ttyS11";
+}
+
+void TestDevice::comPortNames()
+{
+    QFETCH(QString, comDir);
+    QFETCH(QString, prefix);
+    QFETCH(int, port);
+    QFETCH(QString, expected);
+    const QDir dir(m_dir.path());
+    for (const auto &[link, target] : {std::pair{"links", "/dev/by-brimo"},
+                                       {"prefix/dosdevices", "/dev/by-wine"},
+                                       {"home/.wine/dosdevices", "/dev/by-home"}}) {
+        dir.mkpath(link);
+        QFile::link(target, dir.filePath(link + QStringLiteral("/com7")));
+    }
+    const QByteArray home = qgetenv("HOME"), wine = qgetenv("WINEPREFIX");
+    qputenv("HOME", QFile::encodeName(m_dir.filePath("home")));
+    qputenv("BRIMO_COM_DIR", QFile::encodeName(comDir));
+    qputenv("WINEPREFIX", QFile::encodeName(prefix));
+    const QString name = comPortSystemName(port);
+    qputenv("HOME", home);
+    qputenv("WINEPREFIX", wine);
+    QCOMPARE(name, expected);
 }
 
 // Each piece goes out 150 ms after the previous one, so the probe, which
