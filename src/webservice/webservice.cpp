@@ -25,6 +25,10 @@ constexpr int kRequestTimeoutSeconds = 12000;
 // nor the server text names a port: the settings dialog takes both as free
 // text.
 constexpr quint16 kDefaultProxyPort = 8080;
+// The window shows a few hundred characters of the service's message at most
+// and says when it cut one; text is made of this much of it only, so that an
+// answer near the size limit is not copied into a text twice its size.
+constexpr qsizetype kMessageBytesShown = 4096;
 
 bool isObject(const QVariant &item)
 {
@@ -43,8 +47,7 @@ QString itemText(const QVariant &item)
 // settings dialog counts from the next request on.
 void chooseProxy(InetControl &control)
 {
-    const QString server =
-        getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("ProxyServer")).trimmed();
+    const QString server = storedSetting(kProxyServerValue).trimmed();
     if (server.isEmpty()) {
         control.setAccessType(InetControl::UseDefault);
         return;
@@ -54,9 +57,7 @@ void chooseProxy(InetControl &control)
                                                              : QStringLiteral("http://") + server);
     const QString host = address.host().isEmpty() ? server : address.host();
     bool ok = false;
-    const uint port = getRegistryValue(kHkeyLocalMachine, kSettingsKey, QStringLiteral("ProxyPort"))
-                          .trimmed()
-                          .toUInt(&ok);
+    const uint port = storedSetting(kProxyPortValue).trimmed().toUInt(&ok);
     quint16 chosen = kDefaultProxyPort;
     if (ok && port > 0 && port <= 0xffff)
         chosen = static_cast<quint16>(port);
@@ -121,7 +122,8 @@ webservice::UpdateResult webservice::UpdateDevice(const QString &strSystemNo, de
     objFormData.append({QStringLiteral("SystemCodeString"), strSystemNo});
     objResponse = execute(strHost + strPath, objFormData);
     if (objResponse->iResponseCode == 500) {
-        m_window.showCritical(QString::fromLocal8Bit(objResponse->strContent));
+        m_window.showCritical(
+            QString::fromLocal8Bit(objResponse->strContent.left(kMessageBytesShown)));
         return Refused;
     }
     if (objResponse->iResponseCode != 200)

@@ -14,7 +14,7 @@ namespace {
 // cut, and a word longer than a line is broken.
 constexpr int kMostLines = 15;
 constexpr int kMostCharacters = 600;
-constexpr int kLongestWord = 40;
+constexpr int kLongestWord = 60;
 
 QString withLongWordsBroken(const QString &text)
 {

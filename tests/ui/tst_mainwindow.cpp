@@ -28,7 +28,7 @@ private slots:
 
     void logFollowsItsRules_data()
     {
-        QTest::addColumn<QStringList>("steps"); // <tick>: of the dots timer; <clear>: as stage 1
+        QTest::addColumn<QStringList>("steps"); // <tick>: of the dots timer
         QTest::addColumn<QString>("log");
         QTest::newRow("one line, no leading break") << items("Connected") << "Connected";
         QTest::newRow("empty text adds an empty line") << items("a|") << "a\r\n";
@@ -36,8 +36,6 @@ private slots:
             << items("Downloading|<tick>|<tick>|<tick>") << "Downloading . . . . . . . . .";
         QTest::newRow("the next line starts after the dots")
             << items("Downloading|<tick>|Downloaded") << "Downloading . . .\r\nDownloaded";
-        QTest::newRow("an emptied log starts without a break")
-            << items("old|<clear>|Began") << "Began";
         // 65 lines of 1000 characters and their breaks leave room for 405 more.
         const QStringList full(65, QString(1000, u'a'));
         QTest::newRow("filled to the last character: every line kept")
@@ -56,8 +54,6 @@ private slots:
             if (step == "<tick>")
                 QVERIFY(QMetaObject::invokeMethod(m_window->findChild<QTimer *>("progressDots"),
                                                   "timeout"));
-            else if (step == "<clear>")
-                box->clear();
             else
                 m_window->addText(step);
         }
@@ -112,8 +108,10 @@ private slots:
         QTest::newRow("markup, as its text") << markup << markup;
         QTest::newRow("very long, cut") << words << words.left(600).trimmed() + kCut;
         QTest::newRow("more lines, cut") << lines + "\r\n16\r\n17" << lines + kCut;
+        const QString address = "See http://www.brimo.example/updates/AB12CD34/readme.html";
+        QTest::newRow("a long address, whole") << address << address;
         QTest::newRow("one endless word, cut and broken")
-            << QString(3000, u'W') << QStringList(15, QString(40, u'W')).join(u'\n') + kCut;
+            << QString(3000, u'W') << QStringList(10, QString(60, u'W')).join(u'\n') + kCut;
     }
     void serviceMessageIsShownAsTextThatFits()
     {
