@@ -1,6 +1,7 @@
 #include "wizard/inputhold.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace brimo {
@@ -14,11 +15,16 @@ bool isUserInput(const QEvent &event)
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
     case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
     case QEvent::Shortcut:
     case QEvent::ContextMenu:
         return true;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        // Alt+F4 left alone turns into the window system's close request on
+        // Windows, which is answered at once like the close button.
+        const auto &key = static_cast<const QKeyEvent &>(event);
+        return key.key() != Qt::Key_F4 || key.modifiers() != Qt::AltModifier;
+    }
     case QEvent::MouseMove:
         // A move with no button down only moves the hover highlight.
         return static_cast<const QMouseEvent &>(event).buttons() != Qt::NoButton;
