@@ -21,9 +21,9 @@ int fail(const QString &why)
 // "SYSNO[:SIZE[:REGEND]]": an image of at least SIZE characters (by default
 // 1 MiB; never shorter than it takes to reach the identity record), its data
 // a fixed function of the system number, its identity record erased.
-bool addImage(const QString &spec, QHash<QByteArray, VendorService::Image> *images)
+bool addImage(const QString &image, QHash<QByteArray, VendorService::Image> *images)
 {
-    const QStringList parts = spec.split(u':');
+    const QStringList parts = image.split(u':');
     bool numeric = true;
     const qint64 size = parts.value(1).isEmpty() ? 1 << 20 : parts[1].toLongLong(&numeric);
     const QByteArray regend = parts.size() > 2 ? parts[2].toLatin1() : "0011223344556677";
@@ -66,9 +66,9 @@ int main(int argc, char *argv[])
         parser.showHelp(0);
 
     QHash<QByteArray, VendorService::Image> images;
-    for (const QString &spec : parser.values(QStringLiteral("image"))) {
-        if (!addImage(spec, &images))
-            return fail(QStringLiteral("bad --image %1: expected SYSNO[:SIZE[:REGEND]]").arg(spec));
+    for (const QString &image : parser.values(QStringLiteral("image"))) {
+        if (!addImage(image, &images))
+            return fail(QStringLiteral("bad --image %1: expected SYSNO[:SIZE[:REGEND]]").arg(image));
     }
     const QString fault = parser.value(QStringLiteral("fault"));
     if (!fault.isEmpty() && !faults.contains(fault))

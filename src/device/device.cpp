@@ -15,7 +15,6 @@ namespace {
 const QString kFlashTool = QStringLiteral("sirfflashcl.exe");
 constexpr qsizetype kMinimumImageSize = 1000;
 constexpr qsizetype kSystemNumberOffset = 16;
-constexpr qsizetype kSystemNumberLength = 8;
 
 // Removes a file even when it is marked read-only. Returns the failure's text,
 // empty on success or when there was nothing to remove.
@@ -81,7 +80,7 @@ QString writeWorkFile(const QString &path, const QByteArray &image, const Identi
 
 device::device(WindowLink &window, const QString &appFolder)
     : m_window(window), m_appFolder(QDir::toNativeSeparators(appFolder) + QDir::separator()),
-      m_flashPort(getRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue))
+      m_flashPort(storedSetting(kComPortValue))
 {}
 
 QString device::workFilePath() const

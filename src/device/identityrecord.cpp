@@ -8,8 +8,6 @@ namespace brimo {
 
 namespace {
 
-constexpr int kSystemNumberLength = 8;
-
 // One's complement of the low byte of the sum of the bytes that the digit
 // pairs stand for, as two upper-case digits.
 QByteArray checksumDigits(const QByteArray &hexDigits)

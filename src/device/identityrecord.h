@@ -13,6 +13,8 @@ namespace brimo {
 // the checksum. 46 characters in all.
 inline constexpr int kIdentityRecordLength = 46;
 inline constexpr char kIdentityRecordStart[] = "S31500080010";
+// A system number is 8 characters: the device's bytes at 0x080010 to 0x080017.
+inline constexpr int kSystemNumberLength = 8;
 
 // How an image gets the device's identity: every copy of the record it was
 // served with becomes the device's own.

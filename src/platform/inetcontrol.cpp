@@ -337,8 +337,8 @@ bool InetControl::replyIsAnswer(const QNetworkReply *reply) const
     if (status <= 0 || (error != QNetworkReply::NoError && !isHttpStatusError(error)))
         return false;
     // Qt may take a connection closed in the middle of the body for its end.
-    // Only a declared length tells; a chunked body cut short goes unnoticed
-    // here, and the flash tool's own record checks are what catch it.
+    // Only a declared length tells; an image cut short without one lacks its
+    // termination record, which the check of every downloaded image catches.
     bool declared = false;
     const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
     return !declared || m_body.size() == length;

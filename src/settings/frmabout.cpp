@@ -14,13 +14,6 @@ constexpr int kMinorVersion = BRIMO_VERSION_MINOR;
 const QString kVendorAddress = QStringLiteral("http://www.brimo.example/");
 const QString kComments = QStringLiteral("Please find more information at ") + kVendorAddress;
 
-template <typename Widget> Widget *placed(Widget *widget, const char *name, const QRect &geometry)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
 } // namespace
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
@@ -35,19 +28,19 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setBackground(this, greyLevel(128));
     setFixedSize(648, 139);
 
-    auto *picture = placed(new QLabel(this), "Image1", QRect(0, 0, 192, 139));
+    auto *picture = place(new QLabel(this), "Image1", QRect(0, 0, 192, 139));
     picture->setPixmap(QPixmap(QStringLiteral(":/assets/about.png")));
     picture->setAccessibleName(QStringLiteral("Brimo device"));
 
-    auto *infoContainer = placed(new QWidget(this), "infoContainer", QRect(200, 8, 440, 123));
+    auto *infoContainer = place(new QWidget(this), "infoContainer", QRect(200, 8, 440, 123));
     setBackground(infoContainer, greyLevel(144));
-    auto *strip = placed(new QWidget(infoContainer), "Picture2", QRect(0, 0, 440, 33));
+    auto *strip = place(new QWidget(infoContainer), "Picture2", QRect(0, 0, 440, 33));
     setBackground(strip, greyLevel(160));
-    auto *title = placed(new QLabel(applicationTitle(), strip), "infoTitle", QRect(8, 6, 424, 24));
+    auto *title = place(new QLabel(applicationTitle(), strip), "infoTitle", QRect(8, 6, 424, 24));
     title->setFont(verdanaFont(12, true));
     setTextColour(title, highlightTextColour());
 
-    auto *info = placed(new QLabel(infoContainer), "info", QRect(8, 40, 424, 80));
+    auto *info = place(new QLabel(infoContainer), "info", QRect(8, 40, 424, 80));
     info->setTextFormat(Qt::PlainText);
     info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     info->setWordWrap(true);

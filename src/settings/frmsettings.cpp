@@ -23,12 +23,6 @@ void setColours(QWidget *widget, const QColor &background, const QColor &text)
     setTextColour(widget, text);
 }
 
-template <typename Widget> Widget *named(Widget *widget, const char *name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
 // Stacks the widgets in the frame and sets the frame in from the page's edges.
 QWidget *stacked(QGroupBox *frame, std::initializer_list<QWidget *> widgets)
 {
@@ -54,11 +48,11 @@ frmSettings::frmSettings(const Settings &shown, QWidget *parent) : QDialog(paren
     setFont(verdanaFont(9.75));
     setColours(this, greyLevel(128), Qt::white);
 
-    auto *page = named(new QWidget(this), "welcomeWindow");
+    auto *page = place(new QWidget(this), "welcomeWindow");
     setColours(page, greyLevel(144), Qt::white);
-    auto *strip = named(new QWidget(page), "Picture2");
+    auto *strip = place(new QWidget(page), "Picture2");
     setColours(strip, greyLevel(160), palette().color(QPalette::HighlightedText));
-    auto *title = named(new QLabel(QStringLiteral("Settings"), strip), "welcomeLabel");
+    auto *title = place(new QLabel(QStringLiteral("Settings"), strip), "welcomeLabel");
     title->setFont(verdanaFont(12, true));
     auto *stripLayout = new QHBoxLayout(strip);
     stripLayout->setContentsMargins(8, 8, 8, 4);
@@ -85,8 +79,8 @@ frmSettings::frmSettings(const Settings &shown, QWidget *parent) : QDialog(paren
 
 QWidget *frmSettings::createComFrame(QWidget *page)
 {
-    auto *frame = named(new QGroupBox(QStringLiteral("COM Port:"), page), "Frame1");
-    com = named(new QComboBox(frame), "com");
+    auto *frame = place(new QGroupBox(QStringLiteral("COM Port:"), page), "Frame1");
+    com = place(new QComboBox(frame), "com");
     com->setAccessibleName(QStringLiteral("COM Port"));
     for (int port = 1; port <= kPortCount; ++port)
         com->addItem(QString::number(port));
@@ -95,13 +89,13 @@ QWidget *frmSettings::createComFrame(QWidget *page)
 
 QWidget *frmSettings::createProxyFrame(QWidget *page)
 {
-    auto *frame = named(new QGroupBox(QStringLiteral("Proxy settings:"), page), "Frame2");
+    auto *frame = place(new QGroupBox(QStringLiteral("Proxy settings:"), page), "Frame2");
     auto *serverLabel =
-        named(new QLabel(QStringLiteral("Proxy server (leave blank for none)"), frame), "Label1");
-    txtProxyServer = named(new QLineEdit(frame), "txtProxyServer");
+        place(new QLabel(QStringLiteral("Proxy server (leave blank for none)"), frame), "Label1");
+    txtProxyServer = place(new QLineEdit(frame), "txtProxyServer");
     auto *portLabel =
-        named(new QLabel(QStringLiteral("Proxy port (leave blank for none)"), frame), "Label2");
-    txtProxyPort = named(new QLineEdit(frame), "txtProxyPort");
+        place(new QLabel(QStringLiteral("Proxy port (leave blank for none)"), frame), "Label2");
+    txtProxyPort = place(new QLineEdit(frame), "txtProxyPort");
     // The buddies give the boxes their labels' names for a screen reader.
     serverLabel->setBuddy(txtProxyServer);
     portLabel->setBuddy(txtProxyPort);
@@ -113,8 +107,8 @@ QWidget *frmSettings::createProxyFrame(QWidget *page)
 QWidget *frmSettings::createButtons()
 {
     auto *row = new QWidget(this);
-    auto *ok = named(new QPushButton(QStringLiteral("&OK"), row), "Command1");
-    auto *cancel = named(new QPushButton(QStringLiteral("&Cancel"), row), "Command2");
+    auto *ok = place(new QPushButton(QStringLiteral("&OK"), row), "Command1");
+    auto *cancel = place(new QPushButton(QStringLiteral("&Cancel"), row), "Command2");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

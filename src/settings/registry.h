@@ -8,8 +8,11 @@ namespace brimo {
 // The machine-wide root under which the utility keeps its settings.
 inline constexpr std::uint32_t kHkeyLocalMachine = 0x80000002u;
 inline const QString kSettingsKey = QStringLiteral("Software\\Brimo");
-// The setting that holds the device's COM port number as text.
+// The settings the utility keeps, each a text: the device's COM port number,
+// and the proxy server and port chosen in the settings dialog.
 inline const QString kComPortValue = QStringLiteral("COMPort");
+inline const QString kProxyServerValue = QStringLiteral("ProxyServer");
+inline const QString kProxyPortValue = QStringLiteral("ProxyPort");
 
 // Reads a string value. Any failure reads as the empty text; a value that is
 // not a string reads as defaultText.
@@ -20,5 +23,15 @@ QString getRegistryValue(std::uint32_t rootKey, const QString &keyPath, const QS
 // the stored value then stays as it was.
 void setRegistryValue(std::uint32_t rootKey, const QString &keyPath, const QString &valueName,
                       const QString &text);
+
+// One of the utility's settings under HKEY_LOCAL_MACHINE\Software\Brimo.
+inline QString storedSetting(const QString &name)
+{
+    return getRegistryValue(kHkeyLocalMachine, kSettingsKey, name, QString());
+}
+inline void storeSetting(const QString &name, const QString &text)
+{
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, name, text);
+}
 
 } // namespace brimo

@@ -2,9 +2,9 @@
 
 #include <QColor>
 #include <QFont>
+#include <QRect>
 #include <QString>
-
-class QWidget;
+#include <QWidget>
 
 namespace brimo {
 
@@ -30,5 +30,16 @@ QFont msSansSerifFont();
 // Fills the widget's background (a panel has no border of its own).
 void setBackground(QWidget *widget, const QColor &colour);
 void setTextColour(QWidget *widget, const QColor &colour);
+
+// Gives a control its name (the name the rest of the program finds it by) and,
+// where one is given, its place.
+template <typename Widget>
+Widget *place(Widget *widget, const char *name, const QRect &geometry = QRect())
+{
+    widget->setObjectName(QLatin1String(name));
+    if (geometry.isValid())
+        widget->setGeometry(geometry);
+    return widget;
+}
 
 } // namespace brimo

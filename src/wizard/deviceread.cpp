@@ -35,10 +35,7 @@ void MainWindow::stage2BtnClick()
                        "power, wait 10 seconds, select NORMAL mode and reinsert the power."),
         MessageStyle::Ok);
     if (detect() > 0) {
-        showMessage(this,
-                    QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, "
-                                   "switch it to the 'D/L' position and re-apply power."),
-                    MessageStyle::Ok);
+        showMessage(this, kDownloadModeRequest, MessageStyle::Ok);
         info->setText(downloadModeInstructions());
     }
 

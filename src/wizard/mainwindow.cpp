@@ -44,13 +44,6 @@ QRect twips(int left, int top, int width, int height)
     return QRect(px(left), px(top), px(width), px(height));
 }
 
-template <typename Widget> Widget *place(Widget *widget, const char *name, const QRect &geometry)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
 QWidget *panel(QWidget *parent, const char *name, const QRect &geometry, const QColor &colour,
                const QString &accessibleName)
 {
@@ -268,8 +261,8 @@ void MainWindow::loadWindow()
     completedWindow->hide();
     welcomeInfo->setText(
         QStringLiteral("This application will guide you through the necessary steps to update "
-                       "your Brimo device.\r\n\r\nPlease click the '") +
-        updateBtn->text() +
+                       "your Brimo device.") +
+        kCrLf + kCrLf + QStringLiteral("Please click the '") + updateBtn->text() +
         QStringLiteral("' button in the bottom right corner of this application to begin the "
                        "update process."));
     copyright->setText(QStringLiteral("Copyright \u00a9 Brimo"));
@@ -277,15 +270,14 @@ void MainWindow::loadWindow()
 
 // --- activity log ---------------------------------------------------------
 
-QString MainWindow::logText() const
+void MainWindow::clearLog()
 {
-    // The stages may empty the text box directly; the log is then empty too.
-    return Text1->document()->isEmpty() ? QString() : m_log;
+    Text1->clear();
+    m_log.clear();
 }
 
 bool MainWindow::appendToLog(const QString &text)
 {
-    m_log = logText();
     if (m_log.size() + text.size() > kLogCapacity)
         return false;
     Text1->moveCursor(QTextCursor::End);
@@ -301,8 +293,7 @@ void MainWindow::addText(const QString &whatText)
     const QString line = logText().isEmpty() ? whatText : kCrLf + whatText;
     if (appendToLog(line))
         return;
-    Text1->clear();
-    m_log.clear();
+    clearLog();
     // Only a line longer than the whole log fails twice; it keeps its beginning.
     if (!appendToLog(whatText))
         appendToLog(whatText.left(kLogCapacity));
@@ -350,9 +341,8 @@ void MainWindow::showCritical(const QString &text)
 frmSettings &MainWindow::settingsDialog()
 {
     if (!m_settingsDialog) {
-        frmSettings::Settings stored{storedSetting(kComPortValue),
-                                     storedSetting(QStringLiteral("ProxyServer")),
-                                     storedSetting(QStringLiteral("ProxyPort"))};
+        frmSettings::Settings stored{storedSetting(kComPortValue), storedSetting(kProxyServerValue),
+                                     storedSetting(kProxyPortValue)};
         // The port in use comes before the stored one.
         if (m_state.comPortNumber > 0)
             stored.comPort = QString::number(m_state.comPortNumber);
@@ -377,8 +367,8 @@ void MainWindow::applySettings(const frmSettings::Settings &chosen)
         // With a port known, the first stage's button scans it.
         stage1Btn->setText(QStringLiteral("&Scan"));
     }
-    storeSetting(QStringLiteral("ProxyServer"), chosen.proxyServer);
-    storeSetting(QStringLiteral("ProxyPort"), chosen.proxyPort);
+    storeSetting(kProxyServerValue, chosen.proxyServer);
+    storeSetting(kProxyPortValue, chosen.proxyPort);
 }
 
 void MainWindow::showAbout()
@@ -400,7 +390,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     if (m_state.updateInProgress &&
         showMessage(this,
                     QStringLiteral("The Brimo update utility is in the process of updating your "
-                                   "device\r\n\r\nTerminate update process?"),
+                                   "device") +
+                        kCrLf + kCrLf + QStringLiteral("Terminate update process?"),
                     MessageStyle::YesNo) != QMessageBox::Yes) {
         event->ignore();
         return;

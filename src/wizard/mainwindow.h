@@ -41,7 +41,7 @@ public:
     void showCritical(const QString &text) override;
     InetControl &internetControl() override { return objInet; }
     // The log exactly as its lines stand, separated by CR LF.
-    QString logText() const;
+    QString logText() const { return m_log; }
     // Characters the log holds at most; a line that would pass it starts a
     // fresh log.
     static constexpr int kLogCapacity = 65535;
@@ -91,6 +91,8 @@ private:
     void onDotsTick();
     // Appends text to the log as it stands; false when it would not fit.
     bool appendToLog(const QString &text);
+    // Empties the log: the text box and the text kept beside it.
+    void clearLog();
     // The stages that carry themselves out (Internet test, download, flash).
     void runInternetStage();
     void runDownloadStage();

@@ -16,15 +16,10 @@ struct SharedState {
 
 // Lines of the log and of the boxes' texts end in CR LF.
 inline const QString kCrLf = QStringLiteral("\r\n");
-
-// The utility's settings, under HKEY_LOCAL_MACHINE\Software\Brimo.
-inline QString storedSetting(const QString &name)
-{
-    return getRegistryValue(kHkeyLocalMachine, kSettingsKey, name, QString());
-}
-inline void storeSetting(const QString &name, const QString &text)
-{
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, name, text);
-}
+// The request to put the device into download mode: on stage 2's page, and in
+// the box after a failed read has found the device again.
+inline const QString kDownloadModeRequest =
+    QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, switch it to the "
+                   "'D/L' position and re-apply power.");
 
 } // namespace brimo

@@ -77,7 +77,7 @@ void MainWindow::checkStage(qint16 &whatStage)
 
 void MainWindow::runPortStage()
 {
-    Text1->clear();
+    clearLog();
     welcomeWindow->hide();
     stageWindow->show();
     updateBtn->hide();
@@ -123,10 +123,8 @@ void MainWindow::showDownloadModePage()
 
 QString MainWindow::downloadModeInstructions() const
 {
-    return QStringLiteral("Please remove power to the Brimo device, wait 10 seconds, switch it to "
-                          "the 'D/L' position and re-apply power.") +
-           kCrLf + kCrLf + QStringLiteral("Press the '") + stage2Btn->text() +
-           QStringLiteral("' button to continue.");
+    return kDownloadModeRequest + kCrLf + kCrLf + QStringLiteral("Press the '") +
+           stage2Btn->text() + QStringLiteral("' button to continue.");
 }
 
 void MainWindow::showWelcomePage()
