@@ -1,6 +1,7 @@
 // The window and its dialogs offscreen, used as a user would; the stored port
 // number and the log's date as the window reads and writes them; a second copy.
 #include "platform/serialcontrol.h"
+#include "wizard/accesskeylabel.h"
 #include "wizard/localetext.h"
 #include "wizardrig.h"
 
@@ -176,6 +177,9 @@ private slots:
                 seen << com->itemText(i);
             for (QObject *child : dialog.findChildren<QObject *>())
                 seen << child->property("title").toString() + child->property("text").toString();
+            for (const char *name : {"welcomeWindow", "Picture2", "welcomeLabel", "Frame1",
+                                     "Frame2", "Label1", "Label2"})
+                seen << (dialog.findChild<QWidget *>(name) ? "" : name); // each control named
             if (!chosen[0].isEmpty())
                 com->setCurrentIndex(com->findText(chosen[0]));
             dialog.findChild<QLineEdit *>("txtProxyServer")->setText(chosen[1]);
@@ -195,6 +199,18 @@ private slots:
                              "|&OK|&Cancel")
                            .filter(QRegularExpression(".")));
         m_rig->check(after);
+    }
+
+    // A screen reader reads a label without its markers: "&&" is a literal
+    // "&", "&x" is "x", and a last "&" stays as it is.
+    void labelsReadWithoutAccessKeyMarkers()
+    {
+        for (const auto &[caption, name] :
+             {std::pair{"Press 'Auto &detect'", "Press 'Auto detect'"}, {"R&&D &", "R&D &"}}) {
+            brimo::AccessKeyLabel label(caption);
+            QCOMPARE(QAccessible::queryAccessibleInterface(&label)->text(QAccessible::Name),
+                     QString(name));
+        }
     }
 
     void storedPortNumber_data()

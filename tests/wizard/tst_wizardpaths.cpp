@@ -33,6 +33,9 @@ const QString kFlashFailedBox =
 const QString kAttempt = "|Updating device with the latest update|Checking update integrity|"
                          "Checking system number|Updating device.";
 const QString kRetry = "|Unable to update Brimo device" + kAttempt;
+// The progress bar through one request, as the transfer's states 1 to 10 and 12
+// move it (the same value twice in a row shows once).
+const QString kRequest = "10,20,30,40,50,60,80,90,100";
 
 } // namespace
 
@@ -92,7 +95,9 @@ private slots:
         // "&File" menu, or presses Alt+F.
         QTest::newRow("the whole update; a click on the menu waits for the tool")
             << "COMPort=3|dl@3|service|tool=ok;delay 3000|updateBtn|click|stage2Btn"
-            << "" << kToTheFlash + kCompletion << "completed|tool=r3,w3|writes=1|popup=file";
+            << "" << kToTheFlash + kCompletion
+            << "completed|tool=r3,w3|writes=1|popup=file|bar=0,33," + kRequest + ",66,100,0," +
+                   kRequest + ",0,20,40,60,80,100";
         QTest::newRow("Internet test fails, the user goes round again; Alt+F waits too")
             << "COMPort=3|dl@3|service|fault=404|tool=ok;ok;delay 3000|updateBtn|keys|stage2Btn|"
                "stage2Btn"
