@@ -68,7 +68,8 @@ int main(int argc, char *argv[])
     QHash<QByteArray, VendorService::Image> images;
     for (const QString &image : parser.values(QStringLiteral("image"))) {
         if (!addImage(image, &images))
-            return fail(QStringLiteral("bad --image %1: expected SYSNO[:SIZE[:REGEND]]").arg(image));
+            return fail(
+                QStringLiteral("bad --image %1: expected SYSNO[:SIZE[:REGEND]]").arg(image));
     }
     const QString fault = parser.value(QStringLiteral("fault"));
     if (!fault.isEmpty() && !faults.contains(fault))

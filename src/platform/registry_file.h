@@ -20,9 +20,9 @@ struct RegistryKeyRecord;
 //
 // A file that cannot be parsed reads as holding nothing and no read touches
 // it. The next change moves it aside as "<file>.corrupt", in place of any
-// earlier one, and starts a new file, so what it held can still be looked at. A change that
-// cannot be written (folder not writable, lock not obtained, corrupt file that
-// cannot be moved) is dropped and the file stays as it was.
+// earlier one, and starts a new file, so what it held can still be looked at.
+// A change that cannot be written (folder not writable, lock not obtained,
+// corrupt file that cannot be moved) is dropped and the file stays as it was.
 class FileRegistry : public RegistryBackend {
 public:
     FileRegistry();

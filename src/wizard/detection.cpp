@@ -4,6 +4,7 @@
 #include "wizard/mainwindow.h"
 
 #include "device/detect.h"
+#include "settings/registry.h"
 
 #include <QProgressBar>
 #include <QPushButton>

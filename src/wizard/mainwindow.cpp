@@ -2,6 +2,7 @@
 
 #include "device/device.h"
 #include "settings/frmabout.h"
+#include "settings/registry.h"
 #include "webservice/webservice.h"
 #include "wizard/accesskeylabel.h"
 #include "wizard/appearance.h"

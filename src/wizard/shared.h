@@ -1,7 +1,5 @@
 #pragma once
 
-#include "settings/registry.h"
-
 #include <QString>
 #include <QtGlobal>
 

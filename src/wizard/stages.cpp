@@ -4,6 +4,8 @@
 #include "wizard/localetext.h"
 #include "wizard/mainwindow.h"
 
+#include "settings/registry.h"
+
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
