@@ -57,14 +57,14 @@ public:
     // "127.0.0.1:PORT": the control interface, or the service itself.
     QString hostPort() const { return m_address; }
 
-    // Sends `bytes` and collects the answer until the stand-in closes the
-    // line or, with `oneLine`, until the first line is in.
-    QByteArray exchange(const QByteArray &bytes, bool oneLine = false,
-                        int timeoutMs = kTimeoutMs) const
+    // Sends `bytes` to the stand-in at `address` and collects the answer until
+    // it closes the line or, with `oneLine`, until the first line is in.
+    static QByteArray exchange(const QString &address, const QByteArray &bytes,
+                               bool oneLine = false, int timeoutMs = kTimeoutMs)
     {
         QTcpSocket socket;
         socket.setProxy(QNetworkProxy::NoProxy);
-        socket.connectToHost(m_address.section(u':', 0, 0), m_address.section(u':', 1).toUShort());
+        socket.connectToHost(address.section(u':', 0, 0), address.section(u':', 1).toUShort());
         socket.write(bytes);
         const QDeadlineTimer deadline(timeoutMs);
         while (socket.waitForReadyRead(remaining(deadline)) && !(oneLine && socket.canReadLine())) {
@@ -120,7 +120,7 @@ public:
     // One control command; the reply line ("ok", "error ...", the status).
     QString send(const QString &command) const
     {
-        return QString::fromUtf8(exchange(command.toUtf8() + '\n', true));
+        return QString::fromUtf8(exchange(hostPort(), command.toUtf8() + '\n', true));
     }
     QMap<QString, QString> status() const
     {

@@ -21,7 +21,12 @@ public:
     // The next `count` requests the fault concerns get it; "none" clears all.
     bool setFault(const QString &mode, int count = 1) const
     {
-        return get(QStringLiteral("/sim/fault?mode=%1&count=%2").arg(mode).arg(count))
+        return setFault(hostPort(), mode, count);
+    }
+    // The same through the service's address alone, as a child of a test knows it.
+    static bool setFault(const QString &address, const QString &mode, int count)
+    {
+        return get(address, QStringLiteral("/sim/fault?mode=%1&count=%2").arg(mode).arg(count))
             .startsWith("HTTP/1.1 200 ");
     }
     // Request line and headers of each service request so far, one block per
@@ -33,10 +38,11 @@ public:
     }
     // Everything the service sends for a GET of `pathAndQuery`, until it
     // closes the line: status line, headers, body.
-    QByteArray get(const QString &pathAndQuery) const
+    QByteArray get(const QString &pathAndQuery) const { return get(hostPort(), pathAndQuery); }
+    static QByteArray get(const QString &address, const QString &pathAndQuery)
     {
-        return exchange("GET " + pathAndQuery.toLatin1() + " HTTP/1.1\r\nHost: " +
-                        hostPort().toLatin1() + "\r\nConnection: close\r\n\r\n");
+        return exchange(address, "GET " + pathAndQuery.toLatin1() + " HTTP/1.1\r\nHost: " +
+                                     address.toLatin1() + "\r\nConnection: close\r\n\r\n");
     }
     static QByteArray bodyOf(const QByteArray &answer)
     {

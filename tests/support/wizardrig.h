@@ -99,9 +99,12 @@ public:
         for (const QString &step : rest) {
             const QString action = step.section(u'@', 0, 0), at = step.section(u'@', 1);
             const auto act = [this, action] {
-                if (action != "exit" && action != "close")
-                    return setServiceFault(action, 3);
-                action == "exit" ? m_user->choose("exit") : (m_user->requestClose(), true);
+                if (action == "exit")
+                    m_user->choose("exit");
+                else if (action == "close")
+                    m_user->requestClose();
+                else
+                    setServiceFault(action, 3);
             };
             if (step.startsWith("tool="))
                 m_app->setFaults(step.section(u'=', 1).split(u';'));
@@ -333,17 +336,7 @@ private:
     // Through the service's address alone, as a child of the test knows it.
     static void setServiceFault(const QString &mode, int count)
     {
-        QTcpSocket socket;
-        socket.setProxy(QNetworkProxy::NoProxy);
-        const QString host = qEnvironmentVariable("BRIMO_SERVICE_HOST");
-        socket.connectToHost(host.section(u':', 0, 0), quint16(host.section(u':', 1).toUInt()));
-        socket.waitForConnected(5000);
-        socket.write(QStringLiteral("GET /sim/fault?mode=%1&count=%2 HTTP/1.1\r\n\r\n")
-                         .arg(mode)
-                         .arg(count)
-                         .toLatin1());
-        while (socket.waitForReadyRead(5000))
-            socket.readAll();
+        VendorSimProcess::setFault(qEnvironmentVariable("BRIMO_SERVICE_HOST"), mode, count);
     }
 
     QTemporaryDir m_comDir;
