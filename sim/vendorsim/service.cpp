@@ -42,6 +42,8 @@ QByteArray reason(int status)
         return "Found";
     case 400:
         return "Bad Request";
+    case 401:
+        return "Unauthorized";
     case 403:
         return "Forbidden";
     case 404:
@@ -81,6 +83,18 @@ QByteArray withBadRecord(QByteArray image)
         end = image.indexOf("\r\n", end) + 2;
     image[end - 3] = image[end - 3] == '0' ? '1' : '0';
     return image;
+}
+
+// The image with one more record that writes to the identity: a second,
+// different identity record after the header, or a record before the end
+// that writes over the identity's last 8 bytes.
+QByteArray withIdentityWrittenAgain(QByteArray image, bool whole)
+{
+    if (whole)
+        return image.insert(image.indexOf('\n') + 1,
+                            formatSRecord('3', kIdentityAddress, QByteArray(16, '\0')) + "\r\n");
+    return image.insert(image.lastIndexOf("S7"),
+                        formatSRecord('3', kIdentityAddress + 8, "ZZ99YY88") + "\r\n");
 }
 
 // The image with its identity record cut to 40 characters.
@@ -136,14 +150,14 @@ private:
 } // namespace
 
 const QStringList VendorService::kAnswerFaults = {
-    QStringLiteral("404"),     QStringLiteral("302"),     QStringLiteral("403"),
-    QStringLiteral("500"),     QStringLiteral("empty"),   QStringLiteral("slow"),
-    QStringLiteral("cut"),     QStringLiteral("nothttp"), QStringLiteral("hang"),
-    QStringLiteral("endless"), QStringLiteral("huge")};
+    QStringLiteral("404"),  QStringLiteral("302"),     QStringLiteral("403"),
+    QStringLiteral("401"),  QStringLiteral("500"),     QStringLiteral("empty"),
+    QStringLiteral("slow"), QStringLiteral("cut"),     QStringLiteral("nothttp"),
+    QStringLiteral("hang"), QStringLiteral("endless"), QStringLiteral("huge")};
 const QStringList VendorService::kDownloadFaults = {
-    QStringLiteral("noregend"), QStringLiteral("markup"),    QStringLiteral("longtext"),
-    QStringLiteral("cutline"),  QStringLiteral("badrecord"), QStringLiteral("shortident"),
-    QStringLiteral("badregend")};
+    QStringLiteral("noregend"),  QStringLiteral("markup"),    QStringLiteral("longtext"),
+    QStringLiteral("cutline"),   QStringLiteral("badrecord"), QStringLiteral("shortident"),
+    QStringLiteral("badregend"), QStringLiteral("overident"), QStringLiteral("twoidents")};
 
 VendorService::VendorService(QHash<QByteArray, Image> images, int slowMs, QObject *parent)
     : QObject(parent), m_images(std::move(images)), m_slowMs(slowMs)
@@ -278,6 +292,7 @@ Answer VendorService::withFault(Answer answer, const QString &fault) const
     const QHash<QString, Answer> replaced = {
         {QStringLiteral("404"), text(404, "No such page\n")},
         {QStringLiteral("403"), text(403, "Access denied\n")},
+        {QStringLiteral("401"), text(401, "Log in first\n")},
         {QStringLiteral("500"), text(500, "The update service is temporarily unavailable.")},
         {QStringLiteral("302"), text(302, "Moved\n")},
         {QStringLiteral("empty"), text(200, {})},
@@ -290,6 +305,9 @@ Answer VendorService::withFault(Answer answer, const QString &fault) const
     answer = replaced.value(fault, answer);
     if (fault == u"302")
         answer.headers = "Location: http://" + address().toLatin1() + "/sim/moved\r\n";
+    else if (fault == u"401")
+        answer.headers = "WWW-Authenticate: Basic realm=\"Brimo\"\r\nWWW-Authenticate: "
+                         "NTLM\r\nWWW-Authenticate: Negotiate\r\n";
     else if (fault == u"endless")
         answer.declared = answer.sent = -1;
     else if (fault == u"huge")
@@ -314,7 +332,11 @@ Answer VendorService::withFault(Answer answer, const QString &fault) const
     if (fault == u"badrecord")
         answer.body = withBadRecord(answer.body);
     if (fault == u"shortident")
-        answer.declared = answer.sent = (answer.body = withShortIdentity(answer.body)).size();
+        answer.body = withShortIdentity(answer.body);
+    if (fault == u"overident" || fault == u"twoidents")
+        answer.body = withIdentityWrittenAgain(answer.body, fault == u"twoidents");
+    if (fault == u"shortident" || fault == u"overident" || fault == u"twoidents")
+        answer.declared = answer.sent = answer.body.size();
     return answer;
 }
 
