@@ -2,8 +2,8 @@
 // any answer. The first 8 bytes of the input are the device's system number,
 // the next 16 the identity tail (REGEND), the rest the body. The check never
 // crashes and agrees with a plain reading of the format written out below;
-// a rewrite takes only a whole, well-formed record and leaves a whole image
-// whole.
+// a rewrite takes only a whole, well-formed record in an image that leaves
+// the device's identity to it, and leaves a whole image whole.
 
 #include "device/identityrecord.h"
 #include "image/imagecheck.h"
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 // A broken promise ends the run as a crash does, so libFuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                                                      \
@@ -53,22 +54,59 @@ bool isRecord(const std::string &line)
     return address > 0 && count * 2 + 4 == line.size() && count > address && sum % 256 == 255;
 }
 
-// Lines end in LF or CR LF, the last one may end the text instead; only the
-// last is a termination record.
+// The lines of a text: each ends in LF or CR LF, the last one may end the
+// text instead.
+std::vector<std::string> linesOf(const std::string &text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        if (!lines.back().empty() && lines.back().back() == '\r')
+            lines.back().pop_back();
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A data record (S1, S2, S3) with a byte between 0x080010 and 0x08001F, the
+// device's identity.
+bool writesIdentity(const std::string &record)
+{
+    if (record[1] < '1' || record[1] > '3')
+        return false;
+    const std::size_t addressDigits = 2 * static_cast<std::size_t>(record[1] - '0' + 1);
+    const unsigned long long first = std::stoull(record.substr(4, addressDigits), nullptr, 16);
+    const unsigned long long bytes = (record.size() - 4 - addressDigits) / 2 - 1;
+    return bytes > 0 && first <= 0x08001F && first + bytes - 1 >= 0x080010;
+}
+
+// Only copies of one whole identity record write to the identity; lines that
+// are no record do not count.
+bool keepsIdentity(const std::string &text)
+{
+    std::string identity;
+    for (const std::string &line : linesOf(text)) {
+        if (!isRecord(line) || !writesIdentity(line))
+            continue;
+        if (line.compare(0, 12, "S31500080010") != 0 || (!identity.empty() && line != identity))
+            return false;
+        identity = line;
+    }
+    return true;
+}
+
+// Every line a record, only the last a termination record; the identity kept.
 bool isImage(const std::string &text, const std::string &regEnd)
 {
     if (regEnd.size() != 16 || !isHex(regEnd) || text.empty())
         return false;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        start = end + 1;
-        if (!isRecord(line) || (line[1] >= '7') != (start >= text.size()))
+    const std::vector<std::string> lines = linesOf(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!isRecord(lines[i]) || (lines[i][1] >= '7') != (i + 1 == lines.size()))
             return false;
     }
-    return true;
+    return keepsIdentity(text);
 }
 
 void checkRewrite(const std::string &body, const std::string &systemNumber,
@@ -81,7 +119,7 @@ void checkRewrite(const std::string &body, const std::string &systemNumber,
     const std::string old = at == std::string::npos ? std::string() : body.substr(at, 46);
     const char after = at + 46 < body.size() ? body[at + 46] : '\n';
     const bool fits = old.size() == 46 && (after == '\r' || after == '\n') && isRecord(old) &&
-                      regEnd.size() == 16 && isHex(regEnd);
+                      keepsIdentity(body) && regEnd.size() == 16 && isHex(regEnd);
     FUZZ_CHECK(rewrite.error.isEmpty() == fits);
     if (!fits)
         return;

@@ -62,6 +62,8 @@ IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &syste
         return {{}, {}, QStringLiteral("The update holds no identity record")};
     QString problem = recordShapeProblem(image, at);
     if (problem.isEmpty())
+        problem = identityAreaProblem(image);
+    if (problem.isEmpty())
         problem = identityProblem(systemNumber, regEnd);
     if (!problem.isEmpty())
         return {{}, {}, problem};

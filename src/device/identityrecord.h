@@ -1,5 +1,7 @@
 #pragma once
 
+#include "image/imagecheck.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -7,12 +9,9 @@
 
 namespace brimo {
 
-// The S-record line that carries a device's identity in every update image:
-// "S3", count "15", address "00080010", the 8 characters of the system number
-// as hexadecimal codes, the 16 hexadecimal digits of the identity tail, and
-// the checksum. 46 characters in all.
-inline constexpr int kIdentityRecordLength = 46;
-inline constexpr char kIdentityRecordStart[] = "S31500080010";
+// The identity record (kIdentityRecordStart) holds the 8 characters of the
+// system number as hexadecimal codes, then the 16 hexadecimal digits of the
+// identity tail.
 // A system number is 8 characters: the device's bytes at 0x080010 to 0x080017.
 inline constexpr int kSystemNumberLength = 8;
 
@@ -34,8 +33,9 @@ QByteArray identityRecord(const QByteArray &systemNumber, const QByteArray &regE
 // Finds the image's identity record (the 46 characters from the first
 // "S31500080010", the whole of their line) and builds the device's own to
 // replace it. Fails, saying why in one line, when the image has no such
-// record, the record is not whole and well-formed, or the identity does not
-// fit it.
+// record, the record is not whole and well-formed, anything else writes to
+// the identity's addresses or the image's identity records differ
+// (identityAreaProblem()), or the identity does not fit the record.
 IdentityRewrite rewriteIdentity(const QByteArray &image, const QByteArray &systemNumber,
                                 const QByteArray &regEnd);
 

@@ -115,6 +115,53 @@ QString notWhole(const QString &why)
     return QStringLiteral("The update is not a whole image: ") + why;
 }
 
+// The device's own identity in its flash.
+constexpr quint64 kIdentityFirst = 0x080010;
+constexpr quint64 kIdentityLast = 0x08001F;
+
+// Whether a well-formed data record (S1, S2, S3) puts a byte between
+// kIdentityFirst and kIdentityLast.
+bool writesIdentity(QByteArrayView record)
+{
+    if (record.at(1) < '1' || record.at(1) > '3')
+        return false;
+    const qsizetype addressLength = addressBytes(record.at(1));
+    quint64 first = 0;
+    for (qsizetype i = 0; i < addressLength; ++i)
+        first = first * 256 + pairValue(record.data() + 4 + 2 * i);
+    const quint64 bytes = pairValue(record.data() + 2) - static_cast<quint64>(addressLength) - 1;
+    return bytes > 0 && first <= kIdentityLast && first + bytes - 1 >= kIdentityFirst;
+}
+
+// Follows an image's records, in order, as they touch the device's identity.
+class IdentityArea {
+public:
+    // Why the well-formed record on line `number` must not be flashed, or
+    // the empty text.
+    QString problemWith(QByteArrayView record, qsizetype number)
+    {
+        if (!writesIdentity(record))
+            return {};
+        if (!record.startsWith(kIdentityRecordStart))
+            return QStringLiteral("The update writes over the device's identity: line %1")
+                .arg(number);
+        if (m_firstLine == 0) {
+            m_first = record;
+            m_firstLine = number;
+        } else if (record != m_first) {
+            return QStringLiteral("The update holds two different identity records: lines %1 "
+                                  "and %2")
+                .arg(m_firstLine)
+                .arg(number);
+        }
+        return {};
+    }
+
+private:
+    QByteArrayView m_first;
+    qsizetype m_firstLine = 0;
+};
+
 // The line that starts at `start`, up to its LF and without a CR before it.
 QByteArrayView wholeLine(const char *start, const char *end, const char **next)
 {
@@ -153,6 +200,7 @@ QString imageProblem(const QByteArray &image, const QByteArray &regEnd)
     const char *const end = next + image.size();
     qsizetype number = 0;
     bool terminated = false;
+    IdentityArea identity;
     while (next < end) {
         ++number;
         if (terminated)
@@ -161,11 +209,28 @@ QString imageProblem(const QByteArray &image, const QByteArray &regEnd)
         const Fault fault = recordFault(line);
         if (fault != Fault::None)
             return notWhole(QStringLiteral("line %1 %2").arg(number).arg(faultText(fault)));
+        if (QString problem = identity.problemWith(line, number); !problem.isEmpty())
+            return problem;
         // S7, S8 and S9 end an image.
         terminated = line.at(1) >= '7';
     }
     if (!terminated)
         return notWhole(QStringLiteral("it does not end with a termination record"));
+    return {};
+}
+
+QString identityAreaProblem(const QByteArray &image)
+{
+    const char *next = image.constData();
+    const char *const end = next + image.size();
+    IdentityArea identity;
+    for (qsizetype number = 1; next < end; ++number) {
+        const QByteArrayView line = wholeLine(next, end, &next);
+        if (recordFault(line) != Fault::None)
+            continue;
+        if (QString problem = identity.problemWith(line, number); !problem.isEmpty())
+            return problem;
+    }
     return {};
 }
 

@@ -6,6 +6,13 @@
 
 namespace brimo {
 
+// The record that carries a device's identity in every update image begins
+// with these 12 characters ("S3", count "15", address "00080010") and has 46:
+// the 16 bytes at 0x080010 to 0x08001F, the system number and the identity
+// tail, then the checksum.
+inline constexpr char kIdentityRecordStart[] = "S31500080010";
+inline constexpr int kIdentityRecordLength = 46;
+
 // What the utility accepts as an update image before it is kept, and why it
 // refuses one. Each check returns one log line saying what is wrong, or the
 // empty text when nothing is.
@@ -22,7 +29,14 @@ QString regEndProblem(const QByteArray &regEnd);
 // A whole update image with its identity tail: the tail as above, every line a
 // record as above ending in LF or CR LF (the last one may end the text
 // instead), and the last line, and only that one, a termination record (S7,
-// S8 or S9). A download cut short at a line boundary lacks the last.
+// S8 or S9). A download cut short at a line boundary lacks the last. Its
+// identity area as below.
 QString imageProblem(const QByteArray &image, const QByteArray &regEnd);
+
+// The device's identity (0x080010 to 0x08001F) may be written by whole
+// identity records only, all of them alike: each copy becomes the device's own
+// record before the flash, and anything else would leave the device with
+// another's identity. Lines that are no record are left to imageProblem().
+QString identityAreaProblem(const QByteArray &image);
 
 } // namespace brimo

@@ -311,6 +311,7 @@ void TestDevice::failedReadOrFlash_data()
         return QByteArray(image).replace(kServedRecord, record);
     };
     const qsizetype record = image.indexOf(kServedRecord);
+    const qsizetype end = image.lastIndexOf("S7");
     const QString noRecord = QStringLiteral("The update holds no identity record");
     const QString lengthOf =
         QStringLiteral("The update's identity record is %1 characters long, not 46");
@@ -338,6 +339,12 @@ void TestDevice::failedReadOrFlash_data()
     refused("record cut short at the end", image.left(record + 45), 2, lengthOf.arg(45));
     refused("record with a wrong checksum", withRecord(kServedRecord.left(44) + "E3"), 2,
             "The update's identity record has a wrong checksum");
+    refused("a later record over the identity",
+            QByteArray(image).insert(end, sim::formatSRecord('3', 0x080018, "ZZ99YY88") + "\r\n"),
+            2,
+            QStringLiteral("The update writes over the device's identity: line %1")
+                .arg(image.left(end).count('\n') + 1));
+
     refused("system number of 7", image, 2,
             "The system number \"AB12CD3\" is not 8 characters long", "AB12CD3");
     refused("system number of 9", image, 2,

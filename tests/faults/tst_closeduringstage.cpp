@@ -50,9 +50,16 @@ private slots:
             << "ends=a second later";
         QTest::newRow("no image, retried twice, then given up: the end a second later")
             << update + "404@Downloading updates|updateBtn|stage2Btn"
-            << "Yes " + retry + "|Yes " + retry + "|No " + retry
+            << "Yes " + kRetryBox + "|Yes " + kRetryBox + "|No " + kRetryBox
             << download + noImage + again + again + "|Closing update utility."
             << "ends=a second later";
+        // An image whose identity records differ is never flashed.
+        QTest::newRow("two identity records, No: the end a second later, nothing written")
+            << update + "fault=twoidents|updateBtn|stage2Btn"
+            << "No " + kRetryBox
+            << download + "|The update holds two different identity records: lines 2 and 32772" +
+                   noImage + "|Closing update utility."
+            << "ends=a second later|tool=r3|writes=0";
     }
     void endsOrGoesOn() { WizardRig::runRow(); }
 };

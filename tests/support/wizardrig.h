@@ -42,6 +42,9 @@ inline const QString kToTheFlash =
 inline const QString kCompletion = "|Cleaning up|Update process completed " + kNow;
 inline const QString kTerminateBox = "The Brimo update utility is in the process of updating your "
                                      "device\r\n\r\nTerminate update process?";
+inline const QString kRetryBox = "Unable to collect database file, please ensure any firewall "
+                                 "applications are configured to allow the Brimo update utility "
+                                 "full internet access.\r\n\r\nWould you like to retry?";
 
 class WizardRig {
 public:

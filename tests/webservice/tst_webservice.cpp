@@ -12,6 +12,7 @@
 
 using brimo::FormData;
 using brimo::webservice;
+using brimo::sim::formatSRecord;
 
 namespace {
 
@@ -108,6 +109,24 @@ void TestWebService::refusesAllButAWholeImage_data()
         notWhole + "line 2 is not as long as its byte count says");
     row("S3 count 4", lines({"S304000010EB", kEnd}),
         notWhole + "line 1 is too short for its record type");
+    // The device's identity, 0x080010 to 0x08001F, is written by copies of one
+    // whole identity record only.
+    const QByteArray identity = formatSRecord('3', 0x080010, QByteArray(16, '\xFF'));
+    const QByteArray before = formatSRecord('3', 0x080008, "8 bytes.");
+    const QByteArray after = formatSRecord('3', 0x080020, "16 bytes of data");
+    const QString overwrites = "The update writes over the device's identity: line ";
+    row("copies of one identity record, records on either side",
+        lines({kHeader, identity, before, identity, after, kEnd}), "");
+    row("a later record over its last 8 bytes",
+        lines({kHeader, identity, kData, formatSRecord('3', 0x080018, "ZZ99YY88"), kEnd}),
+        overwrites + "4");
+    row("an S2 record over its first bytes",
+        lines({kHeader, formatSRecord('2', 0x08000C, "8 bytes."), kEnd}), overwrites + "2");
+    row("half an identity record", lines({kHeader, formatSRecord('3', 0x080010, "8 bytes."), kEnd}),
+        overwrites + "2");
+    row("two different identity records",
+        lines({kHeader, identity, kData, formatSRecord('3', 0x080010, QByteArray(16, 0)), kEnd}),
+        "The update holds two different identity records: lines 2 and 4");
     row("tail of 15", image, "The identity tail \"0123456789ABCDE\" is not 16 hexadecimal digits",
         kTail.left(15));
     row("tail of a page", image,
@@ -195,6 +214,8 @@ void TestWebService::updateDeviceAnswers_data()
     QByteArray badRecord = image;
     badRecord[damaged] = image.at(damaged) == '0' ? '1' : '0';
     const QByteArray halfWay = image.left(image.indexOf("\r\n", image.size() / 2) + 2);
+    const QByteArray overIdentity = QByteArray(image).insert(
+        image.lastIndexOf("S7"), formatSRecord('3', 0x080018, "ZZ99YY88") + "\r\n");
     const QByteArray ok = "HTTP/1.1 200 OK\r\n";
     const QByteArray message = "No update for this device.\r\n<b>";
 
@@ -208,6 +229,9 @@ void TestWebService::updateDeviceAnswers_data()
     row("identity record cut short", served(shortIdentity, regEnd), shortIdentity, 2, 200,
         notWhole +
             QStringLiteral("line %1 is not as long as its byte count says").arg(lineAt(identity)));
+    row("a record over the identity", served(overIdentity, regEnd), overIdentity, 2, 200,
+        QStringLiteral("The update writes over the device's identity: line %1")
+            .arg(lineAt(image.lastIndexOf("S7"))));
     row("cut at a line boundary, no length", ok + regEnd + "\r\n", halfWay, 2, 200,
         notWhole + "it does not end with a termination record");
     row("cut half-way", served(image, regEnd), image.left(9000), 2, 0);

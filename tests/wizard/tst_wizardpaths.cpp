@@ -98,6 +98,17 @@ private slots:
             << "" << kToTheFlash + kCompletion
             << "completed|tool=r3,w3|writes=1|popup=file|bar=0,33," + kRequest + ",66,100,0," +
                    kRequest + ",0,20,40,60,80,100";
+        // A record that writes over the device's identity makes an image no image.
+        QTest::newRow("an image over the identity, the retry question, then a whole image")
+            << "COMPort=3|dl@3|service|fault=overident|updateBtn|stage2Btn"
+            << "Yes " + kRetryBox
+            << QString(kToTheFlash)
+                       .replace("|Downloaded <size>",
+                                "|The update writes over the device's identity: line 32772|"
+                                "Downloaded 0 bytes|Aborting update|Attempting retry|Downloading "
+                                "updates|Connected|Downloaded <size>") +
+                   kCompletion
+            << "completed|tool=r3,w3|writes=1";
         QTest::newRow("Internet test fails, the user goes round again; Alt+F waits too")
             << "COMPort=3|dl@3|service|fault=404|tool=ok;ok;delay 3000|updateBtn|keys|stage2Btn|"
                "stage2Btn"
