@@ -2,6 +2,7 @@
 
 #include "platform/answerheaders.h"
 
+#include <QAuthenticator>
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QNetworkAccessManager>
@@ -111,6 +112,10 @@ InetControl::InetControl(QObject *parent)
     : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    // A proxy's own request for a login (407) is left to Qt, which may answer
+    // it with the system's single sign-on, as browsers do.
+    connect(m_manager, &QNetworkAccessManager::authenticationRequired, this,
+            &InetControl::refuseLogin);
 }
 
 InetControl::~InetControl()
@@ -210,6 +215,20 @@ QNetworkRequest InetControl::makeRequest(const QUrl &url) const
     request.setRawHeader("Accept-Encoding", "identity");
     const qint64 timeoutMs = qint64{std::max(m_requestTimeout, 0)} * 1000;
     request.setTransferTimeout(static_cast<int>(std::min<qint64>(timeoutMs, INT_MAX)));
+    // The vendor service never asks for a login, and none is given to it: the
+    // utility runs as administrator over plain HTTP, and on Windows Qt 6.4
+    // answers a server's NTLM or Negotiate challenge with the logged-on
+    // user's own credentials (SSPI). Refusing in authenticationRequired
+    // (refuseLogin()) is not enough: for Negotiate Qt answers without emitting
+    // it, and for NTLM an authenticator left as it is goes on with the user's
+    // credentials (QHttpNetworkConnectionPrivate::handleAuthenticateChallenge).
+    // A request without credentials is what stops both: Qt then cancels every
+    // challenge before answering it. It would cancel a proxy's too, so a
+    // request through a proxy keeps Qt's default; there refuseLogin() ends an
+    // NTLM exchange before its first answer (docs/WINDOWS.md).
+    if (proxyFor(url).type() == QNetworkProxy::NoProxy)
+        request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute,
+                             QNetworkRequest::Manual);
     return request;
 }
 
@@ -225,14 +244,20 @@ void InetControl::applyProxy()
     }
 }
 
+// The proxy the connection to the address goes through; NoProxy for none.
+QNetworkProxy InetControl::proxyFor(const QUrl &url) const
+{
+    return m_manager->proxy().type() == QNetworkProxy::DefaultProxy
+               ? QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))
+                     .value(0, QNetworkProxy(QNetworkProxy::NoProxy))
+               : m_manager->proxy();
+}
+
 // The host to look up is the one the connection goes to: the proxy when
 // there is one, else the server itself.
 QString InetControl::connectHost(const QUrl &url) const
 {
-    const QNetworkProxy proxy = m_manager->proxy().type() == QNetworkProxy::DefaultProxy
-                                    ? QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url))
-                                          .value(0, QNetworkProxy(QNetworkProxy::NoProxy))
-                                    : m_manager->proxy();
+    const QNetworkProxy proxy = proxyFor(url);
     return proxy.type() == QNetworkProxy::NoProxy ? url.host() : proxy.hostName();
 }
 
@@ -273,6 +298,14 @@ void InetControl::startRequest(const QUrl &url)
 void InetControl::refuseSecondAttempt(int &attempts)
 {
     if (++attempts > 1 && m_reply)
+        m_reply->abort();
+}
+
+// A login the service asks for ends the request as failed, before Qt can
+// answer with any credentials (see makeRequest()).
+void InetControl::refuseLogin(QNetworkReply *reply, QAuthenticator *)
+{
+    if (reply == m_reply)
         m_reply->abort();
 }
 
@@ -334,7 +367,9 @@ bool InetControl::replyIsAnswer(const QNetworkReply *reply) const
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
-    if (status <= 0 || (error != QNetworkReply::NoError && !isHttpStatusError(error)))
+    // A login asked for (401) is never given: the request has failed.
+    if (status <= 0 || status == 401 ||
+        (error != QNetworkReply::NoError && !isHttpStatusError(error)))
         return false;
     // Qt may take a connection closed in the middle of the body for its end.
     // Only a declared length tells; an image cut short without one lacks its

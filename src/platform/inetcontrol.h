@@ -6,8 +6,10 @@
 #include <QPair>
 #include <QString>
 
+class QAuthenticator;
 class QEventLoop;
 class QNetworkAccessManager;
+class QNetworkProxy;
 class QNetworkReply;
 class QNetworkRequest;
 class QUrl;
@@ -53,11 +55,13 @@ private:
     QUrl requestUrl() const;
     QNetworkRequest makeRequest(const QUrl &url) const;
     void applyProxy();
+    QNetworkProxy proxyFor(const QUrl &url) const;
     QString connectHost(const QUrl &url) const;
     void resolveThenStart(const QUrl &url);
     void startRequest(const QUrl &url);
     void readReply();
     void refuseSecondAttempt(int &attempts);
+    void refuseLogin(QNetworkReply *reply, QAuthenticator *authenticator);
     void reserveBody();
     void finishReply();
     bool replyIsAnswer(const QNetworkReply *reply) const;

@@ -48,8 +48,9 @@ private slots:
             << "Ok No update is available for system number AB12CD34."
             << download + "|Closing update utility."
             << "ends=a second later";
+        // The service asks for a login, which it never gets.
         QTest::newRow("no image, retried twice, then given up: the end a second later")
-            << update + "404@Downloading updates|updateBtn|stage2Btn"
+            << update + "401@Downloading updates|updateBtn|stage2Btn"
             << "Yes " + kRetryBox + "|Yes " + kRetryBox + "|No " + kRetryBox
             << download + noImage + again + again + "|Closing update utility."
             << "ends=a second later";

@@ -289,6 +289,8 @@ public:
         QCOMPARE(seen[1], texts);
         QCOMPARE(rig.m_escaped, QStringList());
         rig.check(after);
+        // No request ever carries a login.
+        QVERIFY(!rig.m_vendor || !rig.m_vendor->requests().toLower().contains("authorization"));
     }
     static int childRow()
     {

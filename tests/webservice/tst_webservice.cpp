@@ -6,6 +6,7 @@
 #include "common/srec.h"
 #include "loopbackserver.h"
 #include "recordingwindow.h"
+#include "vendorsimprocess.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -64,6 +65,8 @@ private slots:
     void updateDeviceAnswers();
     void storedProxyCarriesTheRequest_data();
     void storedProxyCarriesTheRequest();
+    void loginIsNeverGiven_data();
+    void loginIsNeverGiven();
 
 private:
     QTemporaryDir m_settingsDir;
@@ -241,6 +244,7 @@ void TestWebService::updateDeviceAnswers_data()
         message.repeated(200), 1, 500);
     row("302", served("x", "Location: /\r\n", "302 Found"), "x", 2, 302);
     row("404", served("x", {}, "404 Not Found"), "x", 2, 404);
+    row("401 with no way to log in", served("x", {}, "401 Unauthorized"), "x", 2, 0);
     row("empty body", served({}, regEnd), {}, 2, 0, {}, 1, {}, {12});
     row("not HTTP", "no web server here\r\n\r\n", {}, 2, 0);
     row("hanging until cancelled", {}, {}, 2, 0);
@@ -295,6 +299,7 @@ void TestWebService::updateDeviceAnswers()
         server.requests.count("GET /ws/updatedevice.asp?SystemCodeString=AB12CD34 ");
     QVERIFY2(host.isEmpty() ? sent == 1 || sent == 2 : sent == 0,
              qPrintable(QString::number(sent)));
+    QVERIFY(!server.requests.toLower().contains("authorization"));
     QCOMPARE(states.size() == 1 ? window.states.mid(window.states.size() - 1) : window.states,
              states);
 }
@@ -336,6 +341,41 @@ void TestWebService::storedProxyCarriesTheRequest()
     setProxySetting({}, {});
     QCOMPARE(client.ping(), "True");
     QCOMPARE(service.requests.count("GET /ws/ping.asp? "), 2);
+}
+
+// A service that asks for a login (Basic, NTLM and Negotiate at once) gets
+// none, straight or through a proxy (the stand-in takes a request in a
+// proxy's form as the service would): the request has failed, as one that
+// got no answer, and was sent once.
+void TestWebService::loginIsNeverGiven_data()
+{
+    QTest::addColumn<bool>("download");
+    QTest::addColumn<bool>("proxied");
+    for (const char *row :
+         {"ping", "ping, through a proxy", "download", "download, through a proxy"})
+        QTest::newRow(row) << QByteArray(row).startsWith("download")
+                           << QByteArray(row).contains("proxy");
+}
+
+void TestWebService::loginIsNeverGiven()
+{
+    QFETCH(bool, download);
+    QFETCH(bool, proxied);
+
+    VendorSimProcess service({"--image", QString::fromLatin1(kSystemNo) + ":0"});
+    QVERIFY(service.isListening() && service.setFault("401"));
+    qputenv("BRIMO_SERVICE_HOST", service.hostPort().toUtf8());
+    if (proxied)
+        setProxySetting(service.hostPort(), {});
+    RecordingWindow window;
+    webservice client(window);
+    brimo::deviceFile objDF;
+    const bool failed = download ? client.UpdateDevice(kSystemNo, objDF) == webservice::NoImage
+                                 : client.ping() == "False";
+    QVERIFY(failed && client.objResponse->iResponseCode == 0 && window.states.last() == 11);
+    const QByteArray requests = service.requests();
+    QVERIFY2(requests.count("GET ") == 1 && !requests.toLower().contains("authorization"),
+             requests.constData());
 }
 
 QTEST_GUILESS_MAIN(TestWebService)
