@@ -291,6 +291,7 @@ bool MainWindow::appendToLog(const QString &text)
 
 void MainWindow::addText(const QString &whatText)
 {
+    m_supportLog.addLine(whatText);
     const QString line = logText().isEmpty() ? whatText : kCrLf + whatText;
     if (appendToLog(line))
         return;
@@ -302,7 +303,9 @@ void MainWindow::addText(const QString &whatText)
 
 void MainWindow::onDotsTick()
 {
-    appendToLog(QStringLiteral(" . . ."));
+    const QString dots = QStringLiteral(" . . .");
+    m_supportLog.append(dots);
+    appendToLog(dots);
 }
 
 void MainWindow::setDotsEnabled(bool enabled)

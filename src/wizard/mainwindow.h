@@ -5,6 +5,7 @@
 #include "platform/windowlink.h"
 #include "settings/frmsettings.h"
 #include "wizard/shared.h"
+#include "wizard/supportlog.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -142,6 +143,8 @@ private:
     QPointer<frmSettings> m_settingsDialog;
     // The log's text with its CR LF separators (the text box keeps paragraphs).
     QString m_log;
+    // Each update's log on disk, all of it, also what the box drops when full.
+    SupportLog m_supportLog;
 };
 
 // Ends the program at once: no close handler runs, nothing is saved, nothing

@@ -85,8 +85,12 @@ void MainWindow::runPortStage()
     updateBtn->hide();
     stage1Btn->show();
     stage2Btn->hide();
-    addText(QStringLiteral("Update process began ") +
-            generalDateText(QDateTime::currentDateTime()));
+    // Each update started has a log file of its own.
+    const QDateTime began = QDateTime::currentDateTime();
+    const QString unkept = m_supportLog.begin(began);
+    addText(QStringLiteral("Update process began ") + generalDateText(began));
+    if (!unkept.isEmpty())
+        addText(unkept);
     addText(QStringLiteral("Retrieving existing registry value"));
 
     const QString stored = storedSetting(kComPortValue);

@@ -57,6 +57,8 @@ public:
         m_app.emplace(AppTestFolder::WithTool, AppTestFolder::ThisProgram);
         qputenv("BRIMO_COM_DIR", m_comDir.path().toUtf8());
         qputenv("BRIMO_REGISTRY_FILE", m_settingsDir.filePath("registry").toUtf8());
+        // The user's own data folder, where each update leaves its log.
+        qputenv("XDG_DATA_HOME", m_settingsDir.path().toUtf8());
     }
     ~WizardRig() { qunsetenv("BRIMO_SERVICE_HOST"); }
 
@@ -222,6 +224,18 @@ public:
         return values.join(u',');
     }
 
+    // The log files' folder, and the newest file there as text.
+    static QString logFolder()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/logs";
+    }
+    static QString logFile()
+    {
+        const QStringList names = QDir(logFolder()).entryList(QDir::Files, QDir::Name);
+        QFile file(logFolder() + u'/' + names.value(names.size() - 1));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "no log file";
+    }
+
     static QString setting(const QString &name)
     {
         return brimo::getRegistryValue(brimo::kHkeyLocalMachine, brimo::kSettingsKey, name);
@@ -257,6 +271,8 @@ public:
             QCOMPARE(rig.m_user->surprises(), QStringList());
             seen[0] = rig.m_user->logLines();
             seen[1] = rig.m_user->boxTexts();
+            // The log file has the log as it stands, CR LF and dots included.
+            QCOMPARE(logFile(), rig.m_window->logText());
         } else {
             const QString userSteps = rig.run(steps, {}, {}, true).join(u'|');
             const auto child = brimo::test::runScenario(
@@ -273,6 +289,11 @@ public:
                 lastAt = fields.size() == 3 ? fields[0].toLongLong() : lastAt;
             }
             texts.replaceInStrings("\r\n", "/");
+            // Every line is in the log file, however the program ended.
+            QStringList kept = logFile().split("\r\n");
+            for (QString &line : kept)
+                line = WindowDriver::withoutDots(line);
+            QCOMPARE(kept, seen[0]);
             const qint64 waited = endedAt - lastAt;
             QVERIFY2(after.contains("at once") ? waited < 1000 : waited >= 1000 && waited < 3000,
                      qPrintable(QString::number(waited)));

@@ -65,6 +65,48 @@ private slots:
         QVERIFY(box->verticalScrollBar()->value() > 0 || log.size() < 1000);
     }
 
+    // An update's log file keeps what the box drops when it starts afresh, and
+    // the newest 20 files stay; where it cannot be kept, the log says so once
+    // and the update goes on.
+    void logFileKeepsTheWholeUpdate_data()
+    {
+        QTest::addColumn<int>("oldFiles"); // -1: a file stands where the folder goes
+        QTest::newRow("past the box's capacity; the newest 20 kept") << 25;
+        QTest::newRow("no folder for it: one line, the update goes on") << -1;
+    }
+    void logFileKeepsTheWholeUpdate()
+    {
+        QFETCH(int, oldFiles);
+        const QString folder = WizardRig::logFolder();
+        QVERIFY(QDir().mkpath(oldFiles < 0 ? QFileInfo(folder).path() : folder));
+        QFile blocker(folder);
+        QVERIFY(oldFiles >= 0 || blocker.open(QIODevice::WriteOnly));
+        for (int i = 0; i < oldFiles; ++i)
+            QFile(folder + QStringLiteral("/update-20200101-%1.log").arg(i, 6, 10, QChar(u'0')))
+                .open(QIODevice::WriteOnly);
+        QVERIFY(m_user->run("updateBtn"));
+        if (oldFiles < 0) {
+            QCOMPARE(m_user->logLines().mid(1),
+                     QStringList("This update's log cannot be kept: there is no folder " +
+                                 QDir::toNativeSeparators(folder)) +
+                         items(kBlank).mid(1));
+            m_rig->check("stageHeader=Stage 1 of 5:|shown=stage1Btn,detectBtn");
+            return;
+        }
+        const QStringList lines(70, QString(1000, u'a'));
+        for (const QString &line : lines)
+            m_window->addText(line);
+        QVERIFY(
+            QMetaObject::invokeMethod(m_window->findChild<QTimer *>("progressDots"), "timeout"));
+        const QStringList kept = WizardRig::logFile().split("\r\n");
+        QVERIFY2(kept[0].startsWith("Update process began "), qPrintable(kept[0]));
+        QCOMPARE(kept.mid(1),
+                 items(kBlank).mid(1) + lines.mid(0, 69) + QStringList(lines[69] + " . . ."));
+        QVERIFY(m_window->logText().size() < 10000);
+        const QStringList files = QDir(folder).entryList(QDir::Files);
+        QVERIFY(files.size() == 20 && files[0] == "update-20200101-000006.log");
+    }
+
     void firstShowLaysOutTheWelcomePageAndAboutTheVersion()
     {
         const QRect banner = m_user->control("header")->geometry();
