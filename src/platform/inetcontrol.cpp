@@ -112,8 +112,8 @@ InetControl::InetControl(QObject *parent)
     : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    // A proxy's own request for a login (407) is left to Qt, which may answer
-    // it with the system's single sign-on, as browsers do.
+    // Only the service's request for a login is refused: a proxy's own (407)
+    // is left to Qt, which answers it with the system's single sign-on.
     connect(m_manager, &QNetworkAccessManager::authenticationRequired, this,
             &InetControl::refuseLogin);
 }
