@@ -24,6 +24,8 @@ QString preparePlatformRun(QProcess &process, const QString &commandLine, QStrin
         args->arguments = text->data();
         // The flash tool is a console program: keep its console window hidden.
         args->flags |= CREATE_NO_WINDOW;
+        // It inherits the single-copy lock and holds it while it runs.
+        args->inheritHandles = true;
     });
     return {};
 }

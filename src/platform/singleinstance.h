@@ -5,16 +5,18 @@
 
 namespace brimo {
 
-// The test for another running copy of the utility: a lock on a file in the
-// temp folder. $BRIMO_INSTANCE_LOCK names another lock file, so that tests and
-// scripts can run copies side by side without meeting a user's copy.
+// The test for another running copy of the utility: a lock per user that the
+// system lets go of when its last holder ends in any way. A flash tool the
+// utility started holds it too, for as long as it runs, so a copy started
+// while an abandoned tool still writes to the device (the first copy was
+// closed during the flash) ends at once rather than take the same port.
 //
-// The lock belongs to the open file, and the operating system lets go of it
-// when the process ends in any way. The utility ends without running
-// destructors (a running flash tool must not be killed), and a copy may be
-// killed; either way the next copy starts, however soon the dead copy's
-// process id is given to another process. No child process, the flash tool
-// included, inherits the lock.
+// On Linux and macOS a lock on a file: $XDG_RUNTIME_DIR/brimo-update.lock, or
+// where that is not set brimo-update.lock beside the settings file (see
+// FileRegistry::defaultFilePath). On Windows a named object in the session's
+// own namespace. $BRIMO_INSTANCE_LOCK names another lock file (on Windows,
+// another object), so that tests and scripts can run copies side by side
+// without meeting a user's copy.
 class SingleInstance {
 public:
     explicit SingleInstance(const QString &lockPath = defaultLockPath());
@@ -22,15 +24,16 @@ public:
     SingleInstance(const SingleInstance &) = delete;
     SingleInstance &operator=(const SingleInstance &) = delete;
 
-    // False only when another copy holds the lock. A lock file that cannot be
-    // opened at all (no temp folder) does not keep the utility from running.
+    // False only when another copy, or a flash tool one started, holds the
+    // lock. A lock that cannot be made at all (no such folder) does not keep
+    // the utility from running.
     bool tryLock();
 
     static QString defaultLockPath();
 
 private:
     QString m_path;
-    qintptr m_handle = -1; // the open lock file: a descriptor, or a Windows handle
+    qintptr m_handle = -1; // the lock held: a descriptor, or a Windows handle
 };
 
 } // namespace brimo

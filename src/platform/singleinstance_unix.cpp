@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace brimo {
@@ -16,24 +17,22 @@ SingleInstance::~SingleInstance()
         ::close(static_cast<int>(m_handle));
 }
 
-// A record lock of the whole file: it is the process's own, so a child started
-// meanwhile never holds it, and it goes when the process does.
+// A lock of the open file (flock), not of the process: the descriptor stays
+// open across exec, so every program the utility starts (only ever the flash
+// tool) shares it, and the lock goes when the last of them ends. Qt's process
+// launcher closes no descriptors of its own accord.
 bool SingleInstance::tryLock()
 {
-    const int fd =
-        ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT, 0600);
     if (fd < 0)
         return true;
-    struct flock whole = {};
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;
-    if (::fcntl(fd, F_SETLK, &whole) == 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         m_handle = fd;
         return true;
     }
     const int error = errno;
     ::close(fd);
-    return error != EACCES && error != EAGAIN;
+    return error != EWOULDBLOCK;
 }
 
 } // namespace brimo

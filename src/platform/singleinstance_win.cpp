@@ -1,7 +1,5 @@
 #include "platform/singleinstance.h"
 
-#include <QDir>
-
 #include <windows.h>
 
 namespace brimo {
@@ -14,25 +12,26 @@ SingleInstance::~SingleInstance()
         CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
-// The handle is not inheritable, so the flash tool never holds the lock; the
-// system unlocks it when the process ends.
+// A named mutex in the session's namespace ("Local\"), which no other user's
+// session sees. Its handle is inheritable and Qt starts programs with the
+// handles they may inherit, so the flash tool holds one too: the name exists
+// until the last handle is closed, by whichever of them ends last. Nobody
+// owns the mutex; that it exists is the lock.
 bool SingleInstance::tryLock()
 {
-    const QString path = QDir::toNativeSeparators(m_path);
-    const HANDLE file =
-        CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), GENERIC_READ | GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return true;
-    OVERLAPPED start = {};
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start)) {
-        m_handle = reinterpret_cast<qintptr>(file);
-        return true;
-    }
+    // The name may hold any character but the backslash.
+    const QString name = QStringLiteral("Local\\") + QString(m_path).replace(u'\\', u'/');
+    SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE mutex = CreateMutexW(&inheritable, FALSE, reinterpret_cast<LPCWSTR>(name.utf16()));
     const DWORD error = GetLastError();
-    CloseHandle(file);
-    return error != ERROR_LOCK_VIOLATION;
+    if (!mutex)
+        return error != ERROR_ACCESS_DENIED; // one made by a copy with other rights
+    if (error == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    m_handle = reinterpret_cast<qintptr>(mutex);
+    return true;
 }
 
 } // namespace brimo

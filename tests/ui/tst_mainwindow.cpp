@@ -5,8 +5,7 @@
 #include "wizard/localetext.h"
 #include "wizardrig.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -283,31 +282,36 @@ private slots:
         }
     }
 
-    // Real copies of the program side by side on a lock file of their own.
+    // Real copies of the program side by side, their lock in the user's own
+    // runtime folder.
     void secondCopyEndsAtOnceUntilTheFirstDies()
     {
         QTemporaryDir folder;
         const QString lock = folder.filePath("brimo-update.lock");
         const auto start = [&](QProcess &copy, const QString &program, const QStringList &args) {
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert("BRIMO_INSTANCE_LOCK", lock);
+            environment.remove("BRIMO_INSTANCE_LOCK");
             environment.insert("BRIMO_REGISTRY_FILE", folder.filePath("registry"));
-            // Keeps Qt from remarking on a missing runtime folder: any output is the program's.
             environment.insert("XDG_RUNTIME_DIR", folder.path());
             copy.setProcessEnvironment(environment);
             copy.setProcessChannelMode(QProcess::MergedChannels);
             copy.start(program, args);
             return copy.waitForStarted();
         };
-        // The process that holds the lock, 0 when none does.
+        // The process that took the lock, 0 when none holds it.
         const auto lockOwner = [&]() -> qint64 {
-            const int fd = ::open(QFile::encodeName(lock).constData(), O_RDWR);
-            struct flock holder = {};
-            holder.l_type = F_WRLCK;
-            const bool asked = fd >= 0 && ::fcntl(fd, F_GETLK, &holder) == 0;
-            if (fd >= 0)
-                ::close(fd);
-            return asked && holder.l_type != F_UNLCK ? holder.l_pid : 0;
+            struct stat file = {};
+            QFile locks("/proc/locks");
+            if (::stat(QFile::encodeName(lock).constData(), &file) != 0 ||
+                !locks.open(QIODevice::ReadOnly))
+                return 0;
+            for (const QByteArray &line : locks.readAll().split('\n')) {
+                const QList<QByteArray> fields = line.simplified().split(' ');
+                if (fields.value(1) == "FLOCK" &&
+                    fields.value(5).endsWith(":" + QByteArray::number(qulonglong(file.st_ino))))
+                    return fields.value(4).toLongLong();
+            }
+            return 0;
         };
         const QString program = QStringLiteral(BRIMO_APP_DIR "/brimo-update");
         QProcess first, second, third;
@@ -324,7 +328,7 @@ private slots:
         QVERIFY(start(third, "/bin/sh",
                       {"-c",
                        "printf '%s\\nbrimo-update\\n%s\\n' $$ \"$(hostname)\" > "
-                       "\"$BRIMO_INSTANCE_LOCK\" && exec \"$0\"",
+                       "\"$XDG_RUNTIME_DIR/brimo-update.lock\" && exec \"$0\"",
                        program}));
         QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), third.processId(), 10000);
         third.kill();
