@@ -16,6 +16,7 @@ public:
     void setDotsEnabled(bool) override {}
     void showCritical(const QString &text) override { addText(QStringLiteral("box: ") + text); }
     brimo::InetControl &internetControl() override { return m_inet; }
+    quintptr nativeWindow() override { return 0; }
 
 private:
     brimo::InetControl m_inet;

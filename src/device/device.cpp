@@ -1,7 +1,6 @@
 #include "device/device.h"
 
 #include "device/identityrecord.h"
-#include "platform/commandrunner.h"
 #include "platform/windowlink.h"
 #include "settings/registry.h"
 
@@ -95,14 +94,22 @@ QString device::toolCommandLine(const QString &port) const
            quote + QStringLiteral(" -b 57600 -l ") + port;
 }
 
+CommandResult device::runTool(const QString &port, const QString &command,
+                              KeepAwake::Shutdown shutdown)
+{
+    const KeepAwake awake(shutdown, m_window.nativeWindow());
+    return runHidden(toolCommandLine(port) + command);
+}
+
 bool device::downloadData(qint16 comPortNumber)
 {
     // A work file left behind by an earlier run that was cut short must not
     // pass for this run's dump.
     if (const QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
         return fail(staleError);
-    const CommandResult run = runHidden(toolCommandLine(QString::number(comPortNumber)) +
-                                        QStringLiteral(" -r -f 0x080000 -t 0x080020"));
+    const CommandResult run =
+        runTool(QString::number(comPortNumber), QStringLiteral(" -r -f 0x080000 -t 0x080020"),
+                KeepAwake::Shutdown::Allowed);
     if (!run.started)
         return fail(run.errorText);
     if (run.exitCode != 0) {
@@ -164,7 +171,9 @@ bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite, cons
         removeForced(workFilePath());
         return fail(writeError);
     }
-    const CommandResult run = runHidden(toolCommandLine(port) + QStringLiteral(" -o 0 -c 0"));
+    // A shutdown now would leave a half-written device.
+    const CommandResult run =
+        runTool(port, QStringLiteral(" -o 0 -c 0"), KeepAwake::Shutdown::Blocked);
     const QString removeError = removeForced(workFilePath());
     if (!removeError.isEmpty())
         m_window.addText(removeError);

@@ -2,6 +2,8 @@
 
 #include "device/identityrecord.h"
 #include "image/devicefile.h"
+#include "platform/commandrunner.h"
+#include "platform/keepawake.h"
 
 #include <QString>
 
@@ -31,6 +33,9 @@ public:
 private:
     QString workFilePath() const;
     QString toolCommandLine(const QString &port) const;
+    // One run of the flash tool on the port, the PC kept awake meanwhile.
+    CommandResult runTool(const QString &port, const QString &command,
+                          KeepAwake::Shutdown shutdown);
     // Writes the image to the work file and runs the write command on it.
     bool flash(const QByteArray &image, const IdentityRewrite &rewrite, const QString &port);
     // Logs why and gives the failure result.

@@ -23,6 +23,9 @@ public:
     virtual void showCritical(const QString &text) = 0;
     // The window's Internet transfer control, borrowed for one request.
     virtual InetControl &internetControl() = 0;
+    // The window's native handle, for what the system shows about the
+    // program (the reason a shutdown waits); 0 where there is none.
+    virtual quintptr nativeWindow() = 0;
 
 protected:
     WindowLink() = default;

@@ -1,6 +1,7 @@
 #include "wizard/mainwindow.h"
 
 #include "device/device.h"
+#include "platform/keepawake.h"
 #include "settings/frmabout.h"
 #include "settings/registry.h"
 #include "webservice/webservice.h"
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -144,6 +146,14 @@ void MainWindow::createControls()
     connect(stage2Btn, &QPushButton::clicked, this, &MainWindow::stage2BtnClick);
     connect(stage5Btn, &QPushButton::clicked, this, &MainWindow::stage5BtnClick);
     connect(&objInet, &InetControl::stateChanged, this, &MainWindow::onInetState);
+#if QT_CONFIG(sessionmanager)
+    // The end of the session waits while the image is written: on Windows
+    // the system then shows the reason the flash gives.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [](QSessionManager &session) {
+        if (KeepAwake::blocksShutdown())
+            session.cancel();
+    });
+#endif
 }
 
 void MainWindow::createCompletedPage(QWidget *client)
@@ -406,6 +416,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void endProgramNow(int exitCode)
 {
+    KeepAwake::releaseBeforeExit();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(exitCode);

@@ -41,6 +41,7 @@ public:
     void setDotsEnabled(bool enabled) override;
     void showCritical(const QString &text) override;
     InetControl &internetControl() override { return objInet; }
+    quintptr nativeWindow() override { return winId(); }
     // The log exactly as its lines stand, separated by CR LF.
     QString logText() const { return m_log; }
     // Characters the log holds at most; a line that would pass it starts a
@@ -148,7 +149,8 @@ private:
 };
 
 // Ends the program at once: no close handler runs, nothing is saved, nothing
-// is waited for, and a flash tool that is running goes on to its end.
+// is waited for, and a flash tool that is running goes on to its end. The PC
+// is no longer kept awake.
 [[noreturn]] void endProgramNow(int exitCode = 0);
 
 } // namespace brimo

@@ -37,6 +37,7 @@ public:
     void setDotsEnabled(bool enabled) override { dots.append(enabled); }
     void showCritical(const QString &text) override { boxes.append(text); }
     brimo::InetControl &internetControl() override { return m_control; }
+    quintptr nativeWindow() override { return 0; }
 
 private:
     brimo::InetControl m_control;
