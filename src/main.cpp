@@ -1,6 +1,7 @@
 #include "platform/singleinstance.h"
 #include "wizard/appearance.h"
 #include "wizard/mainwindow.h"
+#include "wizard/startupcheck.h"
 
 #include <QApplication>
 
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     brimo::SingleInstance instance;
     if (!instance.tryLock())
         return 0;
+    if (!brimo::checkApplicationFolder())
+        return 1;
 
     brimo::MainWindow window;
     window.show();

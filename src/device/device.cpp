@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryFile>
 
 namespace brimo {
 
@@ -180,6 +181,14 @@ bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite, cons
     if (!run.started)
         return fail(run.errorText);
     return run.exitCode == 0;
+}
+
+bool canWriteWorkFile(const QString &appFolder)
+{
+    // A name of its own, so that nothing of the user's or a work file is touched.
+    QTemporaryFile probe(QDir(appFolder).filePath(QStringLiteral("nf-XXXXXX.tmp")));
+    probe.setAutoRemove(false);
+    return probe.open() && probe.remove();
 }
 
 bool device::fail(const QString &why)

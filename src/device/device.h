@@ -48,4 +48,8 @@ private:
     QString m_systemNumber;
 };
 
+// True when a file can be made and removed again in the application folder,
+// where the work file goes: without that no read or flash can succeed.
+bool canWriteWorkFile(const QString &appFolder);
+
 } // namespace brimo

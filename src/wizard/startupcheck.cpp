@@ -1,0 +1,37 @@
+#include "wizard/startupcheck.h"
+
+#include "device/device.h"
+#include "wizard/messagebox.h"
+#include "wizard/shared.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace brimo {
+
+namespace {
+
+QString noRightsText(const QString &folder)
+{
+    return QStringLiteral("The Brimo update utility cannot write to its folder:") + kCrLf +
+           QDir::toNativeSeparators(folder) + kCrLf + kCrLf +
+#ifdef Q_OS_WIN
+           QStringLiteral("Please run it as administrator: right-click it and choose 'Run as "
+                          "administrator'.");
+#else
+           QStringLiteral("Please install it in a folder you can write to.");
+#endif
+}
+
+} // namespace
+
+bool checkApplicationFolder()
+{
+    const QString folder = QCoreApplication::applicationDirPath();
+    if (canWriteWorkFile(folder))
+        return true;
+    showMessage(nullptr, noRightsText(folder), MessageStyle::Ok);
+    return false;
+}
+
+} // namespace brimo

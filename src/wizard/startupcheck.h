@@ -1,0 +1,11 @@
+#pragma once
+
+namespace brimo {
+
+// Run once at start-up, before the window: true when the program can write
+// beside itself, where the flash tool's work file goes. Otherwise one box
+// names the folder and says how to get the right, and the result is false:
+// the program ends, rather than ask for power cycles that cannot help.
+bool checkApplicationFolder();
+
+} // namespace brimo
