@@ -4,11 +4,12 @@
 BRIMO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BRIMO_BUILD=${BRIMO_BUILD:-$BRIMO_ROOT/build}
 
-# What a fresh Debian 12 machine lacks to build, test and demonstrate the utility.
+# What a fresh Debian 12 machine lacks to build, test and demonstrate the utility
+# (dbus-daemon: every test runs on a session bus of its own, dbus-run-session).
 BRIMO_PACKAGES=(
     cmake ninja-build g++ pkg-config python3
     qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
-    tinyproxy-bin xvfb xauth fonts-dejavu-core curl time
+    tinyproxy-bin xvfb xauth fonts-dejavu-core curl time dbus-daemon
 )
 # What scripts/test-windows needs beside them: the MinGW-w64 compiler, the host
 # tools of Debian's Qt (moc, rcc, uic, matching the Qt for MinGW-w64), NSIS,

@@ -1,7 +1,8 @@
 // What ends the program in mid-update and what does not: a close request (or
 // "&Exit") idle or in the identity read (never asked), in the auto detection,
 // download or flash (Yes ends at once, No goes on); a refused download and one
-// given up (a second after the last line), and the log file each leaves.
+// given up (a second after the last line), and the log file each leaves; a
+// start without the right to write beside itself.
 #include "wizardrig.h"
 
 class TestCloseDuringStage : public QObject {
@@ -17,8 +18,10 @@ private slots:
         QTest::newRow("idle on the first stage: nothing asked, ends at once")
             << "close@Blank registry value returned|updateBtn"
             << "" << kBlank << "ends=at once";
+        // Without a session bus nothing keeps the PC awake, and nothing says so.
         QTest::newRow("identity read: nothing asked, ends at once, the tool reads on")
-            << update + "tool=delay 3000|close@Registry value returned: COM 3|updateBtn|stage2Btn"
+            << update + "inhibit=no bus|tool=delay 3000|close@Registry value returned: COM "
+                        "3|updateBtn|stage2Btn"
             << "" << kUpToStage2 << "ends=at once|toolAtEnd=|tool=r3";
         QTest::newRow("auto detection, Yes: ends at once")
             << "normal@5|close@Scanning COM port 2|updateBtn|detectBtn"
@@ -29,16 +32,29 @@ private slots:
         QTest::newRow("download, Yes: ends at once")
             << update + "hang@Downloading updates|close@Downloading updates|updateBtn|stage2Btn"
             << "Yes " + kTerminateBox << download << "ends=at once";
+        // The PC is let go of as the program ends; the tool it left holds the
+        // single-copy lock, so a copy started meanwhile ends at once.
         QTest::newRow("flash, Yes: ends at once, the tool writes on")
-            << flashing + "close@Updating device.|updateBtn|stage2Btn"
+            << update +
+                   "inhibit=portal|tool=ok;delay 3000|close@Updating device.|updateBtn|stage2Btn"
             << "Yes " + kTerminateBox << kToTheFlash
-            << "ends=at once|toolAtEnd=r3|tool=r3,w3|writes=1";
+            << "ends=at once|toolAtEnd=r3|secondCopy=ends at once|inhibit=sleep 0-1,shutdown "
+               "1-1|tool=r3,w3|writes=1";
         QTest::newRow("Exit during the download, No: the update goes on to its end")
             << update + "slow@Downloading updates|exit@Downloading updates|updateBtn|stage2Btn"
             << "No " + kTerminateBox << kToTheFlash + kCompletion << "completed|tool=r3,w3";
         QTest::newRow("flash, No: the flash goes on to its end")
             << flashing + "close@Updating device.|updateBtn|stage2Btn"
             << "No " + kTerminateBox << kToTheFlash + kCompletion << "completed|tool=r3,w3";
+        // Not allowed to write beside itself, the program says so before its
+        // window opens (the superuser may write anywhere: another user runs it).
+        QTest::newRow("started by a user who cannot write beside it: one box, then the end")
+            << "user=65534"
+            << "Ok The Brimo update utility cannot write to its folder:\r\n" +
+                   QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) +
+                   "\r\n\r\nPlease install it in a folder you can write to."
+            << ""
+            << "ends=at once";
         // The service does not know the device: its answer is shown, then the end.
         QTest::newRow("refused download: the service's message, the end a second later")
             << "COMPort=3|dl@3|service=ZZ99YY88|updateBtn|stage2Btn"

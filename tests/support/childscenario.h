@@ -43,8 +43,10 @@ inline void report(const QString &line)
     std::fflush(stdout);
 }
 
-// extra holds further environment variables ("NAME=value").
-inline void startScenario(QProcess &child, const QString &name, const QStringList &extra = {})
+// extra holds further environment variables ("NAME=value"); a wrapper (a
+// program and its arguments) starts the child.
+inline void startScenario(QProcess &child, const QString &name, const QStringList &extra = {},
+                          const QStringList &wrapper = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(kScenarioVariable, name);
@@ -52,14 +54,15 @@ inline void startScenario(QProcess &child, const QString &name, const QStringLis
         environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {});
+    const QStringList command = wrapper + QStringList{QCoreApplication::applicationFilePath()};
+    child.start(command.first(), command.mid(1));
 }
 
 inline ChildResult runScenario(const QString &name, const QStringList &extra = {},
-                               int timeoutMs = 60000)
+                               int timeoutMs = 60000, const QStringList &wrapper = {})
 {
     QProcess child;
-    startScenario(child, name, extra);
+    startScenario(child, name, extra, wrapper);
     ChildResult result;
     result.finished = child.waitForStarted() && child.waitForFinished(timeoutMs);
     if (!result.finished)

@@ -9,9 +9,12 @@
 #include "devsimprocess.h"
 #include "vendorsimprocess.h"
 
+#include "desktop/inhibitservice.h"
 #include "driver/windowdriver.h"
+#include "platform/singleinstance.h"
 #include "settings/registry.h"
 #include "wizard/mainwindow.h"
+#include "wizard/startupcheck.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -20,6 +23,9 @@
 #include <memory>
 #include <optional>
 
+#include <unistd.h>
+
+using brimo::sim::InhibitService;
 using brimo::sim::WindowDriver;
 
 // A table's lists are texts joined by "|". In an expected log a line that ends
@@ -59,13 +65,17 @@ public:
         qputenv("BRIMO_REGISTRY_FILE", m_settingsDir.filePath("registry").toUtf8());
         // The user's own data folder, where each update leaves its log.
         qputenv("XDG_DATA_HOME", m_settingsDir.path().toUtf8());
+        qputenv("BRIMO_INSTANCE_LOCK", m_settingsDir.filePath("brimo-update.lock").toUtf8());
     }
     ~WizardRig() { qunsetenv("BRIMO_SERVICE_HOST"); }
 
     // A row's steps. The world's come first: "COMPort=3"; a device "dl@3"
     // ("normal", "dl" or "camera" on COM n); "service" with an image for the
     // device, or for "service=ZZ99YY88"; "fault=404" for the service's next
-    // answer; the flash tool's faults, "tool=ok;exit 5". Then the user's,
+    // answer; the flash tool's faults, "tool=ok;exit 5"; the services that
+    // keep the PC awake, "inhibit=portal" (see InhibitService), or a program
+    // in a child with "inhibit=no bus" at all; "user=65534" to run that
+    // child as another user. Then the user's,
     // with the window open: a button (pressed, its stages waited for);
     // "tool=..."; "dialog=3" (the next settings dialog: port 3, OK); "close"
     // (the window system's request), "exit" (the menu's) or a service fault
@@ -85,6 +95,13 @@ public:
                 m_app->setFaults(value.split(u';'));
             else if (step.startsWith("fault="))
                 setServiceFault(value, 1);
+            else if (step == "inhibit=no bus")
+                m_childEnvironment << "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent";
+            else if (step.startsWith("inhibit="))
+                m_ready = keepAwakeBy(value) && m_ready;
+            else if (step.startsWith("user="))
+                m_childWrapper = {"setpriv", "--reuid=" + value, "--regid=" + value,
+                                  "--clear-groups"};
             else if (step.startsWith("service"))
                 m_ready = startVendor(value.isEmpty() ? "AB12CD34" : value) && m_ready;
             else if (mode == "normal" || mode == "dl" || mode == "camera")
@@ -139,11 +156,7 @@ public:
         m_window = std::make_unique<brimo::MainWindow>();
         m_window->show();
         m_user = std::make_unique<WindowDriver>(*m_window);
-        for (const QString &box : boxes)
-            m_user->answer(box.startsWith("Yes")  ? QMessageBox::Yes
-                           : box.startsWith("No") ? QMessageBox::No
-                                                  : QMessageBox::Ok,
-                           box.section(u' ', 1));
+        answer(*m_user, boxes);
         QObject::connect(m_user.get(), &WindowDriver::boxShown, m_user.get(), [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box || box->standardButtons() != (QMessageBox::Yes | QMessageBox::No))
@@ -184,7 +197,9 @@ public:
     // "tool": the flash tool's runs ("r3:3,w4" a read on COM3 ending in 3, a
     // write to COM4), "toolAtEnd" those when the program had ended; "popup":
     // the menu open; "bar": the progress bar's values since the window
-    // opened; "writes" and "identity" of the device on COM3.
+    // opened; "writes" and "identity" of the device on COM3; "inhibit": the
+    // holds on the PC's sleep (InhibitService); "secondCopy": what a copy of
+    // the program started when the program had ended did.
     QString actual(const QString &name)
     {
         QStringList values;
@@ -209,11 +224,13 @@ public:
             values << QString::number(name == "port" ? m_window->state().comPortNumber
                                                      : m_window->attemptCount);
         } else if (name == "toolAtEnd" || name == "popup" || name == "COMPort" ||
-                   name.startsWith("Proxy")) {
+                   name.startsWith("Proxy") || name == "inhibit" || name == "secondCopy") {
             QWidget *popup = QApplication::activePopupWidget();
-            values << (name == "toolAtEnd" ? m_toolAtEnd
-                       : name == "popup"   ? (popup ? popup->objectName() : QString())
-                                           : setting(name));
+            values << (name == "toolAtEnd"    ? m_toolAtEnd
+                       : name == "secondCopy" ? m_secondCopy
+                       : name == "inhibit"    ? (m_inhibit ? m_inhibit->holds() : QString())
+                       : name == "popup"      ? (popup ? popup->objectName() : QString())
+                                              : setting(name));
         } else if (const QObject *control = m_window->findChild<QObject *>(name)) {
             for (const char *property : {"text", "currentText", "title", "active", "visible"}) {
                 if (values.isEmpty() && control->property(property).isValid())
@@ -275,10 +292,17 @@ public:
             QCOMPARE(logFile(), rig.m_window->logText());
         } else {
             const QString userSteps = rig.run(steps, {}, {}, true).join(u'|');
+            if (!rig.m_childWrapper.isEmpty() && ::geteuid() != 0)
+                QSKIP("Only the superuser can run the program as another user");
             const auto child = brimo::test::runScenario(
-                "row", {"BRIMO_TEST_STEPS=" + userSteps, "BRIMO_TEST_BOXES=" + boxes}, 90000);
+                "row",
+                QStringList{"BRIMO_TEST_STEPS=" + userSteps, "BRIMO_TEST_BOXES=" + boxes} +
+                    rig.m_childEnvironment,
+                90000, rig.m_childWrapper);
             const qint64 endedAt = QDateTime::currentMSecsSinceEpoch();
             rig.m_toolAtEnd = rig.actual("tool");
+            if (after.contains("secondCopy="))
+                rig.m_secondCopy = rig.startSecondCopy();
             QVERIFY2(rig.m_ready && child.finished && child.exitCode == 0,
                      qPrintable(child.output));
             qint64 lastAt = 0; // of the last report: the program ends after it
@@ -289,8 +313,10 @@ public:
                 lastAt = fields.size() == 3 ? fields[0].toLongLong() : lastAt;
             }
             texts.replaceInStrings("\r\n", "/");
-            // Every line is in the log file, however the program ended.
-            QStringList kept = logFile().split("\r\n");
+            // Every line is in the log file, however the program ended; no
+            // line, no file.
+            const QString file = logFile();
+            QStringList kept = file == "no log file" ? QStringList() : file.split("\r\n");
             for (QString &line : kept)
                 line = WindowDriver::withoutDots(line);
             QCOMPARE(kept, seen[0]);
@@ -320,8 +346,23 @@ public:
                                     .arg(QDateTime::currentMSecsSinceEpoch())
                                     .arg(kind, QString(text).replace("\r\n", "/")));
         };
+        const QStringList boxes = items(qEnvironmentVariable("BRIMO_TEST_BOXES"));
+        // As the program starts, before its window: one copy at a time, and
+        // the right to write beside itself.
+        brimo::SingleInstance instance;
+        if (!instance.tryLock())
+            return 4;
+        {
+            QWidget noWindowYet;
+            WindowDriver user(noWindowYet);
+            answer(user, boxes);
+            QObject::connect(&user, &WindowDriver::boxShown,
+                             [&](const WindowDriver::Box &box) { report("BOX", box.text); });
+            if (!brimo::checkApplicationFolder())
+                return 0;
+        }
         WizardRig rig(ParentsWorld);
-        rig.open(items(qEnvironmentVariable("BRIMO_TEST_BOXES")));
+        rig.open(boxes);
         QObject::connect(rig.m_user.get(), &WindowDriver::boxShown,
                          [&](const WindowDriver::Box &box) {
                              report("BOX", box.text + rig.m_escaped.join(u' '));
@@ -340,6 +381,30 @@ public:
     }
 
 private:
+    static void answer(WindowDriver &user, const QStringList &boxes)
+    {
+        for (const QString &box : boxes)
+            user.answer(box.startsWith("Yes")  ? QMessageBox::Yes
+                        : box.startsWith("No") ? QMessageBox::No
+                                               : QMessageBox::Ok,
+                        box.section(u' ', 1));
+    }
+    bool keepAwakeBy(const QString &services)
+    {
+        m_inhibit = std::make_unique<InhibitService>(
+            services, [this] { return int(m_app->logLines().size()); });
+        return m_inhibit->isReady();
+    }
+    // The program itself, started as the user would: does it end at once?
+    static QString startSecondCopy()
+    {
+        QProcess copy;
+        copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
+        const bool ended = copy.waitForFinished(5000) && copy.exitCode() == 0;
+        copy.kill();
+        copy.waitForFinished();
+        return ended ? "ends at once" : "still running";
+    }
     bool startVendor(const QString &imageFor)
     {
         m_vendor = std::make_unique<VendorSimProcess>(
@@ -368,11 +433,16 @@ private:
     QTemporaryDir m_comDir;
     QTemporaryDir m_settingsDir;
     std::optional<AppTestFolder> m_app;
+    // Counts the tool's runs in m_app, so it goes first.
+    std::unique_ptr<InhibitService> m_inhibit;
     std::unique_ptr<VendorSimProcess> m_vendor;
     qsizetype m_imageSize = 0;
     std::map<int, std::unique_ptr<DevSimProcess>> m_devices;
     QStringList m_escaped;
     QString m_toolAtEnd;
+    QString m_secondCopy;
+    QStringList m_childEnvironment;
+    QStringList m_childWrapper;
     bool m_ready = true;
     // Closed before the devices and the service it talks to.
     std::unique_ptr<brimo::MainWindow> m_window;

@@ -92,12 +92,14 @@ private slots:
             << kReturned + "3" + QString(kReadFailed + detection(3, true)).repeated(5)
             << kStage2 + "|attempts=0|tool=r3:3,r3:3,r3:3,r3:3,r3:3|stage1Btn=&Scan";
         // The write takes three seconds; meanwhile the user clicks on the
-        // "&File" menu, or presses Alt+F.
+        // "&File" menu, or presses Alt+F. The portal keeps the PC from
+        // sleeping through each run of the tool, and from shutting down
+        // through the write.
         QTest::newRow("the whole update; a click on the menu waits for the tool")
-            << "COMPort=3|dl@3|service|tool=ok;delay 3000|updateBtn|click|stage2Btn"
+            << "COMPort=3|dl@3|service|inhibit=portal|tool=ok;delay 3000|updateBtn|click|stage2Btn"
             << "" << kToTheFlash + kCompletion
             << "completed|tool=r3,w3|writes=1|popup=file|bar=0,33," + kRequest + ",66,100,0," +
-                   kRequest + ",0,20,40,60,80,100";
+                   kRequest + ",0,20,40,60,80,100|inhibit=sleep 0-1,shutdown 1-2";
         // A record that writes over the device's identity makes an image no image.
         QTest::newRow("an image over the identity, the retry question, then a whole image")
             << "COMPort=3|dl@3|service|fault=overident|updateBtn|stage2Btn"
@@ -109,9 +111,10 @@ private slots:
                                 "updates|Connected|Downloaded <size>") +
                    kCompletion
             << "completed|tool=r3,w3|writes=1";
+        // The portal never answers: after its time-out the screen saver does.
         QTest::newRow("Internet test fails, the user goes round again; Alt+F waits too")
-            << "COMPort=3|dl@3|service|fault=404|tool=ok;ok;delay 3000|updateBtn|keys|stage2Btn|"
-               "stage2Btn"
+            << "COMPort=3|dl@3|service|fault=404|inhibit=portal hangs|tool=ok;ok;delay 3000|"
+               "updateBtn|keys|stage2Btn|stage2Btn"
             << "Ok The Brimo update utility could not connect to the Internet to retrieve updates "
                "for your device.\r\n\r\nEnsure that you have connected to the internet and press "
                "the 'Update device' button to try again."
@@ -119,20 +122,23 @@ private slots:
                    "|Connecting to the Internet|Connected|Internet connection test "
                    "failed" +
                    kToTheFlash.mid(kUpToStage2.size()) + kCompletion
-            << "completed|tool=r3,r3,w3|popup=file";
+            << "completed|tool=r3,r3,w3|popup=file|inhibit=screen 0-1,screen 1-2,screen 2-3";
         // One read and two flash failures reach the limit of three attempts; the
         // close is declined, the window stays on stage 5 with its button, whose
         // press starts a fresh count: two more failures ask for a power cycle.
+        // Without a portal the screen saver keeps the PC awake, each failed
+        // run let go of like the rest.
         QTest::newRow("the flash given up, the close declined, then tried again")
-            << "COMPort=3|dl@3|service|tool=ok;exit 5;exit 5|updateBtn|stage2Btn|tool=exit 5;exit "
-               "5|stage5Btn"
+            << "COMPort=3|dl@3|service|inhibit=screensaver|tool=ok;exit 5;exit 5|updateBtn|"
+               "stage2Btn|tool=exit 5;exit 5|stage5Btn"
             << kFlashFailedBox +
                    "|Ok Communication error. The utility will now shut down.  Please "
                    "run this update utility again to perform the update.|No " +
                    kTerminateBox + "|" + kFlashFailedBox + "|" + kFlashFailedBox
             << kToTheFlash + kRetry + "|Unable to update Brimo device" + kAttempt + kRetry +
                    kRetry + kCompletion
-            << "completed|tool=r3,w3:5,w3:5,w3:5,w3:5,w3";
+            << "completed|tool=r3,w3:5,w3:5,w3:5,w3:5,w3|inhibit=screen 0-1,screen 1-2,screen "
+               "2-3,screen 3-4,screen 4-5,screen 5-6";
     }
     void paths()
     {
