@@ -5,10 +5,14 @@
 
 #include "device/detect.h"
 #include "platform/commandrunner.h"
+#include "platform/keepawake.h"
 #include "platform/serialcontrol.h"
+#include "platform/singleinstance.h"
 #include "settings/registry.h"
 
 #include <QtTest>
+
+#include <memory>
 
 #include <windows.h>
 
@@ -64,6 +68,8 @@ private slots:
     void settingsAreWrittenWhereThe32BitUtilityKeptThem();
     void refusedPortIsTheProbesSilentFailure_data();
     void refusedPortIsTheProbesSilentFailure();
+    void flashToolHoldsTheSingleCopyLock();
+    void systemKeptAwakeUntilLetGo();
 
 private:
     QTemporaryDir m_root;
@@ -154,6 +160,43 @@ void TestWindows::refusedPortIsTheProbesSilentFailure()
     SerialControl comm;
     QCOMPARE(probePort(comm, port, 2), found);
     QVERIFY(!comm.portOpen());
+}
+
+// A copy started while a flash tool that the utility left still writes must
+// not take the port: the tool inherits the lock and holds it while it runs.
+void TestWindows::flashToolHoldsTheSingleCopyLock()
+{
+    const QString lock = m_root.filePath("brimo-update.lock"),
+                  tool = m_root.filePath("sirfflashcl.exe");
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/../app/sirfflashcl.exe", tool));
+    auto utility = std::make_unique<SingleInstance>(lock);
+    QVERIFY(utility->tryLock() && !SingleInstance(lock).tryLock());
+    // The tool waits two seconds before it finds no such port.
+    qputenv("BRIMO_FLASHTOOL_FAULT", "delay 2000");
+    bool heldByTheTool = false;
+    QTimer::singleShot(0, [&] {
+        utility.reset();
+        heldByTheTool = !SingleInstance(lock).tryLock();
+    });
+    const CommandResult run = runHidden(u'"' + QDir::toNativeSeparators(tool) + "\" x");
+    qunsetenv("BRIMO_FLASHTOOL_FAULT");
+    QVERIFY2(run.started, qPrintable(run.errorText));
+    QVERIFY(heldByTheTool);
+    // Wine's console host for the tool inherits the handle too, and ends a
+    // moment after the tool.
+    QTRY_VERIFY(SingleInstance(lock).tryLock());
+}
+
+// The state the thread asks for is handed back by the next call: the hold's
+// while it is in place, the plain one once let go before the program ends at
+// once (as its owner lets go when the run ends).
+void TestWindows::systemKeptAwakeUntilLetGo()
+{
+    const KeepAwake awake(KeepAwake::Shutdown::Blocked);
+    QCOMPARE(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
+             EXECUTION_STATE(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+    KeepAwake::releaseBeforeExit();
+    QCOMPARE(SetThreadExecutionState(ES_CONTINUOUS), EXECUTION_STATE(ES_CONTINUOUS));
 }
 
 QTEST_GUILESS_MAIN(TestWindows)
