@@ -1,5 +1,6 @@
 #include "settings/frmabout.h"
 
+#include "brimoversion.h"
 #include "wizard/appearance.h"
 
 #include <QLabel>
@@ -9,6 +10,7 @@ namespace brimo {
 
 namespace {
 
+// The version the program's version resource carries; the revision is not shown.
 constexpr int kMajorVersion = BRIMO_VERSION_MAJOR;
 constexpr int kMinorVersion = BRIMO_VERSION_MINOR;
 const QString kVendorAddress = QStringLiteral("http://www.brimo.example/");
