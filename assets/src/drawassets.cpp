@@ -1,8 +1,10 @@
-// Draws the utility's pictures: the banner, the logo, the about picture and
-// the window icon, in the greys and the yellow of the window.
+// Draws the utility's pictures: the banner, the logo, the about picture, the
+// window icon and the Windows icon file, in the greys and the yellow of the
+// window.
 //
 // usage: brimo-drawassets ASSETS_DIR
 
+#include <QBuffer>
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -11,7 +13,10 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QSaveFile>
 #include <cstdio>
+#include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -243,6 +248,91 @@ QImage icon(int size)
     return image;
 }
 
+void appendLittleEndian(QByteArray &bytes, quint32 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// One image of an icon file as Windows reads it everywhere: a 32-bit bitmap
+// with alpha, upside down, twice as high as it is for the mask that follows
+// (a set bit is a transparent pixel).
+QByteArray iconBitmap(const QImage &drawn)
+{
+    const QImage image = drawn.convertToFormat(QImage::Format_ARGB32);
+    const int size = image.width();
+    const int maskRow = (size + 31) / 32 * 4;
+    // BITMAPINFOHEADER: its size, width, height, planes, bits, compression,
+    // image size, resolution and colours (none).
+    const std::pair<int, int> fields[] = {{40, 4},
+                                          {size, 4},
+                                          {2 * size, 4},
+                                          {1, 2},
+                                          {32, 2},
+                                          {0, 4},
+                                          {size * size * 4 + maskRow * size, 4},
+                                          {0, 4},
+                                          {0, 4},
+                                          {0, 4},
+                                          {0, 4}};
+    QByteArray bytes;
+    for (const auto &[value, width] : fields)
+        appendLittleEndian(bytes, static_cast<quint32>(value), width);
+    for (int y = size - 1; y >= 0; --y)
+        bytes.append(reinterpret_cast<const char *>(image.constScanLine(y)), size * 4);
+    for (int y = size - 1; y >= 0; --y) {
+        QByteArray row(maskRow, '\0');
+        for (int x = 0; x < size; ++x) {
+            if (qAlpha(image.pixel(x, y)) == 0)
+                row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+        }
+        bytes.append(row);
+    }
+    return bytes;
+}
+
+QByteArray pngBytes(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// The program's icon for Windows, each size drawn anew rather than scaled:
+// 16 to 64 pixels as bitmaps, 256 pixels (Explorer's large views, 150 % and
+// more) as PNG, as Windows expects.
+QByteArray iconFile()
+{
+    const std::initializer_list<int> sizes = {16, 20, 24, 32, 40, 48, 64, 256};
+    QByteArray header, images;
+    for (const int value : {0, 1, int(sizes.size())})
+        appendLittleEndian(header, static_cast<quint32>(value), 2);
+    int offset = 6 + 16 * int(sizes.size());
+    for (const int size : sizes) {
+        const QByteArray image = size == 256 ? pngBytes(icon(size)) : iconBitmap(icon(size));
+        header.append(static_cast<char>(size % 256)).append(static_cast<char>(size % 256));
+        header.append(2, '\0');
+        appendLittleEndian(header, 1, 2);
+        appendLittleEndian(header, 32, 2);
+        appendLittleEndian(header, static_cast<quint32>(image.size()), 4);
+        appendLittleEndian(header, static_cast<quint32>(offset), 4);
+        offset += int(image.size());
+        images.append(image);
+    }
+    return header + images;
+}
+
+bool saveIconFile(const QDir &dir, const QString &name)
+{
+    QSaveFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly) && file.write(iconFile()) >= 0 && file.commit())
+        return true;
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+    return false;
+}
+
 bool save(const QImage &image, const QDir &dir, const QString &name)
 {
     const QString path = dir.filePath(name);
@@ -266,6 +356,6 @@ int main(int argc, char *argv[])
                     save(logo(), dir, QStringLiteral("logo.png")) &&
                     save(aboutPicture(), dir, QStringLiteral("about.png")) &&
                     save(icon(256), dir, QStringLiteral("icon.png")) &&
-                    save(icon(48), dir, QStringLiteral("brimo-update.ico"));
+                    saveIconFile(dir, QStringLiteral("brimo-update.ico"));
     return ok ? 0 : 1;
 }
