@@ -1,8 +1,9 @@
 // The utility's own layers over Windows' process, registry and serial
-// functions. Run under Wine by scripts/test-windows, with a scratch registry
-// (BRIMO_REGISTRY_SCRATCH=1) and the simulated device on the COM port that
-// BRIMO_DEVICE_PORT names.
+// functions, and the program's version resource. Run under Wine by
+// scripts/test-windows, with a scratch registry (BRIMO_REGISTRY_SCRATCH=1)
+// and the simulated device on the COM port that BRIMO_DEVICE_PORT names.
 
+#include "brimoversion.h"
 #include "device/detect.h"
 #include "platform/commandrunner.h"
 #include "platform/keepawake.h"
@@ -22,19 +23,57 @@ namespace {
 
 // Where a 64-bit program sees what 32-bit programs keep below Software.
 const wchar_t *const kSeenBy64Bit = L"Software\\WOW6432Node\\Brimo";
+// Where Windows kept what the earlier 32-bit utility wrote there, when it ran
+// without administrator rights.
+const wchar_t *const kVirtualStore =
+    L"Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Brimo";
 
-// Stores a value as the earlier 32-bit utility left it.
-bool storeAs32Bit(const char *name, DWORD type, const QByteArray &bytes)
+// Stores a value as the earlier 32-bit utility, or Windows for it, left it.
+bool store(HKEY root, const wchar_t *path, const char *name, DWORD type, const QByteArray &bytes)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSeenBy64Bit, 0, nullptr, 0,
-                        KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return false;
     const LONG result =
         RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.constData()),
                        static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
+}
+
+bool storeAs32Bit(const char *name, DWORD type, const QByteArray &bytes)
+{
+    return store(HKEY_LOCAL_MACHINE, kSeenBy64Bit, name, type, bytes);
+}
+
+// Each "name=text" as a string value with its NUL.
+bool storeTexts(HKEY root, const wchar_t *path, const QStringList &values)
+{
+    for (const QString &value : values) {
+        const QByteArray name = value.section(u'=', 0, 0).toLatin1();
+        if (!store(root, path, name.constData(), REG_SZ, value.section(u'=', 1).toLatin1() + '\0'))
+            return false;
+    }
+    return true;
+}
+
+// A key's string values as sorted "name=text"; "no key" when there is none.
+QStringList textsOf(HKEY root, const wchar_t *path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return {QStringLiteral("no key")};
+    QStringList texts;
+    char name[256], data[256];
+    DWORD nameSize = sizeof name, dataSize = sizeof data;
+    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, nullptr,
+                                    reinterpret_cast<BYTE *>(data), &dataSize) == ERROR_SUCCESS;
+         ++i, nameSize = sizeof name, dataSize = sizeof data)
+        texts << QString::fromLatin1(name) + u'=' + QString::fromLatin1(data);
+    RegCloseKey(key);
+    texts.sort();
+    return texts;
 }
 
 // The value's type and bytes as "1:text", seen from the 64-bit view;
@@ -54,6 +93,37 @@ QByteArray rawValue(const wchar_t *path, const char *name)
     return result == ERROR_SUCCESS ? QByteArray::number(type) + ':' + bytes.left(size) : "missing";
 }
 
+// The version resource of the utility's program, built beside these checks.
+QByteArray programVersionInfo()
+{
+    const std::wstring program =
+        (QCoreApplication::applicationDirPath() + QStringLiteral(BRIMO_PROGRAM_FROM_TESTS))
+            .toStdWString();
+    QByteArray info(static_cast<qsizetype>(GetFileVersionInfoSizeW(program.c_str(), nullptr)),
+                    '\0');
+    if (info.isEmpty() ||
+        !GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(info.size()), info.data()))
+        return {};
+    return info;
+}
+
+// A string of the version resource, in the language and code page its
+// translation table names first, as Explorer looks it up.
+QString versionString(const QByteArray &info, const QString &name)
+{
+    void *found = nullptr;
+    UINT size = 0;
+    if (!VerQueryValueW(info.constData(), L"\\VarFileInfo\\Translation", &found, &size) || size < 4)
+        return QStringLiteral("no translation");
+    const auto *translation = static_cast<const WORD *>(found);
+    const QString block = QStringLiteral("\\StringFileInfo\\%1%2\\")
+                              .arg(translation[0], 4, 16, QLatin1Char('0'))
+                              .arg(translation[1], 4, 16, QLatin1Char('0'));
+    if (!VerQueryValueW(info.constData(), (block + name).toStdWString().c_str(), &found, &size))
+        return QStringLiteral("missing");
+    return QString::fromWCharArray(static_cast<const wchar_t *>(found)).left(int(size));
+}
+
 } // namespace
 
 class TestWindows : public QObject {
@@ -61,11 +131,17 @@ class TestWindows : public QObject {
 
 private slots:
     void initTestCase();
+    void init();
     void commandLineArrivesAsWritten_data();
     void commandLineArrivesAsWritten();
     void settingsOfThe32BitUtilityAreFound_data();
     void settingsOfThe32BitUtilityAreFound();
     void settingsAreWrittenWhereThe32BitUtilityKeptThem();
+    void settingsInTheVirtualStoreAreTakenOverOnce_data();
+    void settingsInTheVirtualStoreAreTakenOverOnce();
+    void versionResourceNamesTheUtility_data();
+    void versionResourceNamesTheUtility();
+    void versionResourceCarriesTheProjectsVersion();
     void refusedPortIsTheProbesSilentFailure_data();
     void refusedPortIsTheProbesSilentFailure();
     void flashToolHoldsTheSingleCopyLock();
@@ -81,6 +157,13 @@ void TestWindows::initTestCase()
              "changes HKEY_LOCAL_MACHINE: set BRIMO_REGISTRY_SCRATCH=1 only for a throw-away one");
     QVERIFY(qEnvironmentVariableIntValue("BRIMO_DEVICE_PORT") > 0);
     QVERIFY(m_root.isValid());
+}
+
+// Each check starts without the utility's settings.
+void TestWindows::init()
+{
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSeenBy64Bit);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kVirtualStore);
 }
 
 // The flash tool splits its command line itself, so it must get the text the
@@ -139,6 +222,89 @@ void TestWindows::settingsAreWrittenWhereThe32BitUtilityKeptThem()
     setRegistryValue(kHkeyLocalMachine, kSettingsKey, "ProxyPort", "8080");
     QCOMPARE(rawValue(kSeenBy64Bit, "ProxyPort"), QByteArray("1:8080", 7));
     QCOMPARE(rawValue(L"Software\\Brimo", "ProxyPort"), QByteArray("missing"));
+}
+
+// The earlier utility's settings that Windows kept in the user's VirtualStore
+// move to the machine's key before the first read or write, unless the
+// machine's key already holds settings of its own.
+void TestWindows::settingsInTheVirtualStoreAreTakenOverOnce_data()
+{
+    QTest::addColumn<QStringList>("machine");
+    QTest::addColumn<QStringList>("virtualStore");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QStringList>("machineAfter");
+    const QStringList old{"COMPort=4", "ProxyServer=gate"};
+    QTest::newRow("machine's key empty: taken over") << QStringList() << old << ""
+                                                     << "4" << old;
+    QTest::newRow("a write first: taken over before it")
+        << QStringList() << old << "ProxyPort=8080"
+        << "4" << QStringList{"COMPort=4", "ProxyPort=8080", "ProxyServer=gate"};
+    QTest::newRow("machine's key in use: left alone") << QStringList{"ProxyPort=81"} << old << ""
+                                                      << "" << QStringList{"ProxyPort=81"};
+    QTest::newRow("nothing anywhere: no key made") << QStringList() << QStringList() << ""
+                                                   << "" << QStringList{"no key"};
+}
+
+void TestWindows::settingsInTheVirtualStoreAreTakenOverOnce()
+{
+    QFETCH(QStringList, machine);
+    QFETCH(QStringList, virtualStore);
+    QFETCH(QString, written);
+    QFETCH(QString, read);
+    QFETCH(QStringList, machineAfter);
+
+    QVERIFY(storeTexts(HKEY_LOCAL_MACHINE, kSeenBy64Bit, machine));
+    QVERIFY(storeTexts(HKEY_CURRENT_USER, kVirtualStore, virtualStore));
+    if (!written.isEmpty())
+        storeSetting(written.section(u'=', 0, 0), written.section(u'=', 1));
+    QCOMPARE(storedSetting(kComPortValue), read);
+    QCOMPARE(textsOf(HKEY_LOCAL_MACHINE, kSeenBy64Bit), machineAfter);
+}
+
+// What Explorer's Details tab, the task manager and the prompt of User Account
+// Control show, from the same source as the about window's version.
+void TestWindows::versionResourceNamesTheUtility_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("company") << "CompanyName" << BRIMO_COMPANY;
+    QTest::newRow("product") << "ProductName"
+                             << "Brimo update utility";
+    QTest::newRow("description") << "FileDescription"
+                                 << "Brimo update utility";
+    QTest::newRow("product version") << "ProductVersion" << BRIMO_VERSION_TEXT;
+    QTest::newRow("file version") << "FileVersion" << BRIMO_VERSION_TEXT;
+    QTest::newRow("copyright") << "LegalCopyright" << QString::fromUtf8(BRIMO_COPYRIGHT);
+    QTest::newRow("file name") << "OriginalFilename"
+                               << "brimo-update.exe";
+}
+
+void TestWindows::versionResourceNamesTheUtility()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+
+    const QByteArray info = programVersionInfo();
+    QVERIFY2(!info.isEmpty(), "the program has no version resource");
+    QCOMPARE(versionString(info, name), expected);
+}
+
+// The numbers Windows compares (an installer's upgrade, the file's version).
+void TestWindows::versionResourceCarriesTheProjectsVersion()
+{
+    const QByteArray info = programVersionInfo();
+    void *found = nullptr;
+    UINT size = 0;
+    QVERIFY(VerQueryValueW(info.constData(), L"\\", &found, &size));
+    const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(found);
+    const DWORD high = MAKELONG(BRIMO_VERSION_MINOR, BRIMO_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, BRIMO_VERSION_PATCH);
+    QCOMPARE(fixed->dwSignature, DWORD(0xFEEF04BD));
+    QCOMPARE(fixed->dwFileVersionMS, high);
+    QCOMPARE(fixed->dwFileVersionLS, low);
+    QCOMPARE(fixed->dwProductVersionMS, high);
+    QCOMPARE(fixed->dwProductVersionLS, low);
 }
 
 // A port Windows will not open is a port without a device, without a word.
