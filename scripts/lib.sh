@@ -13,12 +13,18 @@ BRIMO_PACKAGES=(
 )
 # What scripts/test-windows needs beside them: the MinGW-w64 compiler, the host
 # tools of Debian's Qt (moc, rcc, uic, matching the Qt for MinGW-w64), NSIS,
-# 64-bit Wine with its fonts, and xwininfo and ImageMagick to find and picture
-# the utility's window on the virtual display.
+# osslsigncode and openssl to sign (with a certificate made for the run) and
+# check the signatures, 64-bit Wine with its fonts, xwininfo, xprop and
+# ImageMagick to find and picture the utility's window on the virtual display,
+# wrestool and icotool to read the programs' resources, xmllint for the
+# manifest, and git for the previous release.
 BRIMO_WINDOWS_PACKAGES=(
-    g++-mingw-w64-x86-64-posix qt6-base-dev-tools nsis wine wine64 fonts-wine
-    x11-utils imagemagick
+    g++-mingw-w64-x86-64-posix qt6-base-dev-tools nsis osslsigncode openssl wine wine64
+    fonts-wine x11-utils imagemagick icoutils libxml2-utils git
 )
+# What scripts/windows-pictures needs beside those: xdotool to click through
+# the installer and the file manager.
+BRIMO_PICTURE_PACKAGES=(xdotool)
 
 brimo_missing_packages() {
     local pkg
