@@ -51,7 +51,8 @@ entry_count() {
         tr -d '\r' | grep -c '^    DisplayName    REG_SZ    Brimo update utility$'
 }
 
-# SETUP ARGUMENTS: the installer run silently; its exit code. NSIS takes /D=
+# SETUP ARGUMENTS: the installer run silently; its exit code (124 when it
+# still runs after five minutes, waiting for an answer). NSIS takes /D=
 # only last and unquoted, which Wine would quote as it joins separate
 # arguments into a command line: a batch file hands the line over as written.
 run_installer() {
@@ -59,7 +60,12 @@ run_installer() {
     shift
     printf '@echo off\r\n"%s" /S %s\r\nexit /b %%errorlevel%%\r\n' "$(windows_path "$setup")" "$*" \
         >"$scratch/install.bat"
-    "$loader" cmd /c "$(windows_path "$scratch/install.bat")"
+    timeout 300 "$loader" cmd /c "$(windows_path "$scratch/install.bat")"
+}
+
+# The uninstaller run silently; a dialog waiting for an answer fails it.
+run_uninstaller() {
+    timeout 300 "$loader" 'C:\Program Files\Brimo\Uninstall.exe' /S
 }
 
 check_refused_folders() {
@@ -236,7 +242,7 @@ check_copies() {
 
 check_uninstall() {
     step "The uninstaller removes all but the user's flash tool"
-    "$loader" 'C:\Program Files\Brimo\Uninstall.exe' /S || fail "the uninstaller ended with $?"
+    run_uninstaller || fail "the uninstaller ended with $?"
     # It runs on from a copy of itself in the temp folder.
     wait_until test ! -e "$folder/Uninstall.exe" || fail "still there: Uninstall.exe"
     [ "$(cd "$folder" && find . -mindepth 1)" = "./$user_tool" ] ||
@@ -260,7 +266,7 @@ check_upgrade_from_elsewhere() {
     [ ! -e "$folder/$user_tool" ] || fail "the flash tool was carried into Program Files"
     [ -f "$WINEPREFIX/drive_c/Brimo/bin/$user_tool" ] || fail "the flash tool is gone"
     [ "$(entry_count)" -eq 1 ] || fail "$(entry_count) entries in the list of installed programs"
-    "$loader" 'C:\Program Files\Brimo\Uninstall.exe' /S || fail "the uninstaller ended with $?"
+    run_uninstaller || fail "the uninstaller ended with $?"
 }
 
 # SETUP PREVIOUS_SETUP: all of the above, in order.
