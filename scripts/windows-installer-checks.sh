@@ -1,4 +1,5 @@
 # shellcheck shell=bash
+# shellcheck disable=SC2154 # loader, scratch, win, folder, signing, out: scripts/test-windows
 # The installer's checks under Wine, sourced by scripts/test-windows and run
 # in its throw-away Wine prefix, after the checks of the Windows build itself:
 # a folder outside Program Files refused; the previous release installed as a
@@ -246,7 +247,7 @@ check_uninstall() {
     # It runs on from a copy of itself in the temp folder.
     wait_until test ! -e "$folder/Uninstall.exe" || fail "still there: Uninstall.exe"
     [ "$(cd "$folder" && find . -mindepth 1)" = "./$user_tool" ] ||
-        fail "left behind: $(cd "$folder" && find . -mindepth 1 | xargs)"
+        fail "left behind: $(cd "$folder" && find . -mindepth 1 -printf '%p ')"
     [ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Brimo update utility.lnk" ] ||
         fail "the Start menu shortcut stays"
     [ ! -e "$desktop" ] || fail "the desktop shortcut stays"
