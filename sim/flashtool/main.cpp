@@ -14,6 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 // The folder the tool was started from. A link to the tool is its own folder:
@@ -45,11 +49,18 @@ QString takeFault(const QString &path)
     return QString::fromUtf8(end < 0 ? text : text.left(end)).simplified();
 }
 
+// On Windows the command line as the system handed it over, which the real
+// tool parses itself; elsewhere the arguments, each in brackets.
 void appendLog(const QString &folder, const QStringList &arguments, const QString &outcome)
 {
+#ifdef Q_OS_WIN
+    Q_UNUSED(arguments)
+    const QString line = QString::fromWCharArray(GetCommandLineW()) + u' ';
+#else
     QString line;
     for (const QString &argument : arguments)
         line += u'[' + argument + QStringLiteral("] ");
+#endif
     QFile log(QDir(folder).filePath(QStringLiteral("sirfflashcl.log")));
     if (log.open(QIODevice::WriteOnly | QIODevice::Append))
         log.write((line + QStringLiteral("-> ") + outcome + u'\n').toUtf8());

@@ -13,6 +13,7 @@ namespace brimo {
 namespace {
 
 const QString kFlashTool = QStringLiteral("sirfflashcl.exe");
+const QString kWorkFileName = QStringLiteral("nf.dat");
 constexpr qsizetype kMinimumImageSize = 1000;
 constexpr qsizetype kSystemNumberOffset = 16;
 
@@ -85,21 +86,22 @@ device::device(WindowLink &window, const QString &appFolder)
 
 QString device::workFilePath() const
 {
-    return m_appFolder + m_workFileName;
+    return m_appFolder + kWorkFileName;
 }
 
-QString device::toolCommandLine(const QString &port) const
+QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun run)
 {
     const QChar quote = QLatin1Char('"');
-    return quote + m_appFolder + kFlashTool + quote + QLatin1Char(' ') + quote + workFilePath() +
-           quote + QStringLiteral(" -b 57600 -l ") + port;
+    return quote + appFolder + kFlashTool + quote + QLatin1Char(' ') + quote + appFolder +
+           kWorkFileName + quote + QStringLiteral(" -b 57600 -l ") + port +
+           (run == ToolRun::ReadIdentity ? QStringLiteral(" -r -f 0x080000 -t 0x080020")
+                                         : QStringLiteral(" -o 0 -c 0"));
 }
 
-CommandResult device::runTool(const QString &port, const QString &command,
-                              KeepAwake::Shutdown shutdown)
+CommandResult device::runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown)
 {
     const KeepAwake awake(shutdown, m_window.nativeWindow());
-    return runHidden(toolCommandLine(port) + command);
+    return runHidden(toolCommandLine(m_appFolder, port, run));
 }
 
 bool device::downloadData(qint16 comPortNumber)
@@ -108,9 +110,8 @@ bool device::downloadData(qint16 comPortNumber)
     // pass for this run's dump.
     if (const QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
         return fail(staleError);
-    const CommandResult run =
-        runTool(QString::number(comPortNumber), QStringLiteral(" -r -f 0x080000 -t 0x080020"),
-                KeepAwake::Shutdown::Allowed);
+    const CommandResult run = runTool(QString::number(comPortNumber), ToolRun::ReadIdentity,
+                                      KeepAwake::Shutdown::Allowed);
     if (!run.started)
         return fail(run.errorText);
     if (run.exitCode != 0) {
@@ -173,8 +174,7 @@ bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite, cons
         return fail(writeError);
     }
     // A shutdown now would leave a half-written device.
-    const CommandResult run =
-        runTool(port, QStringLiteral(" -o 0 -c 0"), KeepAwake::Shutdown::Blocked);
+    const CommandResult run = runTool(port, ToolRun::WriteImage, KeepAwake::Shutdown::Blocked);
     const QString removeError = removeForced(workFilePath());
     if (!removeError.isEmpty())
         m_window.addText(removeError);

@@ -11,6 +11,15 @@ namespace brimo {
 
 class WindowLink;
 
+// The flash tool's two runs.
+enum class ToolRun { ReadIdentity, WriteImage };
+
+// The command line of a run of the flash tool on COM `port`, exactly as the
+// system is handed it (the tool parses it itself): the tool and the work file
+// in `appFolder`, which ends in the system's separator, each in double
+// quotes, then the options with single blanks.
+QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun run);
+
 // The link to the Brimo device through the flash tool "sirfflashcl.exe":
 // reading the identity block and flashing an update image.
 class device {
@@ -32,10 +41,8 @@ public:
 
 private:
     QString workFilePath() const;
-    QString toolCommandLine(const QString &port) const;
     // One run of the flash tool on the port, the PC kept awake meanwhile.
-    CommandResult runTool(const QString &port, const QString &command,
-                          KeepAwake::Shutdown shutdown);
+    CommandResult runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown);
     // Writes the image to the work file and runs the write command on it.
     bool flash(const QByteArray &image, const IdentityRewrite &rewrite, const QString &port);
     // Logs why and gives the failure result.
@@ -43,7 +50,6 @@ private:
 
     WindowLink &m_window;
     QString m_appFolder;
-    QString m_workFileName = QStringLiteral("nf.dat");
     QString m_flashPort;
     QString m_systemNumber;
 };

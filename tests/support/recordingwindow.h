@@ -10,9 +10,10 @@
 // The states a request that ends with an answer reports, in their order.
 inline const QList<qint16> kAnsweredStates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
 
-// The window side of the core for tests: keeps every log line, progress
-// value, dots switch, message box text and transfer state in the order they
-// came, and lends a real Internet transfer control. Like the main window it
+// The window side of the core for tests: keeps what the user would see, in
+// the order it came (log lines, the progress bar's values as "20%", the dots
+// switched "dots on" and "dots off"), every message box text and transfer
+// state, and lends a real Internet transfer control. Like the main window it
 // blocks a moment in its handler for the early states.
 class RecordingWindow : public brimo::WindowLink {
 public:
@@ -26,15 +27,13 @@ public:
                          });
     }
 
-    QStringList lines;
-    QList<int> progress;
-    QList<bool> dots;
+    QStringList seen;
     QStringList boxes;
     QList<qint16> states;
 
-    void addText(const QString &whatText) override { lines.append(whatText); }
-    void setProgress(int value) override { progress.append(value); }
-    void setDotsEnabled(bool enabled) override { dots.append(enabled); }
+    void addText(const QString &whatText) override { seen.append(whatText); }
+    void setProgress(int value) override { seen.append(QString::number(value) + u'%'); }
+    void setDotsEnabled(bool enabled) override { seen.append(enabled ? "dots on" : "dots off"); }
     void showCritical(const QString &text) override { boxes.append(text); }
     brimo::InetControl &internetControl() override { return m_control; }
     quintptr nativeWindow() override { return 0; }

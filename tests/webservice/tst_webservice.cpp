@@ -288,7 +288,7 @@ void TestWebService::updateDeviceAnswers()
     QCOMPARE(record.iResponseCode, qint16(code));
     QCOMPARE(record.strBody.isEmpty() && record.strRegEnd.isEmpty(), code == 0);
     QCOMPARE(record.strContent, record.strBody);
-    QCOMPARE(window.lines, logged.isEmpty() ? QStringList() : QStringList(logged));
+    QCOMPARE(window.seen, logged.isEmpty() ? QStringList() : QStringList(logged));
     QCOMPARE(window.boxes,
              result == 1 ? QStringList(QString::fromLatin1(body.left(4096))) : QStringList());
     QCOMPARE(objDF.getData(), result == 0 ? body : QByteArray("S0before"));

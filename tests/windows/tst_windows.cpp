@@ -5,11 +5,15 @@
 
 #include "brimoversion.h"
 #include "device/detect.h"
+#include "device/device.h"
 #include "platform/commandrunner.h"
 #include "platform/keepawake.h"
 #include "platform/serialcontrol.h"
 #include "platform/singleinstance.h"
 #include "settings/registry.h"
+
+#include "common/srec.h"
+#include "recordingwindow.h"
 
 #include <QtTest>
 
@@ -132,8 +136,8 @@ class TestWindows : public QObject {
 private slots:
     void initTestCase();
     void init();
-    void commandLineArrivesAsWritten_data();
-    void commandLineArrivesAsWritten();
+    void commandLinesArriveAsWritten_data();
+    void commandLinesArriveAsWritten();
     void settingsOfThe32BitUtilityAreFound_data();
     void settingsOfThe32BitUtilityAreFound();
     void settingsAreWrittenWhereThe32BitUtilityKeptThem();
@@ -167,8 +171,10 @@ void TestWindows::init()
 }
 
 // The flash tool splits its command line itself, so it must get the text the
-// utility wrote, from a folder with blanks or letters beyond ASCII too.
-void TestWindows::commandLineArrivesAsWritten_data()
+// device link writes, from a folder with blanks or letters beyond ASCII too.
+// The stand-in tool logs the command line Windows handed it; both runs end at
+// once, with no device to talk to.
+void TestWindows::commandLinesArriveAsWritten_data()
 {
     QTest::addColumn<QString>("folderName");
     QTest::newRow("plain") << "app";
@@ -176,23 +182,31 @@ void TestWindows::commandLineArrivesAsWritten_data()
     QTest::newRow("beyond ASCII") << QStringLiteral("Brimo \u00dcber \u0141\u00f3d\u017a");
 }
 
-void TestWindows::commandLineArrivesAsWritten()
+void TestWindows::commandLinesArriveAsWritten()
 {
     QFETCH(QString, folderName);
 
     const QString folder = QDir::toNativeSeparators(m_root.filePath(folderName)) + u'\\';
     QVERIFY(QDir().mkpath(folder));
-    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/commandline-echo.exe",
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/../app/sirfflashcl.exe",
                         folder + "sirfflashcl.exe"));
-    const QString line = u'"' + folder + "sirfflashcl.exe\" \"" + folder +
-                         "nf.dat\" -b 57600 -l 3 -r -f 0x080000 -t 0x080020";
+    QFile faults(folder + "sirfflashcl.faults");
+    QVERIFY(faults.open(QIODevice::WriteOnly) && faults.write("exit 1\nexit 1\n") > 0);
+    faults.close();
+    // The write goes to the port stored when the link is made, the read to the current one.
+    setRegistryValue(kHkeyLocalMachine, kSettingsKey, "COMPort", "4");
+    RecordingWindow window;
+    device link(window, m_root.filePath(folderName));
+    link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')), true);
+    link.objDF.strRegEnd = "0011223344556677";
+    link.SystemNumber("AB12CD34");
+    QVERIFY(!link.downloadData(3) && !link.uploadData(3));
 
-    const CommandResult result = runHidden(line);
-    QVERIFY2(result.started, qPrintable(result.errorText));
-    QCOMPARE(result.exitCode, 0);
-    QFile written(folder + "commandline.txt");
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(written.readAll()), line);
+    QFile log(folder + "sirfflashcl.log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString tool = u'"' + folder + "sirfflashcl.exe\" \"" + folder + "nf.dat\" -b 57600 -l ";
+    QCOMPARE(QString::fromUtf8(log.readAll()),
+             tool + "3 -r -f 0x080000 -t 0x080020 -> exit 1\n" + tool + "4 -o 0 -c 0 -> exit 1\n");
 }
 
 // Every read passes "d" as its default: only a value of another type gives it.
