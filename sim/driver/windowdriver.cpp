@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
@@ -96,7 +97,13 @@ void WindowDriver::handleBox(QMessageBox &box, bool fresh)
 {
     QMessageBox::StandardButton choice = QMessageBox::NoButton;
     if (fresh) {
-        m_boxes << Box{box.windowTitle(), box.text(), box.icon(), box.standardButtons()};
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        for (QAbstractButton *button : box.buttons()) {
+            if (const auto *push = qobject_cast<QPushButton *>(button); push && push->isDefault())
+                defaultButton = box.standardButton(button);
+        }
+        m_boxes << Box{box.windowTitle(), box.text(), box.icon(), box.standardButtons(),
+                       defaultButton};
         emit boxShown(m_boxes.constLast());
         const Answer answer = m_answers.isEmpty() ? Answer{} : m_answers.dequeue();
         if (!answer.text.isEmpty() && answer.text != box.text())

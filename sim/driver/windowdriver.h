@@ -32,6 +32,7 @@ public:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
     // Chooses the answer to a box that no queued answer covers; NoButton
     // leaves the box open for now, to be asked again at the next look.

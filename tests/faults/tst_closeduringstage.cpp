@@ -58,7 +58,7 @@ private slots:
         // The service does not know the device: its answer is shown, then the end.
         QTest::newRow("refused download: the service's message, the end a second later")
             << "COMPort=3|dl@3|service=ZZ99YY88|updateBtn|stage2Btn"
-            << "Ok No update is available for system number AB12CD34."
+            << "Stop No update is available for system number AB12CD34."
             << download + "|Closing update utility."
             << "ends=a second later";
         // The service asks for a login, which it never gets.

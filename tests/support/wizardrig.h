@@ -46,6 +46,29 @@ inline const QString kToTheFlash =
                   "Downloading updates|Connected|Downloaded <size> bytes|Updating device with the "
                   "latest update|Checking update integrity|Checking system number|Updating device.";
 inline const QString kCompletion = "|Cleaning up|Update process completed " + kNow;
+// A box whole, as the user sees it: "[caption] [icon] [buttons, the default
+// one starred] text". A row expects "<answer> <text>": "Ok", or "Stop" with
+// its icon, for a box with OK alone; "Yes" or "No" for a question.
+inline QString wholeBox(const WindowDriver::Box &box)
+{
+    const QMetaEnum keys = QMetaEnum::fromType<QMessageBox::StandardButtons>();
+    QStringList buttons;
+    for (int button = QMessageBox::FirstButton; button <= QMessageBox::LastButton; button <<= 1) {
+        if (box.buttons.testFlag(QMessageBox::StandardButton(button)))
+            buttons << keys.valueToKey(button) + QString(box.defaultButton == button ? "*" : "");
+    }
+    return QStringLiteral("[%1] [%2] [%3] %4")
+        .arg(box.caption,
+             QLatin1String(QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(box.icon)),
+             buttons.join(u' '), box.text);
+}
+inline QString expectedBox(const QString &row)
+{
+    const QString answer = row.section(u' ', 0, 0);
+    return QStringLiteral("[Brimo update utility] [%1] [%2] %3")
+        .arg(answer == "Stop" ? "Critical" : "NoIcon",
+             answer == "Yes" || answer == "No" ? "Yes* No" : "Ok*", row.section(u' ', 1));
+}
 inline const QString kTerminateBox = "The Brimo update utility is in the process of updating your "
                                      "device\r\n\r\nTerminate update process?";
 inline const QString kRetryBox = "Unable to collect database file, please ensure any firewall "
@@ -72,14 +95,15 @@ public:
     // A row's steps. The world's come first: "COMPort=3"; a device "dl@3"
     // ("normal", "dl" or "camera" on COM n); "service" with an image for the
     // device, or for "service=ZZ99YY88"; "fault=404" for the service's next
-    // answer; the flash tool's faults, "tool=ok;exit 5"; the services that
-    // keep the PC awake, "inhibit=portal" (see InhibitService), or a program
-    // in a child with "inhibit=no bus" at all; "user=65534" to run that
-    // child as another user. Then the user's,
-    // with the window open: a button (pressed, its stages waited for);
-    // "tool=..."; "dialog=3" (the next settings dialog: port 3, OK); "close"
-    // (the window system's request), "exit" (the menu's) or a service fault
-    // ("hang") "@" a log line; any other step goes to `other`.
+    // answer ("fault=404*4": the next four); the flash tool's faults,
+    // "tool=ok;exit 5"; the services that keep the PC awake,
+    // "inhibit=portal" (see InhibitService), or a program in a child with
+    // "inhibit=no bus" at all; "user=65534" to run that child as another
+    // user. Then the user's, with the window open: a button (pressed, its
+    // stages waited for); "tool=..."; "dialog=3" (the next settings dialog:
+    // port 3, OK); "close" (the window system's request), "exit" (the
+    // menu's), a service fault ("hang") or a device switched ("dl@4") "@" a
+    // log line; any other step goes to `other`.
     // With `world`, the user's steps are left to the caller.
     using Other = std::function<void(WizardRig &, const QString &)>;
     QStringList run(const QString &steps, const QString &boxes = {}, const Other &other = {},
@@ -94,7 +118,7 @@ public:
             else if (step.startsWith("tool="))
                 m_app->setFaults(value.split(u';'));
             else if (step.startsWith("fault="))
-                setServiceFault(value, 1);
+                setServiceFault(value.section(u'*', 0, 0), qMax(1, value.section(u'*', 1).toInt()));
             else if (step == "inhibit=no bus")
                 m_childEnvironment << "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent";
             else if (step.startsWith("inhibit="))
@@ -104,7 +128,7 @@ public:
                                   "--clear-groups"};
             else if (step.startsWith("service"))
                 m_ready = startVendor(value.isEmpty() ? "AB12CD34" : value) && m_ready;
-            else if (mode == "normal" || mode == "dl" || mode == "camera")
+            else if (isMode(mode) && step.count(u'@') == 1)
                 m_ready = plugDevice(step.section(u'@', 1).toInt(), mode) && m_ready;
             else
                 break;
@@ -119,12 +143,16 @@ public:
             return rest;
         open(items(boxes));
         for (const QString &step : rest) {
-            const QString action = step.section(u'@', 0, 0), at = step.section(u'@', 1);
-            const auto act = [this, action] {
+            m_waitingFor = step;
+            const QString action = step.section(u'@', 0, 0);
+            const QString at = step.section(u'@', isMode(action) ? 2 : 1);
+            const auto act = [this, action, port = step.section(u'@', 1, 1).toInt()] {
                 if (action == "exit")
                     m_user->choose("exit");
                 else if (action == "close")
                     m_user->requestClose();
+                else if (isMode(action))
+                    m_devices.at(port)->send("mode " + action);
                 else
                     setServiceFault(action, 3);
             };
@@ -156,6 +184,15 @@ public:
         m_window = std::make_unique<brimo::MainWindow>();
         m_window->show();
         m_user = std::make_unique<WindowDriver>(*m_window);
+        // A row that goes wrong may leave the window waiting in a box or a
+        // transfer nobody ends: it stops here, saying what it waited for.
+        QTimer::singleShot(kDeadlineMs, m_user.get(), [this] {
+            const QWidget *open = QApplication::activeModalWidget();
+            qFatal("Still waiting after a minute for %s; the log ends \"%s\"; open: %s",
+                   qPrintable(m_waitingFor), qPrintable(m_user->logText().section(u'\n', -1)),
+                   qPrintable(open ? open->windowTitle() + ": " + open->property("text").toString()
+                                   : "nothing"));
+        });
         answer(*m_user, boxes);
         QObject::connect(m_user.get(), &WindowDriver::boxShown, m_user.get(), [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -192,8 +229,8 @@ public:
         }
     }
 
-    // "<control>": its text (or title, or being active, or shown); "shown":
-    // the stage buttons shown; "port": comPortNumber; "attempts"; a setting;
+    // "<control>": its text (or title, or being active, or shown); "shown",
+    // "disabled": the stage buttons so; "port": comPortNumber; "attempts"; a setting;
     // "tool": the flash tool's runs ("r3:3,w4" a read on COM3 ending in 3, a
     // write to COM4), "toolAtEnd" those when the program had ended; "popup":
     // the menu open; "bar": the progress bar's values since the window
@@ -203,10 +240,13 @@ public:
     QString actual(const QString &name)
     {
         QStringList values;
-        if (name == "shown") {
+        if (name == "shown" || name == "disabled") {
             for (const char *button :
-                 {"updateBtn", "stage1Btn", "detectBtn", "stage2Btn", "stage5Btn"})
-                values << (m_user->isShown(button) ? button : "");
+                 {"updateBtn", "stage1Btn", "detectBtn", "stage2Btn", "stage5Btn"}) {
+                const QWidget *control = m_user->control(button);
+                values << ((name == "shown" ? control->isVisible() : !control->isEnabled()) ? button
+                                                                                            : "");
+            }
         } else if (name == "tool") {
             for (const QString &run : m_app->logLines())
                 values << QStringLiteral("%1%2:%3").arg(run.contains("[-r]") ? "r" : "w",
@@ -281,13 +321,14 @@ public:
         WizardRig rig;
         QStringList seen[3], texts; // the log, the boxes and the rest a child reports
         for (const QString &box : items(boxes))
-            texts << box.section(u' ', 1);
+            texts << expectedBox(box);
         if (!after.contains("ends=")) {
             rig.run(steps, boxes, other);
             QVERIFY(rig.m_ready && !rig.m_window->state().updateInProgress);
             QCOMPARE(rig.m_user->surprises(), QStringList());
             seen[0] = rig.m_user->logLines();
-            seen[1] = rig.m_user->boxTexts();
+            for (const WindowDriver::Box &box : rig.m_user->boxes())
+                seen[1] << wholeBox(box);
             // The log file has the log as it stands, CR LF and dots included.
             QCOMPARE(logFile(), rig.m_window->logText());
         } else {
@@ -357,7 +398,7 @@ public:
             WindowDriver user(noWindowYet);
             answer(user, boxes);
             QObject::connect(&user, &WindowDriver::boxShown,
-                             [&](const WindowDriver::Box &box) { report("BOX", box.text); });
+                             [&](const WindowDriver::Box &box) { report("BOX", wholeBox(box)); });
             if (!brimo::checkApplicationFolder())
                 return 0;
         }
@@ -365,7 +406,7 @@ public:
         rig.open(boxes);
         QObject::connect(rig.m_user.get(), &WindowDriver::boxShown,
                          [&](const WindowDriver::Box &box) {
-                             report("BOX", box.text + rig.m_escaped.join(u' '));
+                             report("BOX", wholeBox(box) + rig.m_escaped.join(u' '));
                          });
         qsizetype reported = 0;
         QObject::connect(rig.m_user->control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged,
@@ -381,6 +422,11 @@ public:
     }
 
 private:
+    static constexpr int kDeadlineMs = 60000;
+    static bool isMode(const QString &word)
+    {
+        return QStringList{"normal", "dl", "camera"}.contains(word);
+    }
     static void answer(WindowDriver &user, const QStringList &boxes)
     {
         for (const QString &box : boxes)
@@ -443,6 +489,7 @@ private:
     QString m_secondCopy;
     QStringList m_childEnvironment;
     QStringList m_childWrapper;
+    QString m_waitingFor = QStringLiteral("the window");
     bool m_ready = true;
     // Closed before the devices and the service it talks to.
     std::unique_ptr<brimo::MainWindow> m_window;

@@ -14,6 +14,12 @@ const QString kNormalModeBox = "|Ok Unable to detect the Brimo device on Com X, 
 const QString kDownloadModeBox = "|Ok Please remove power to the Brimo device, wait 10 seconds, "
                                  "switch it to the 'D/L' position and re-apply power.";
 const QString kReadFailed = "|Unable to retrieve information from the Brimo device";
+const QString kNoInternetBox =
+    "|Stop The Brimo update utility could not connect to the Internet to "
+    "retrieve updates for your device.\r\n\r\nEnsure that you have "
+    "connected to the internet and press the 'Update device' button to "
+    "try again.";
+const QString kNoInternet = "|Connecting to the Internet|Connected|Internet connection test failed";
 
 // The auto detection's lines when it scans COM1 to `lastPort`.
 QString detection(int lastPort, bool found)
@@ -70,19 +76,19 @@ private slots:
             << ""
             << kBlank + "|Scanning COM port 3|Unable to detect the Brimo device on COM 3, press "
                         "'Auto detect' to search all ports"
-            << "stageHeader=Stage 1 of 5:|shown=stage1Btn,detectBtn|port=3";
+            << "stageHeader=Stage 1 of 5:|shown=stage1Btn,detectBtn|disabled=|port=3";
         // Its steps, its 100, then stage 2 opening at 0; "Auto &detect" stays off.
         QTest::newRow("auto detection, device on COM5")
             << "normal@5|updateBtn|detectBtn"
             << "" << kBlank + detection(5, true)
-            << kStage2 + "|port=5|COMPort=5|com=5|bar=0,6,12,19,25,31,100,0";
+            << kStage2 + "|port=5|COMPort=5|com=5|bar=0,6,12,19,25,31,100,0|disabled=detectBtn";
         // A device beyond the sixteen ports is never looked for; the stage
         // button then opens the settings again.
         QTest::newRow("auto detection, nothing on COM1 to COM16")
             << "normal@17|updateBtn|detectBtn|stage1Btn"
             << "" << kBlank + detection(16, false)
             << "stageHeader=Stage 1 of 5:|port=-1|COMPort=|stage1Btn=&Settings|shown=stage1Btn,"
-               "detectBtn|bar=0,6,12,19,25,31,38,44,50,56,62,69,75,81,88,94,100";
+               "detectBtn|disabled=|bar=0,6,12,19,25,31,38,44,50,56,62,69,75,81,88,94,100";
 
         // Left in NORMAL the device streams, so each search finds it again on
         // COM3, but the flash tool never gets an answer from it.
@@ -115,14 +121,26 @@ private slots:
         QTest::newRow("Internet test fails, the user goes round again; Alt+F waits too")
             << "COMPort=3|dl@3|service|fault=404|inhibit=portal hangs|tool=ok;ok;delay 3000|"
                "updateBtn|keys|stage2Btn|stage2Btn"
-            << "Ok The Brimo update utility could not connect to the Internet to retrieve updates "
-               "for your device.\r\n\r\nEnsure that you have connected to the internet and press "
-               "the 'Update device' button to try again."
-            << kUpToStage2 +
-                   "|Connecting to the Internet|Connected|Internet connection test "
-                   "failed" +
-                   kToTheFlash.mid(kUpToStage2.size()) + kCompletion
+            << kNoInternetBox.mid(1)
+            << kUpToStage2 + kNoInternet + kToTheFlash.mid(kUpToStage2.size()) + kCompletion
             << "completed|tool=r3,r3,w3|popup=file|inhibit=screen 0-1,screen 1-2,screen 2-3";
+        // The search finds the device on COM4, which is stored and read there;
+        // the read count goes on into stage 3. The Internet test gets no
+        // answer: the transfer's error state puts the bar back to 0.
+        QTest::newRow("a failed read finds the device on another port, read there")
+            << "COMPort=3|normal@4|service|fault=nothttp|updateBtn|dl@4@Brimo device has been "
+               "detected on COM 4|stage2Btn"
+            << (kNormalModeBox + kDownloadModeBox + kNoInternetBox).mid(1)
+            << kReturned + "3" + kReadFailed + detection(4, true) + kNoInternet
+            << kStage2 + "|COMPort=4|port=4|com=4|attempts=2|tool=r3:3,r4|bar=0,6,12,19,25,100,0,"
+                         "33,10,20,30,40,50,60,0";
+        // Successful reads are counted too: after four, one failed read is the last.
+        QTest::newRow("four reads counted: a fifth that fails gives up at once")
+            << "COMPort=3|dl@3|normal@1|service|fault=404*4|tool=ok;ok;ok;ok;exit 1|updateBtn|"
+               "stage2Btn|stage2Btn|stage2Btn|stage2Btn|stage2Btn"
+            << (kNoInternetBox.repeated(4) + kNormalModeBox + kDownloadModeBox).mid(1)
+            << kUpToStage2 + kNoInternet.repeated(4) + kReadFailed + detection(1, true)
+            << kStage2 + "|attempts=0|tool=r3,r3,r3,r3,r3:1|COMPort=1";
         // One read and two flash failures reach the limit of three attempts; the
         // close is declined, the window stays on stage 5 with its button, whose
         // press starts a fresh count: two more failures ask for a power cycle.
