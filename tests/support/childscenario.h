@@ -14,6 +14,12 @@
 #include <map>
 #include <optional>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
 namespace brimo::test {
 
 inline const QString kScenarioVariable = QStringLiteral("BRIMO_TEST_SCENARIO");
@@ -36,6 +42,18 @@ inline std::optional<int> runRequestedScenario(const Scenarios &scenarios)
     return code;
 }
 
+// A child of a test ends with the test, however the test ends (killed at its
+// time-out included): the system stops it when its parent dies.
+inline void endWithThisTest([[maybe_unused]] QProcess &child)
+{
+#ifdef Q_OS_LINUX
+    child.setChildProcessModifier([test = getpid()] {
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != test)
+            _exit(127);
+    });
+#endif
+}
+
 // One line on standard output, flushed at once: the program may end right after.
 inline void report(const QString &line)
 {
@@ -54,6 +72,7 @@ inline void startScenario(QProcess &child, const QString &name, const QStringLis
         environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
+    endWithThisTest(child);
     const QStringList command = wrapper + QStringList{QCoreApplication::applicationFilePath()};
     child.start(command.first(), command.mid(1));
 }

@@ -3,7 +3,8 @@
 // Clients of the stand-ins for tests. A stand-in runs from the application
 // folder as a child process, says on its first line where it can be reached,
 // and is stopped when its client goes out of scope. Every call blocks, so it
-// works with or without an event loop, and bypasses any proxy under test.
+// works with or without an event loop, and bypasses any proxy under test. A
+// stand-in never outlives its test, however the test ends.
 //
 //     DevSimProcess device(3);                      // DIR/com3, NORMAL, powered
 //     qputenv("BRIMO_COM_DIR", device.comDir().toUtf8());
@@ -14,6 +15,8 @@
 // status() keys: mode (normal|dl|camera), power (on|off), system, tail (16 hex
 // digits), writes (completed flash writes), records (data records of the last
 // write), open (yes|no: a program holds the port open).
+
+#include "childscenario.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -32,6 +35,7 @@ public:
         m_process.setProgram(QStringLiteral(BRIMO_APP_DIR "/") + program);
         m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        brimo::test::endWithThisTest(m_process);
         m_process.start();
         const QDeadlineTimer deadline(kTimeoutMs);
         while (!m_process.canReadLine() && m_process.waitForReadyRead(remaining(deadline))) {

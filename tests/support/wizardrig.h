@@ -445,6 +445,7 @@ private:
     static QString startSecondCopy()
     {
         QProcess copy;
+        brimo::test::endWithThisTest(copy);
         copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
         const bool ended = copy.waitForFinished(5000) && copy.exitCode() == 0;
         copy.kill();

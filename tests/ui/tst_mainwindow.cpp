@@ -295,6 +295,7 @@ private slots:
             environment.insert("XDG_RUNTIME_DIR", folder.path());
             copy.setProcessEnvironment(environment);
             copy.setProcessChannelMode(QProcess::MergedChannels);
+            brimo::test::endWithThisTest(copy);
             copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
             return copy.waitForStarted();
         };
