@@ -17,6 +17,8 @@ constexpr int kLookMs = 100;
 constexpr int kReadingMs = 700;
 // Reads the device again when the window offers the button back, up to this.
 constexpr int kMostReads = 3;
+// A user asks for a download again a few times, not for ever.
+constexpr int kMostDownloads = 3;
 
 // Picture names in the order the pages come, so a folder listing reads as the run.
 QString pictureName(const QString &page)
@@ -94,8 +96,8 @@ void Autopilot::showBox(const WindowDriver::Box &box)
 }
 
 // As the box says: first the device, then the answer, after a user's reading
-// time. A running update is never terminated; a failed download is always
-// retried. NoButton leaves the box open for now.
+// time. A running update is never terminated; a failed download is retried
+// a few times. NoButton leaves the box open for now.
 QMessageBox::StandardButton Autopilot::answer(const QMessageBox &box)
 {
     const QString text = box.text();
@@ -108,6 +110,9 @@ QMessageBox::StandardButton Autopilot::answer(const QMessageBox &box)
     QMessageBox::StandardButton choice = QMessageBox::Ok;
     if (text.contains(QLatin1String("Terminate update process?")))
         choice = QMessageBox::No;
+    else if (text.contains(QLatin1String("Would you like to retry?")) &&
+             ++m_downloads >= kMostDownloads)
+        fail(QStringLiteral("no image after %1 downloads").arg(kMostDownloads));
     else if (text.contains(QLatin1String("Would you like to retry?")))
         choice = QMessageBox::Yes;
     else if (text.contains(QLatin1String("will now shut down")))

@@ -61,6 +61,7 @@ private:
     QStringList m_boxTexts;
     int m_detections = 0;
     int m_reads = 0;
+    int m_downloads = 0;
     qsizetype m_linesPrinted = 0;
     bool m_done = false;
 };
