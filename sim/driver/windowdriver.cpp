@@ -66,14 +66,6 @@ void WindowDriver::later(std::function<void()> action)
 
 // --- message boxes and dialogs ---------------------------------------------
 
-QStringList WindowDriver::boxTexts() const
-{
-    QStringList texts;
-    for (const Box &box : m_boxes)
-        texts << box.text;
-    return texts;
-}
-
 void WindowDriver::look()
 {
     QWidget *modal = QApplication::activeModalWidget();

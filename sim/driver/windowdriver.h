@@ -79,7 +79,6 @@ public:
         m_dialogActions.enqueue(std::move(action));
     }
     const QList<Box> &boxes() const { return m_boxes; }
-    QStringList boxTexts() const;
     // Boxes that said what no queued answer expected, or came unasked: these
     // were answered No where offered (never ending an update by surprise),
     // else by their first button.

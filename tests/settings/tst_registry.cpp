@@ -140,8 +140,15 @@ void TstRegistry::corruptFileIsKeptAndReadAsEmpty_data()
     QTest::addColumn<bool>("earlierCopy"); // a file kept aside before, which this one replaces
     QTest::newRow("empty file") << QByteArray() << false;
     QTest::newRow("not the format") << QByteArray("COMPort=1\n") << true;
-    QTest::newRow("cut off") << QByteArray("brimo-registry 1\nkey 80000002 Software\\Brimo\n")
-                             << true;
+    const QByteArray key = "brimo-registry 1\nkey 80000002 Software\\Brimo\n";
+    QTest::newRow("cut off") << key << true;
+    // Names are the same whatever their case; which of the two would count is
+    // anybody's guess, so neither does.
+    const QByteArray value = "value 00000001 3300 COMPort\n";
+    QTest::newRow("a value named twice") << key + value + "value 00000001 3400 comport\nend\n"
+                                         << false;
+    QTest::newRow("a key named twice") << key + value + "key 80000002 software\\brimo\nend\n"
+                                       << false;
 }
 
 void TstRegistry::corruptFileIsKeptAndReadAsEmpty()

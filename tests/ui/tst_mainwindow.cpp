@@ -1,8 +1,12 @@
 // The window and its dialogs offscreen, used as a user would; the stored port
 // number and the log's date as the window reads and writes them; a second copy.
+#include "image/devicefile.h"
 #include "platform/serialcontrol.h"
+#include "webservice/webservice.h"
 #include "wizard/accesskeylabel.h"
 #include "wizard/localetext.h"
+
+#include "loopbackserver.h"
 #include "wizardrig.h"
 
 #include <sys/stat.h>
@@ -155,6 +159,7 @@ private slots:
         QTest::newRow("one endless word, cut and broken")
             << QString(3000, u'W') << QStringList(10, QString(60, u'W')).join(u'\n') + kCut;
     }
+    // The service refuses the download with its message, which the user reads.
     void serviceMessageIsShownAsTextThatFits()
     {
         QFETCH(QString, message);
@@ -166,10 +171,16 @@ private slots:
             format = box.textFormat();
             return QMessageBox::Ok;
         });
-        m_window->showCritical(message);
-        QCOMPARE(m_user->boxTexts(), QStringList{shown});
-        QCOMPARE(m_user->boxes()[0].icon, QMessageBox::Critical);
-        QCOMPARE(m_user->boxes()[0].caption, QStringLiteral("Brimo update utility"));
+        const QByteArray body = message.toLatin1();
+        LoopbackServer service(
+            "HTTP/1.1 500 Error\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n",
+            body);
+        m_window->webService().strHost = service.hostPort();
+        brimo::deviceFile image;
+        QCOMPARE(m_window->webService().UpdateDevice("AB12CD34", image),
+                 brimo::webservice::Refused);
+        QCOMPARE(m_user->boxes().size(), 1);
+        QCOMPARE(wholeBox(m_user->boxes()[0]), expectedBox("Stop " + shown));
         QVERIFY(format == Qt::PlainText && fits);
     }
 
@@ -184,9 +195,9 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::newRow("the stored port; OK stores the choices")
             << 0 << "5|old|3128"
-            << "12|new|8080"
+            << "1|new|8080"
             << "OK"
-            << "COMPort=12|ProxyServer=new|ProxyPort=8080|port=12|stage1Btn=&Scan";
+            << "COMPort=1|ProxyServer=new|ProxyPort=8080|port=1|stage1Btn=&Scan";
         QTest::newRow("the current port before the stored one; emptied proxy boxes")
             << 3 << "5|old|3128"
             << "||"
@@ -240,6 +251,22 @@ private slots:
                              "|&OK|&Cancel")
                            .filter(QRegularExpression(".")));
         m_rig->check(after);
+    }
+
+    // Any stage number but 1 to 5 shows the welcome page, whatever was shown.
+    void otherStagesShowTheWelcomePage()
+    {
+        for (qint16 stage : std::initializer_list<qint16>{0, 6}) {
+            for (const char *shown : {"stageWindow", "completedWindow", "stage1Btn", "detectBtn",
+                                      "stage2Btn", "stage5Btn"})
+                m_user->control(shown)->show();
+            m_user->control("welcomeWindow")->hide();
+            m_user->control("updateBtn")->hide();
+            m_window->checkStage(stage);
+            m_rig->check(QStringLiteral("stageHeader=Stage %1 of 5:|shown=updateBtn|welcomeWindow="
+                                        "true|stageWindow=false|completedWindow=false")
+                             .arg(stage));
+        }
     }
 
     // A screen reader reads a label without its markers: "&&" is a literal
