@@ -32,7 +32,8 @@ private slots:
 
     void logFollowsItsRules_data()
     {
-        QTest::addColumn<QStringList>("steps"); // <tick>: of the dots timer
+        // <tick>: of the dots timer; <state N>: the transfer's; <bar>: its value logged
+        QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("log");
         QTest::newRow("one line, no leading break") << items("Connected") << "Connected";
         QTest::newRow("empty text adds an empty line") << items("a|") << "a\r\n";
@@ -47,6 +48,11 @@ private slots:
             << full.join("\r\n") + "\r\n" + QString(405, u'c');
         QTest::newRow("one character more: a fresh log")
             << full + QStringList{QString(406, u'c')} << QString(406, u'c');
+        // The transfer's states move the bar; only being connected is logged.
+        QTest::newRow("transfer states: connected, failed, unknown")
+            << items("<state 3>|<bar>|<state 4>|<bar>|<state 11>|<bar>|<state 12>|<bar>|<state 13>|"
+                     "<bar>")
+            << "bar 30\r\nConnected\r\nbar 40\r\nbar 0\r\nbar 100\r\nbar 0";
     }
     void logFollowsItsRules()
     {
@@ -58,6 +64,11 @@ private slots:
             if (step == "<tick>")
                 QVERIFY(QMetaObject::invokeMethod(m_window->findChild<QTimer *>("progressDots"),
                                                   "timeout"));
+            else if (step.startsWith("<state "))
+                emit m_window->internetControl().stateChanged(
+                    qint16(step.mid(7).chopped(1).toInt()));
+            else if (step == "<bar>")
+                m_window->addText("bar " + m_rig->actual("ProgressBar").chopped(1));
             else
                 m_window->addText(step);
         }
