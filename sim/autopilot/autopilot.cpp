@@ -87,7 +87,7 @@ void Autopilot::look()
 void Autopilot::showBox(const WindowDriver::Box &box)
 {
     m_boxShown.start();
-    say(QStringLiteral("message box: ") + box.text.simplified());
+    say(QStringLiteral("message box: ") + box.whole().simplified());
     if (!m_boxTexts.contains(box.text)) { // one picture of each text
         m_boxTexts << box.text;
         picture(QStringLiteral("message-%1").arg(m_boxTexts.size()),

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QMetaEnum>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -65,6 +66,19 @@ void WindowDriver::later(std::function<void()> action)
 }
 
 // --- message boxes and dialogs ---------------------------------------------
+
+QString WindowDriver::Box::whole() const
+{
+    const QMetaEnum names = QMetaEnum::fromType<QMessageBox::StandardButtons>();
+    QStringList shown;
+    for (int button = QMessageBox::FirstButton; button <= QMessageBox::LastButton; button <<= 1) {
+        if (buttons.testFlag(QMessageBox::StandardButton(button)))
+            shown << names.valueToKey(button) + QString(defaultButton == button ? "*" : "");
+    }
+    return QStringLiteral("[%1] [%2] [%3] %4")
+        .arg(caption, QLatin1String(QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(icon)),
+             shown.join(u' '), text);
+}
 
 void WindowDriver::look()
 {

@@ -33,6 +33,8 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        // The box whole: "[caption] [icon] [buttons, the default one starred] text".
+        QString whole() const;
     };
     // Chooses the answer to a box that no queued answer covers; NoButton
     // leaves the box open for now, to be asked again at the next look.

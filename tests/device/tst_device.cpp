@@ -401,8 +401,7 @@ void TestDevice::failedReadOrFlash()
     if (words >= 0 && !window.seen.value(words).isEmpty())
         expected[words] = window.seen[words];
     QCOMPARE(window.seen, expected);
-    // The command line to the character, as the system is handed it; the
-    // tool gets it as its arguments.
+    // The command line to the character; the tool gets it as its arguments.
     const QString line = '"' + app.toolPath() + "\" \"" + app.workFilePath() + "\" -b 57600 -l " +
                          (flashing ? "07 -o 0 -c 0" : "12 -r -f 0x080000 -t 0x080020");
     QCOMPARE(toolCommandLine(app.path() + '/', flashing ? "07" : "12",

@@ -142,8 +142,7 @@ void TstRegistry::corruptFileIsKeptAndReadAsEmpty_data()
     QTest::newRow("not the format") << QByteArray("COMPort=1\n") << true;
     const QByteArray key = "brimo-registry 1\nkey 80000002 Software\\Brimo\n";
     QTest::newRow("cut off") << key << true;
-    // Names are the same whatever their case; which of the two would count is
-    // anybody's guess, so neither does.
+    // A name twice, in any case: which would count is anybody's guess.
     const QByteArray value = "value 00000001 3300 COMPort\n";
     QTest::newRow("a value named twice") << key + value + "value 00000001 3400 comport\nend\n"
                                          << false;

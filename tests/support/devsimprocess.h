@@ -2,19 +2,10 @@
 
 // Clients of the stand-ins for tests. A stand-in runs from the application
 // folder as a child process, says on its first line where it can be reached,
-// and is stopped when its client goes out of scope. Every call blocks, so it
-// works with or without an event loop, and bypasses any proxy under test. A
-// stand-in never outlives its test, however the test ends.
-//
-//     DevSimProcess device(3);                      // DIR/com3, NORMAL, powered
-//     qputenv("BRIMO_COM_DIR", device.comDir().toUtf8());
-//     QCOMPARE(device.send("mode dl"), QString("ok"));
-//     QCOMPARE(device.status().value("system"), QString("AB12CD34"));
-//     DevSimProcess second(5, {}, device.comDir()); // another port, same folder
-//
-// status() keys: mode (normal|dl|camera), power (on|off), system, tail (16 hex
-// digits), writes (completed flash writes), records (data records of the last
-// write), open (yes|no: a program holds the port open).
+// and is stopped when its client goes out of scope; it never outlives its
+// test, however the test ends. Every call blocks, so it works with or without
+// an event loop, and bypasses any proxy under test. The device's control
+// commands and its status() keys are those of sim/README.md.
 
 #include "childscenario.h"
 

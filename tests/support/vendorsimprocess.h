@@ -16,7 +16,6 @@ public:
     {}
 
     bool isListening() const { return isReady(); }
-    QString errorString() const { return errorText(); }
 
     // The next `count` requests the fault concerns get it; "none" clears all.
     bool setFault(const QString &mode, int count = 1) const

@@ -46,22 +46,8 @@ inline const QString kToTheFlash =
                   "Downloading updates|Connected|Downloaded <size> bytes|Updating device with the "
                   "latest update|Checking update integrity|Checking system number|Updating device.";
 inline const QString kCompletion = "|Cleaning up|Update process completed " + kNow;
-// A box whole, as the user sees it: "[caption] [icon] [buttons, the default
-// one starred] text". A row expects "<answer> <text>": "Ok", or "Stop" with
-// its icon, for a box with OK alone; "Yes" or "No" for a question.
-inline QString wholeBox(const WindowDriver::Box &box)
-{
-    const QMetaEnum keys = QMetaEnum::fromType<QMessageBox::StandardButtons>();
-    QStringList buttons;
-    for (int button = QMessageBox::FirstButton; button <= QMessageBox::LastButton; button <<= 1) {
-        if (box.buttons.testFlag(QMessageBox::StandardButton(button)))
-            buttons << keys.valueToKey(button) + QString(box.defaultButton == button ? "*" : "");
-    }
-    return QStringLiteral("[%1] [%2] [%3] %4")
-        .arg(box.caption,
-             QLatin1String(QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(box.icon)),
-             buttons.join(u' '), box.text);
-}
+// The box a row expects whole, from "<answer> <text>": "Ok", or "Stop" with
+// its icon, for OK alone; "Yes" or "No" for a question.
 inline QString expectedBox(const QString &row)
 {
     const QString answer = row.section(u' ', 0, 0);
@@ -93,18 +79,16 @@ public:
     ~WizardRig() { qunsetenv("BRIMO_SERVICE_HOST"); }
 
     // A row's steps. The world's come first: "COMPort=3"; a device "dl@3"
-    // ("normal", "dl" or "camera" on COM n); "service" with an image for the
-    // device, or for "service=ZZ99YY88"; "fault=404" for the service's next
-    // answer ("fault=404*4": the next four); the flash tool's faults,
-    // "tool=ok;exit 5"; the services that keep the PC awake,
-    // "inhibit=portal" (see InhibitService), or a program in a child with
-    // "inhibit=no bus" at all; "user=65534" to run that child as another
-    // user. Then the user's, with the window open: a button (pressed, its
-    // stages waited for); "tool=..."; "dialog=3" (the next settings dialog:
-    // port 3, OK); "close" (the window system's request), "exit" (the
-    // menu's), a service fault ("hang") or a device switched ("dl@4") "@" a
-    // log line; any other step goes to `other`.
-    // With `world`, the user's steps are left to the caller.
+    // (mode "normal", "dl" or "camera" on COM n); "service" with an image for
+    // the device, or for "service=ZZ99YY88"; "fault=404" for the service's
+    // next answer ("fault=404*4": four); the flash tool's faults, "tool=ok;exit
+    // 5"; the PC kept awake, "inhibit=portal" (InhibitService), or a child
+    // with "inhibit=no bus"; "user=65534" to run that child as another user.
+    // Then the user's, with the window open: a button (pressed, its stages
+    // waited for); "tool=..."; "dialog=3" (the next settings dialog: port 3,
+    // OK); "close" (the window system's request), "exit" (the menu's), a
+    // service fault ("hang") or a device switched ("dl@4") "@" a log line; any
+    // other step goes to `other`. With `world`, the user's are the caller's.
     using Other = std::function<void(WizardRig &, const QString &)>;
     QStringList run(const QString &steps, const QString &boxes = {}, const Other &other = {},
                     bool world = false)
@@ -128,7 +112,7 @@ public:
                                   "--clear-groups"};
             else if (step.startsWith("service"))
                 m_ready = startVendor(value.isEmpty() ? "AB12CD34" : value) && m_ready;
-            else if (isMode(mode) && step.count(u'@') == 1)
+            else if (kModes.contains(mode) && step.count(u'@') == 1)
                 m_ready = plugDevice(step.section(u'@', 1).toInt(), mode) && m_ready;
             else
                 break;
@@ -145,13 +129,13 @@ public:
         for (const QString &step : rest) {
             m_waitingFor = step;
             const QString action = step.section(u'@', 0, 0);
-            const QString at = step.section(u'@', isMode(action) ? 2 : 1);
+            const QString at = step.section(u'@', kModes.contains(action) ? 2 : 1);
             const auto act = [this, action, port = step.section(u'@', 1, 1).toInt()] {
                 if (action == "exit")
                     m_user->choose("exit");
                 else if (action == "close")
                     m_user->requestClose();
-                else if (isMode(action))
+                else if (kModes.contains(action))
                     m_devices.at(port)->send("mode " + action);
                 else
                     setServiceFault(action, 3);
@@ -186,7 +170,7 @@ public:
         m_user = std::make_unique<WindowDriver>(*m_window);
         // A row that goes wrong may leave the window waiting in a box or a
         // transfer nobody ends: it stops here, saying what it waited for.
-        QTimer::singleShot(kDeadlineMs, m_user.get(), [this] {
+        QTimer::singleShot(60000, m_user.get(), [this] {
             const QWidget *open = QApplication::activeModalWidget();
             qFatal("Still waiting after a minute for %s; the log ends \"%s\"; open: %s",
                    qPrintable(m_waitingFor), qPrintable(m_user->logText().section(u'\n', -1)),
@@ -203,8 +187,14 @@ public:
             if (!box->isVisible())
                 m_escaped << " (closed by Escape or its close box: " + box->text() + ")";
         });
-        m_progress = std::make_unique<QSignalSpy>(m_user->control<QProgressBar>("ProgressBar"),
-                                                  &QProgressBar::valueChanged);
+        // The bar's values, and where among them the log says "Connected".
+        QObject::connect(m_user->control<QProgressBar>("ProgressBar"), &QProgressBar::valueChanged,
+                         m_user.get(), [this](int value) { m_bar << QString::number(value); });
+        QObject::connect(m_user->control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged,
+                         m_user.get(), [this] {
+                             if (m_user->logText().endsWith("\nConnected"))
+                                 m_bar << "Connected";
+                         });
         return *m_window;
     }
     WindowDriver &user() { return open(), *m_user; }
@@ -229,23 +219,23 @@ public:
         }
     }
 
-    // "<control>": its text (or title, or being active, or shown); "shown",
-    // "disabled": the stage buttons so; "port": comPortNumber; "attempts"; a setting;
-    // "tool": the flash tool's runs ("r3:3,w4" a read on COM3 ending in 3, a
-    // write to COM4), "toolAtEnd" those when the program had ended; "popup":
-    // the menu open; "bar": the progress bar's values since the window
-    // opened; "writes" and "identity" of the device on COM3; "inhibit": the
-    // holds on the PC's sleep (InhibitService); "secondCopy": what a copy of
-    // the program started when the program had ended did.
+    // "<control>": its text (or title, or being active, or shown); "shown" and
+    // "disabled": those of the stage buttons; "port": comPortNumber;
+    // "attempts"; a setting; "tool": the flash tool's runs ("r3:3,w4" a read
+    // on COM3 ending in 3, a write to COM4), "toolAtEnd" those when the
+    // program had ended; "popup": the menu open; "bar": the progress bar's
+    // values since the window opened, "Connected" where the log says so;
+    // "writes" and "identity" of the device on COM3; "inhibit": the holds on
+    // the PC's sleep (InhibitService); "secondCopy": what a copy of the
+    // program started when the program had ended did.
     QString actual(const QString &name)
     {
         QStringList values;
         if (name == "shown" || name == "disabled") {
             for (const char *button :
                  {"updateBtn", "stage1Btn", "detectBtn", "stage2Btn", "stage5Btn"}) {
-                const QWidget *control = m_user->control(button);
-                values << ((name == "shown" ? control->isVisible() : !control->isEnabled()) ? button
-                                                                                            : "");
+                const QWidget *c = m_user->control(button);
+                values << ((name == "shown" ? c->isVisible() : !c->isEnabled()) ? button : "");
             }
         } else if (name == "tool") {
             for (const QString &run : m_app->logLines())
@@ -254,8 +244,7 @@ public:
                                                         run.section(u' ', -1));
             return values.join(u',').remove(":0");
         } else if (name == "bar") {
-            for (const QList<QVariant> &change : *m_progress)
-                values << change.at(0).toString();
+            values = m_bar;
         } else if (name == "writes" || name == "identity") {
             const auto status = m_devices.at(3)->status();
             values << (name == "writes" ? status.value("writes")
@@ -328,7 +317,7 @@ public:
             QCOMPARE(rig.m_user->surprises(), QStringList());
             seen[0] = rig.m_user->logLines();
             for (const WindowDriver::Box &box : rig.m_user->boxes())
-                seen[1] << wholeBox(box);
+                seen[1] << box.whole();
             // The log file has the log as it stands, CR LF and dots included.
             QCOMPARE(logFile(), rig.m_window->logText());
         } else {
@@ -398,7 +387,7 @@ public:
             WindowDriver user(noWindowYet);
             answer(user, boxes);
             QObject::connect(&user, &WindowDriver::boxShown,
-                             [&](const WindowDriver::Box &box) { report("BOX", wholeBox(box)); });
+                             [&](const WindowDriver::Box &box) { report("BOX", box.whole()); });
             if (!brimo::checkApplicationFolder())
                 return 0;
         }
@@ -406,7 +395,7 @@ public:
         rig.open(boxes);
         QObject::connect(rig.m_user.get(), &WindowDriver::boxShown,
                          [&](const WindowDriver::Box &box) {
-                             report("BOX", wholeBox(box) + rig.m_escaped.join(u' '));
+                             report("BOX", box.whole() + rig.m_escaped.join(u' '));
                          });
         qsizetype reported = 0;
         QObject::connect(rig.m_user->control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged,
@@ -422,11 +411,7 @@ public:
     }
 
 private:
-    static constexpr int kDeadlineMs = 60000;
-    static bool isMode(const QString &word)
-    {
-        return QStringList{"normal", "dl", "camera"}.contains(word);
-    }
+    static inline const QStringList kModes = {"normal", "dl", "camera"};
     static void answer(WindowDriver &user, const QStringList &boxes)
     {
         for (const QString &box : boxes)
@@ -495,5 +480,5 @@ private:
     // Closed before the devices and the service it talks to.
     std::unique_ptr<brimo::MainWindow> m_window;
     std::unique_ptr<WindowDriver> m_user;
-    std::unique_ptr<QSignalSpy> m_progress;
+    QStringList m_bar;
 };

@@ -41,7 +41,7 @@ const QString kAttempt = "|Updating device with the latest update|Checking updat
 const QString kRetry = "|Unable to update Brimo device" + kAttempt;
 // The progress bar through one request, as the transfer's states 1 to 10 and 12
 // move it (the same value twice in a row shows once).
-const QString kRequest = "10,20,30,40,50,60,80,90,100";
+const QString kRequest = "10,20,30,Connected,40,50,60,80,90,100";
 
 } // namespace
 
@@ -124,16 +124,15 @@ private slots:
             << kNoInternetBox.mid(1)
             << kUpToStage2 + kNoInternet + kToTheFlash.mid(kUpToStage2.size()) + kCompletion
             << "completed|tool=r3,r3,w3|popup=file|inhibit=screen 0-1,screen 1-2,screen 2-3";
-        // The search finds the device on COM4, which is stored and read there;
-        // the read count goes on into stage 3. The Internet test gets no
-        // answer: the transfer's error state puts the bar back to 0.
+        // COM4, found by the search, is stored and read; the count goes on into
+        // stage 3, whose transfer's error state puts the bar back to 0.
         QTest::newRow("a failed read finds the device on another port, read there")
             << "COMPort=3|normal@4|service|fault=nothttp|updateBtn|dl@4@Brimo device has been "
                "detected on COM 4|stage2Btn"
             << (kNormalModeBox + kDownloadModeBox + kNoInternetBox).mid(1)
             << kReturned + "3" + kReadFailed + detection(4, true) + kNoInternet
             << kStage2 + "|COMPort=4|port=4|com=4|attempts=2|tool=r3:3,r4|bar=0,6,12,19,25,100,0,"
-                         "33,10,20,30,40,50,60,0";
+                         "33,10,20,30,Connected,40,50,60,0";
         // Successful reads are counted too: after four, one failed read is the last.
         QTest::newRow("four reads counted: a fifth that fails gives up at once")
             << "COMPort=3|dl@3|normal@1|service|fault=404*4|tool=ok;ok;ok;ok;exit 1|updateBtn|"
