@@ -42,8 +42,7 @@ inline std::optional<int> runRequestedScenario(const Scenarios &scenarios)
     return code;
 }
 
-// A child of a test ends with the test, however the test ends (killed at its
-// time-out included): the system stops it when its parent dies.
+// A child of a test dies with it, however it ends (killed at its time-out too).
 inline void endWithThisTest([[maybe_unused]] QProcess &child)
 {
 #ifdef Q_OS_LINUX

@@ -187,7 +187,6 @@ public:
             if (!box->isVisible())
                 m_escaped << " (closed by Escape or its close box: " + box->text() + ")";
         });
-        // The bar's values, and where among them the log says "Connected".
         QObject::connect(m_user->control<QProgressBar>("ProgressBar"), &QProgressBar::valueChanged,
                          m_user.get(), [this](int value) { m_bar << QString::number(value); });
         QObject::connect(m_user->control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged,

@@ -143,7 +143,7 @@ private slots:
 
     void serviceMessageIsShownAsTextThatFits_data()
     {
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("message"); // served with a refusal, read in its box
         QTest::addColumn<QString>("shown");
         const QString markup = "<h1>Error</h1><img src=\"//server/share/x.png\"><b>No update</b>";
         QString words;
@@ -159,7 +159,6 @@ private slots:
         QTest::newRow("one endless word, cut and broken")
             << QString(3000, u'W') << QStringList(10, QString(60, u'W')).join(u'\n') + kCut;
     }
-    // The service refuses the download with its message, which the user reads.
     void serviceMessageIsShownAsTextThatFits()
     {
         QFETCH(QString, message);
@@ -336,6 +335,8 @@ private slots:
             }
             return 0;
         };
+        // A lock that cannot be made keeps no copy from starting.
+        QVERIFY(brimo::SingleInstance(folder.filePath("no folder/brimo-update.lock")).tryLock());
         QProcess first, second, third;
         QVERIFY(start(first));
         QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), first.processId(), 10000);

@@ -170,10 +170,9 @@ void TestWindows::init()
     RegDeleteTreeW(HKEY_CURRENT_USER, kVirtualStore);
 }
 
-// The flash tool splits its command line itself, so it must get the text the
-// device link writes, from a folder with blanks or letters beyond ASCII too.
-// The stand-in tool logs the command line Windows handed it; both runs end at
-// once, with no device to talk to.
+// The flash tool splits its command line itself, so it must get the device
+// link's text, from a folder with blanks or letters beyond ASCII too: the
+// stand-in logs what Windows handed it, and ends at once.
 void TestWindows::commandLinesArriveAsWritten_data()
 {
     QTest::addColumn<QString>("folderName");

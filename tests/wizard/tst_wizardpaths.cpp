@@ -159,9 +159,10 @@ private slots:
     }
     void paths()
     {
-        // While the tool writes, the user clicks on the "&File" menu or presses
-        // Alt+F through the window, as the window system delivers them; the
-        // dots move, but the menu opens only once the tool has ended.
+        // While the tool writes, the user moves over the "&File" menu (its
+        // highlight follows at once), then clicks on it or presses Alt+F, as
+        // the window system delivers them; the dots move, but the menu opens
+        // only once the tool has ended.
         bool held = false, dotsMoved = false;
         WizardRig::runRow([&](WizardRig &rig, const QString &input) {
             QWindow *window = rig.open().windowHandle();
@@ -171,13 +172,14 @@ private slots:
                     // Keys go to the active window; offscreen none is, after a box.
                     QApplication::setActiveWindow(&rig.open());
                     const QMenuBar *bar = rig.open().menuBar();
+                    const QPoint file =
+                        bar->actionGeometry(bar->actions()[0]).center() + bar->pos();
+                    QTest::mouseMove(window, file);
                     if (input == "keys")
                         QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
                     else
-                        QTest::mouseClick(window, Qt::LeftButton, {},
-                                          bar->actionGeometry(bar->actions()[0]).center() +
-                                              bar->pos());
-                    held = !QApplication::activePopupWidget();
+                        QTest::mouseClick(window, Qt::LeftButton, {}, file);
+                    held = !QApplication::activePopupWidget() && bar->activeAction();
                 },
                 500);
             rig.user().whenLogShows(
