@@ -19,6 +19,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <csignal>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -76,7 +78,11 @@ public:
         qputenv("XDG_DATA_HOME", m_settingsDir.path().toUtf8());
         qputenv("BRIMO_INSTANCE_LOCK", m_settingsDir.filePath("brimo-update.lock").toUtf8());
     }
-    ~WizardRig() { qunsetenv("BRIMO_SERVICE_HOST"); }
+    ~WizardRig()
+    {
+        ::alarm(0);
+        qunsetenv("BRIMO_SERVICE_HOST");
+    }
 
     // A row's steps. The world's come first: "COMPort=3"; a device "dl@3"
     // (mode "normal", "dl" or "camera" on COM n); "service" with an image for
@@ -127,7 +133,7 @@ public:
             return rest;
         open(items(boxes));
         for (const QString &step : rest) {
-            m_waitingFor = step;
+            noteStall(0, step);
             const QString action = step.section(u'@', 0, 0);
             const QString at = step.section(u'@', kModes.contains(action) ? 2 : 1);
             const auto act = [this, action, port = step.section(u'@', 1, 1).toInt()] {
@@ -169,14 +175,16 @@ public:
         m_window->show();
         m_user = std::make_unique<WindowDriver>(*m_window);
         // A row that goes wrong may leave the window waiting in a box or a
-        // transfer nobody ends: it stops here, saying what it waited for.
-        QTimer::singleShot(60000, m_user.get(), [this] {
-            const QWidget *open = QApplication::activeModalWidget();
-            qFatal("Still waiting after a minute for %s; the log ends \"%s\"; open: %s",
-                   qPrintable(m_waitingFor), qPrintable(m_user->logText().section(u'\n', -1)),
-                   qPrintable(open ? open->windowTitle() + ": " + open->property("text").toString()
-                                   : "nothing"));
-        });
+        // transfer nobody ends, or stall it altogether: the system's alarm
+        // stops it after a minute, saying what it waited for.
+        noteStall(0, m_stall[0]);
+        std::signal(SIGALRM, stopStalledRow);
+        ::alarm(60);
+        QObject::connect(m_user->control<QPlainTextEdit>("Text1"), &QPlainTextEdit::textChanged,
+                         m_user.get(),
+                         [this] { noteStall(1, m_user->logText().section(u'\n', -1)); });
+        QObject::connect(m_user.get(), &WindowDriver::boxShown, m_user.get(),
+                         [this](const WindowDriver::Box &box) { noteStall(2, box.text); });
         answer(*m_user, boxes);
         QObject::connect(m_user.get(), &WindowDriver::boxShown, m_user.get(), [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -410,6 +418,21 @@ public:
     }
 
 private:
+    // What a stalled row says when the alarm ends it.
+    static inline char s_stalled[2048] = "";
+    static void stopStalledRow(int)
+    {
+        ::write(STDERR_FILENO, s_stalled, std::strlen(s_stalled));
+        std::_Exit(1);
+    }
+    void noteStall(int part, const QString &text)
+    {
+        m_stall[part] = text;
+        const QString said = QStringLiteral("FAIL: still waiting after a minute for %1; the log "
+                                            "ends \"%2\"; the last box: \"%3\"\n")
+                                 .arg(m_stall[0], m_stall[1], m_stall[2]);
+        qstrncpy(s_stalled, said.toUtf8().constData(), sizeof s_stalled);
+    }
     static inline const QStringList kModes = {"normal", "dl", "camera"};
     static void answer(WindowDriver &user, const QStringList &boxes)
     {
@@ -474,7 +497,7 @@ private:
     QString m_secondCopy;
     QStringList m_childEnvironment;
     QStringList m_childWrapper;
-    QString m_waitingFor = QStringLiteral("the window");
+    QStringList m_stall{"the window", "", ""}; // the step waited for, the log's end, the last box
     bool m_ready = true;
     // Closed before the devices and the service it talks to.
     std::unique_ptr<brimo::MainWindow> m_window;

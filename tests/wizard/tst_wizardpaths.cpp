@@ -39,8 +39,8 @@ const QString kFlashFailedBox =
 const QString kAttempt = "|Updating device with the latest update|Checking update integrity|"
                          "Checking system number|Updating device.";
 const QString kRetry = "|Unable to update Brimo device" + kAttempt;
-// The progress bar through one request, as the transfer's states 1 to 10 and 12
-// move it (the same value twice in a row shows once).
+// The progress bar through one request as the transfer's states 1 to 10 and 12
+// move it (a value twice in a row shows once), and the log's "Connected".
 const QString kRequest = "10,20,30,Connected,40,50,60,80,90,100";
 
 } // namespace
