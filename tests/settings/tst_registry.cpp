@@ -123,6 +123,8 @@ void TstRegistry::readsWhatTheStoreHolds()
 // missing, and each write replaces the one before.
 void TstRegistry::writesTextWithItsTerminatingNul()
 {
+    // A store that holds nothing yet is a store, not a file to set aside.
+    writeFile(m_file, RegistryDocument().toText());
     for (const QString &text : {QString("16"), QString(), QString::fromUtf8("Grüß")}) {
         set("COMPort", text);
         QCOMPARE(get("COMPort"), text);
@@ -132,6 +134,7 @@ void TstRegistry::writesTextWithItsTerminatingNul()
         QVERIFY(key && key->values.size() == 1 && key->values.front().type == kRegSz);
         QCOMPARE(QByteArray::fromStdString(key->values.front().data), text.toLocal8Bit() + '\0');
     }
+    QVERIFY(!QFile::exists(m_file + ".corrupt"));
 }
 
 void TstRegistry::corruptFileIsKeptAndReadAsEmpty_data()

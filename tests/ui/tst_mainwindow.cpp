@@ -129,6 +129,17 @@ private slots:
             "device|stage5Btn=&Update device|file=&File|settings=&Settings|exit=&Exit|help=&Help|"
             "about=&About|ProgressBar=100%|welcomeWindow=true|stageWindow=false|completedWindow="
             "false|Picture2=true|Picture3=false|stageContainer=false|progressDots=false");
+        // What a screen reader calls each part of the window that has a name of its own.
+        QStringList names;
+        for (const QWidget *part : m_window->findChildren<QWidget *>())
+            names << part->objectName() + u'=' + part->accessibleName();
+        QCOMPARE(
+            names.filter(QRegularExpression("=.")).join(u'|'),
+            "client=Brimo update utility|completedWindow=Update complete|Picture3=Update complete|"
+            "welcomeWindow=Welcome|Picture2=Brimo update utility|stageWindow=Update stage|"
+            "Text1=Activity log|infoContainer=Stage information|stageContainer=Stage 1 of "
+            "6:|ProgressBar=Progress|footer=Buttons|header=Brimo update utility|logo=Brimo|"
+            "file=File|help=Help");
         QStringList about;
         m_user->inNextDialog([&about](QDialog &dialog) {
             about << dialog.windowTitle() << dialog.findChild<QLabel *>("infoTitle")->text()

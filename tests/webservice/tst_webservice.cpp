@@ -300,15 +300,16 @@ void TestWebService::updateDeviceAnswers()
              states);
 }
 
-// The stored "ProxyServer" and "ProxyPort"; %1 stands for the port the proxy
-// listens on.
+// The stored "ProxyServer" and "ProxyPort", and the port the proxy listens
+// on, a free one unless named; %1 stands for it.
 void TestWebService::storedProxyCarriesTheRequest_data()
 {
     QTest::addColumn<QStringList>("setting");
-    QTest::newRow("whole address") << QStringList{"http://127.0.0.1:%1/", ""};
-    QTest::newRow("stored port wins") << QStringList{"127.0.0.1:1", " %1 "};
-    QTest::newRow("port not a number: 8080") << QStringList{"127.0.0.1", "not a port"};
-    QTest::newRow("port 0 in the address: 8080") << QStringList{"127.0.0.1:0", ""};
+    QTest::newRow("whole address") << QStringList{"http://127.0.0.1:%1/", "", ""};
+    QTest::newRow("stored port wins") << QStringList{"127.0.0.1:1", " %1 ", ""};
+    QTest::newRow("port not a number: 8080") << QStringList{"127.0.0.1", "not a port", "8080"};
+    QTest::newRow("port 0 in the address: 8080") << QStringList{"127.0.0.1:0", "", "8080"};
+    QTest::newRow("the highest port") << QStringList{"127.0.0.1", "65535", "65535"};
 }
 
 // The stored proxy is read at each request: one client goes straight to the
@@ -321,9 +322,9 @@ void TestWebService::storedProxyCarriesTheRequest()
     const QByteArray answer = head("200 OK", length(1)) + "x";
     LoopbackServer service(answer);
     LoopbackServer proxy(answer);
-    if (!setting.join(u' ').contains("%1") &&
-        !(proxy.close(), proxy.listen(QHostAddress::LocalHost, 8080)))
-        QSKIP("port 8080 is taken");
+    if (!setting[2].isEmpty() &&
+        !(proxy.close(), proxy.listen(QHostAddress::LocalHost, setting[2].toUShort())))
+        QSKIP("the proxy's port is taken");
     qputenv("BRIMO_SERVICE_HOST", service.hostPort().toUtf8());
     RecordingWindow window;
     webservice client(window);
