@@ -2,7 +2,6 @@
 #include "monotonic.h"
 #include "quietwindow.h"
 
-#include "image/devicefile.h"
 #include "webservice/webservice.h"
 
 int runFetch(const QStringList &arguments)
@@ -20,16 +19,15 @@ int runFetch(const QStringList &arguments)
         return 1;
     }
     for (int run = 0; run < count; ++run) {
-        brimo::deviceFile image;
         const std::int64_t startNs = monotonicNs();
-        const qint16 outcome = service.UpdateDevice(systemNumber, image);
+        const brimo::response answer = service.UpdateDevice(systemNumber);
         const std::int64_t endNs = monotonicNs();
-        if (outcome != 0) {
-            report("fetch_failed", outcome);
+        if (!answer.objDF) {
+            report("fetch_failed", answer.iResponseCode);
             return 1;
         }
         report("fetch_ms", msBetween(startNs, endNs));
-        report("fetch_bytes", image.size());
+        report("fetch_bytes", answer.objDF->size());
     }
     return 0;
 }

@@ -48,12 +48,12 @@ int runMemory(const QStringList &arguments)
         return 1;
     report("peak_reset", resetPeak() ? 1 : 0);
     report("baseline_kib", statusKib("VmRSS"));
-    if (service.UpdateDevice(arguments[0], link.objDF) != 0)
+    const brimo::response answer = service.UpdateDevice(arguments[0]);
+    if (!answer.objDF)
         return 1;
     report("download_peak_kib", statusKib("VmHWM"));
-    link.SystemNumber(arguments[0]);
-    const bool flashed = link.uploadData(1);
+    const bool flashed = link.uploadData(*answer.objDF, arguments[0], QStringLiteral("1"));
     report("peak_kib", statusKib("VmHWM"));
-    report("image_bytes", link.objDF.size());
+    report("image_bytes", answer.objDF->size());
     return flashed && folder.takeStamp().startedNs >= 0 ? 0 : 1;
 }

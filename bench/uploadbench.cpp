@@ -30,22 +30,23 @@ double spawnMs(StampedFolder &folder)
 
 // One flash of the loaded image up to the instant the tool starts; false when
 // the tool did not run or found a work file of another size than the image.
-bool timeUpload(brimo::device &link, StampedFolder &folder)
+bool timeUpload(brimo::device &link, const brimo::deviceFile &image, const QString &systemNumber,
+                StampedFolder &folder)
 {
     const std::int64_t startNs = monotonicNs();
-    link.uploadData(1);
+    link.uploadData(image, systemNumber, QStringLiteral("1"));
     const StampedFolder::Stamp stamp = folder.takeStamp();
-    if (stamp.startedNs < 0 || stamp.workFileSize != link.objDF.getData().size())
+    if (stamp.startedNs < 0 || stamp.workFileSize != image.size())
         return false;
     report("upload_ms", msBetween(startNs, stamp.startedNs));
     return true;
 }
 
-void timeRewrite(const brimo::device &link)
+void timeRewrite(const brimo::deviceFile &image, const QString &systemNumber)
 {
     const std::int64_t startNs = monotonicNs();
-    const brimo::IdentityRewrite rewrite = brimo::rewriteIdentity(
-        link.objDF.getData(), link.SystemNumber().toLatin1(), link.objDF.strRegEnd);
+    const brimo::IdentityRewrite rewrite =
+        brimo::rewriteIdentity(image.getData(), systemNumber.toLatin1(), image.strRegEnd);
     report("rewrite_ms", msBetween(startNs, monotonicNs()));
     if (!rewrite.error.isEmpty())
         report("rewrite_failed", rewrite.error);
@@ -65,16 +66,14 @@ int runUpload(const QStringList &arguments)
 
     QuietWindow window;
     brimo::device link(window, folder.path());
-    link.objDF.strRegEnd = arguments[1].toLatin1();
-    link.objDF.load(image, true);
-    link.SystemNumber(arguments[2]);
+    const brimo::deviceFile objDF(image, arguments[1].toLatin1());
     // By the time the utility flashes, the identity read has already started
     // the tool once: process start-up is warm.
     spawnMs(folder);
     for (int run = 0; run < count; ++run) {
-        if (!timeUpload(link, folder))
+        if (!timeUpload(link, objDF, arguments[2], folder))
             return 1;
-        timeRewrite(link);
+        timeRewrite(objDF, arguments[2]);
         report("spawn_ms", spawnMs(folder));
     }
     return 0;

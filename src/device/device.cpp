@@ -1,8 +1,7 @@
 #include "device/device.h"
 
 #include "device/identityrecord.h"
-#include "platform/windowlink.h"
-#include "settings/registry.h"
+#include "platform/reporter.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,9 +78,8 @@ QString writeWorkFile(const QString &path, const QByteArray &image, const Identi
 
 } // namespace
 
-device::device(WindowLink &window, const QString &appFolder)
-    : m_window(window), m_appFolder(QDir::toNativeSeparators(appFolder) + QDir::separator()),
-      m_flashPort(storedSetting(kComPortValue))
+device::device(Reporter &report, const QString &appFolder)
+    : m_report(report), m_appFolder(QDir::toNativeSeparators(appFolder) + QDir::separator())
 {}
 
 QString device::workFilePath() const
@@ -100,69 +98,59 @@ QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun r
 
 CommandResult device::runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown)
 {
-    const KeepAwake awake(shutdown, m_window.nativeWindow());
+    const KeepAwake awake(shutdown, m_report.nativeWindow());
     return runHidden(toolCommandLine(m_appFolder, port, run));
 }
 
-bool device::downloadData(qint16 comPortNumber)
+std::optional<QString> device::downloadData(qint16 port)
 {
     // A work file left behind by an earlier run that was cut short must not
     // pass for this run's dump.
     if (const QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
-        return fail(staleError);
-    const CommandResult run = runTool(QString::number(comPortNumber), ToolRun::ReadIdentity,
-                                      KeepAwake::Shutdown::Allowed);
+        return readFailed(staleError);
+    const CommandResult run =
+        runTool(QString::number(port), ToolRun::ReadIdentity, KeepAwake::Shutdown::Allowed);
     if (!run.started)
-        return fail(run.errorText);
+        return readFailed(run.errorText);
     if (run.exitCode != 0) {
         removeForced(workFilePath());
-        return false;
+        return std::nullopt;
     }
     if (!QFile::exists(workFilePath()))
-        return false;
+        return std::nullopt;
 
     QByteArray dump;
     const QString readError = readWhole(workFilePath(), &dump);
-    if (!readError.isEmpty()) {
-        removeForced(workFilePath());
-        return fail(readError);
-    }
-    objDF.load(dump);
     const QString removeError = removeForced(workFilePath());
-    if (!removeError.isEmpty())
-        return fail(removeError);
-    m_systemNumber =
-        QString::fromLatin1(objDF.getData().mid(kSystemNumberOffset, kSystemNumberLength));
-    return true;
+    if (!readError.isEmpty() || !removeError.isEmpty())
+        return readFailed(readError.isEmpty() ? removeError : readError);
+    return QString::fromLatin1(dump.mid(kSystemNumberOffset, kSystemNumberLength));
 }
 
-bool device::uploadData(qint16 comPortNumber)
+bool device::uploadData(const deviceFile &objDF, const QString &systemNumber, const QString &port)
 {
-    // Shares the container's bytes, no copy, and stays whole even should the
-    // container be loaded afresh while the tool runs.
-    const QByteArray image = objDF.getData();
-    m_window.addText(QStringLiteral("Checking update integrity"));
-    m_window.setProgress(20);
+    const QByteArray &image = objDF.getData();
+    m_report.addText(QStringLiteral("Checking update integrity"));
+    m_report.setProgress(20);
     if (image.size() < kMinimumImageSize)
         return fail(QStringLiteral("Update size is incorrect"));
 
-    m_window.addText(QStringLiteral("Checking system number"));
-    m_window.setProgress(40);
+    m_report.addText(QStringLiteral("Checking system number"));
+    m_report.setProgress(40);
     const IdentityRewrite rewrite =
-        rewriteIdentity(image, m_systemNumber.toLatin1(), objDF.strRegEnd);
+        rewriteIdentity(image, systemNumber.toLatin1(), objDF.strRegEnd);
     if (!rewrite.error.isEmpty())
         return fail(rewrite.error);
 
-    m_window.addText(QStringLiteral("Updating device."));
-    m_window.setProgress(60);
-    m_window.setDotsEnabled(true);
-    const bool flashed =
-        flash(image, rewrite, m_flashPort.isEmpty() ? QString::number(comPortNumber) : m_flashPort);
-    m_window.setDotsEnabled(false);
+    m_report.addText(QStringLiteral("Updating device."));
+    m_report.setProgress(60);
+    m_report.setDotsEnabled(true);
+    const bool flashed = flash(image, rewrite, port);
+    m_report.setDotsEnabled(false);
     if (!flashed)
         return false;
-    m_window.addText(QStringLiteral("Cleaning up"));
-    m_window.setProgress(80);
+    m_report.addText(QStringLiteral("Cleaning up"));
+    m_report.setProgress(80);
     return true;
 }
 
@@ -177,7 +165,7 @@ bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite, cons
     const CommandResult run = runTool(port, ToolRun::WriteImage, KeepAwake::Shutdown::Blocked);
     const QString removeError = removeForced(workFilePath());
     if (!removeError.isEmpty())
-        m_window.addText(removeError);
+        m_report.addText(removeError);
     if (!run.started)
         return fail(run.errorText);
     return run.exitCode == 0;
@@ -193,8 +181,14 @@ bool canWriteWorkFile(const QString &appFolder)
 
 bool device::fail(const QString &why)
 {
-    m_window.addText(why);
+    m_report.addText(why);
     return false;
+}
+
+std::nullopt_t device::readFailed(const QString &why)
+{
+    m_report.addText(why);
+    return std::nullopt;
 }
 
 } // namespace brimo

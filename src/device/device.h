@@ -7,9 +7,11 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace brimo {
 
-class WindowLink;
+class Reporter;
 
 // The flash tool's two runs.
 enum class ToolRun { ReadIdentity, WriteImage };
@@ -21,23 +23,22 @@ enum class ToolRun { ReadIdentity, WriteImage };
 QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun run);
 
 // The link to the Brimo device through the flash tool "sirfflashcl.exe":
-// reading the identity block and flashing an update image.
+// reading the identity block and flashing an update image. It keeps nothing
+// between its runs but where the tool is.
 class device {
 public:
     // appFolder: where the flash tool is and the work file goes, the folder
     // of the program's executable.
-    device(WindowLink &window, const QString &appFolder);
+    device(Reporter &report, const QString &appFolder);
 
-    deviceFile objDF;
-
-    // Reads the identity block from the device on COM comPortNumber.
-    bool downloadData(qint16 comPortNumber);
-    // Flashes objDF's image to the port stored in "COMPort" when the link was
-    // made; without one, to COM comPortNumber, where the device was found.
-    bool uploadData(qint16 comPortNumber);
-
-    QString SystemNumber() const { return m_systemNumber; }
-    void SystemNumber(const QString &Sno) { m_systemNumber = Sno; }
+    // Reads the identity block from the device on COM port: its system
+    // number, or nothing when the read failed (the failure's words logged
+    // where it has any).
+    std::optional<QString> downloadData(qint16 port);
+    // Flashes the image, with the device's own identity in it, to COM port
+    // (the port's text as the command line takes it). True when the tool
+    // reported success.
+    bool uploadData(const deviceFile &objDF, const QString &systemNumber, const QString &port);
 
 private:
     QString workFilePath() const;
@@ -45,13 +46,12 @@ private:
     CommandResult runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown);
     // Writes the image to the work file and runs the write command on it.
     bool flash(const QByteArray &image, const IdentityRewrite &rewrite, const QString &port);
-    // Logs why and gives the failure result.
+    // Log why and give the failure result.
     bool fail(const QString &why);
+    std::nullopt_t readFailed(const QString &why);
 
-    WindowLink &m_window;
+    Reporter &m_report;
     QString m_appFolder;
-    QString m_flashPort;
-    QString m_systemNumber;
 };
 
 // True when a file can be made and removed again in the application folder,

@@ -4,21 +4,22 @@
 
 namespace brimo {
 
-// One block of device data held in memory, one byte per character: first the
-// identity dump read from the device, later the update image to flash.
+// An update image as the web service delivered it, one byte per character,
+// with the identity tail that came with it.
 class deviceFile {
 public:
+    deviceFile(const QByteArray &strData, const QByteArray &regEnd)
+        : strRegEnd(regEnd), m_data(strData)
+    {}
+
     // The 16 hexadecimal digits that complete the identity record after the
     // system number, from the "REGEND" answer header.
     QByteArray strRegEnd;
 
-    void load(const QByteArray &strData, bool bEncrypt = false);
     const QByteArray &getData() const { return m_data; }
-    qint32 size() const;
-    bool isEncrypted() const { return m_encrypted; }
+    qint64 size() const { return m_data.size(); }
 
 private:
-    bool m_encrypted = false;
     QByteArray m_data;
 };
 

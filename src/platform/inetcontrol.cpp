@@ -11,7 +11,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QUrl>
 #include <QtDebug>
 #include <algorithm>
@@ -76,24 +75,6 @@ QByteArray encodeForRequestLine(const QString &address)
         }
     }
     return out;
-}
-
-bool hasScheme(const QString &address)
-{
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    return scheme.match(address).hasMatch();
-}
-
-QString schemePrefix(InetControl::Protocol protocol)
-{
-    switch (protocol) {
-    case InetControl::Ftp:
-        return QStringLiteral("ftp://");
-    case InetControl::Https:
-        return QStringLiteral("https://");
-    default:
-        return QStringLiteral("http://");
-    }
 }
 
 // Qt reports 4xx and 5xx statuses as content and server errors; for us they
@@ -174,28 +155,13 @@ QByteArray InetControl::getHeader(const QByteArray &name) const
     return name.isEmpty() ? m_headerText : headerValue(m_headers, name);
 }
 
-void InetControl::cancel()
-{
-    if (!m_executing)
-        return;
-    if (m_reply) {
-        m_reply->abort();
-        return;
-    }
-    // Still looking the host up, or not started yet.
-    if (m_lookupId != -1)
-        QHostInfo::abortHostLookup(std::exchange(m_lookupId, -1));
-    fail();
-}
-
 QUrl InetControl::requestUrl() const
 {
-    const QString address = hasScheme(m_url) ? m_url : schemePrefix(m_protocol) + m_url;
-    QUrl url = QUrl::fromEncoded(encodeForRequestLine(address), QUrl::TolerantMode);
-    // The remote port only applies when the address names none; the
-    // scheme's own port is left implicit so the Host header stays bare.
-    const int schemePort = url.scheme() == QLatin1String("https") ? 443 : 80;
-    if (url.port() == -1 && m_remotePort > 0 && m_remotePort != schemePort)
+    QUrl url = QUrl::fromEncoded(encodeForRequestLine(QStringLiteral("http://") + m_url),
+                                 QUrl::TolerantMode);
+    // The remote port only applies when the address names none; HTTP's own
+    // port is left implicit so the Host header stays bare.
+    if (url.port() == -1 && m_remotePort > 0 && m_remotePort != 80)
         url.setPort(m_remotePort);
     return url;
 }
@@ -236,8 +202,6 @@ void InetControl::applyProxy()
 {
     if (m_accessType == NamedProxy && !m_proxyHost.isEmpty()) {
         m_manager->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, m_proxyHost, m_proxyPort));
-    } else if (m_accessType == Direct) {
-        m_manager->setProxy(QNetworkProxy::NoProxy);
     } else {
         QNetworkProxyFactory::setUseSystemConfiguration(true);
         m_manager->setProxy(QNetworkProxy::DefaultProxy);

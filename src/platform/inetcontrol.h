@@ -16,7 +16,7 @@ class QUrl;
 
 namespace brimo {
 
-// The window's Internet transfer control: one HTTP request at a time, a
+// The Internet transfer control: one HTTP request at a time, a
 // blocking fetch that keeps the event loop running, and state reports 1 to 12
 // (1 resolving, 2 resolved, 3 connecting, 4 connected, 5 requesting,
 // 6 request sent, 7 receiving, 8 received, 9 disconnecting, 10 disconnected,
@@ -24,13 +24,11 @@ namespace brimo {
 class InetControl : public QObject {
     Q_OBJECT
 public:
-    enum Protocol : qint16 { Default = 0, Ftp = 2, Http = 4, Https = 5 };
-    enum AccessType : qint16 { UseDefault = 0, Direct = 1, NamedProxy = 2 };
+    enum AccessType : qint16 { UseDefault = 0, NamedProxy = 2 };
 
     explicit InetControl(QObject *parent = nullptr);
     ~InetControl() override;
 
-    void setProtocol(Protocol protocol) { m_protocol = protocol; }
     void setAccessType(AccessType type) { m_accessType = type; }
     void setUrl(const QString &url) { m_url = url; }
     void setRemotePort(int port) { m_remotePort = port; }
@@ -41,12 +39,9 @@ public:
     // Fetches the URL with GET and returns the whole body; empty on any failure.
     // Returns only when the transfer has ended; window events run meanwhile.
     QByteArray openUrl();
-    bool stillExecuting() const { return m_executing; }
     // With no name: the whole header text, status line first, lines ending CR LF.
     // With a name: that header's value, empty when absent.
     QByteArray getHeader(const QByteArray &name = {}) const;
-    // Ends the request under way at once; openUrl then returns empty.
-    void cancel();
 
 signals:
     void stateChanged(qint16 state);
@@ -75,7 +70,6 @@ private:
     QNetworkAccessManager *m_manager = nullptr;
     QNetworkReply *m_reply = nullptr;
     QEventLoop *m_loop = nullptr;
-    Protocol m_protocol = Http;
     AccessType m_accessType = UseDefault;
     QString m_url;
     int m_remotePort = 80;

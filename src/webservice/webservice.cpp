@@ -1,13 +1,10 @@
 #include "webservice/webservice.h"
 
-#include "image/devicefile.h"
 #include "image/imagecheck.h"
 #include "platform/inetcontrol.h"
-#include "platform/windowlink.h"
-#include "settings/registry.h"
+#include "platform/reporter.h"
 #include "webservice/statuscode.h"
 
-#include <QCoreApplication>
 #include <QMetaType>
 #include <QStringList>
 #include <QUrl>
@@ -42,12 +39,11 @@ QString itemText(const QVariant &item)
     return item.toString();
 }
 
-// A proxy stored in the settings is used for every request; without one the
-// system's own proxy settings apply. Read each time, so a change made in the
-// settings dialog counts from the next request on.
-void chooseProxy(InetControl &control)
+// A proxy named in the settings is used for every request; without one the
+// system's own proxy settings apply.
+void chooseProxy(InetControl &control, const webservice::Proxy &proxy)
 {
-    const QString server = storedSetting(kProxyServerValue).trimmed();
+    const QString server = proxy.server.trimmed();
     if (server.isEmpty()) {
         control.setAccessType(InetControl::UseDefault);
         return;
@@ -57,7 +53,7 @@ void chooseProxy(InetControl &control)
                                                              : QStringLiteral("http://") + server);
     const QString host = address.host().isEmpty() ? server : address.host();
     bool ok = false;
-    const uint port = storedSetting(kProxyPortValue).trimmed().toUInt(&ok);
+    const uint port = proxy.port.trimmed().toUInt(&ok);
     quint16 chosen = kDefaultProxyPort;
     if (ok && port > 0 && port <= 0xffff)
         chosen = static_cast<quint16>(port);
@@ -69,10 +65,12 @@ void chooseProxy(InetControl &control)
 
 } // namespace
 
-webservice::webservice(WindowLink &window) : m_window(window)
+webservice::webservice(Reporter &report) : m_report(report)
 {
     const QString host = qEnvironmentVariable("BRIMO_SERVICE_HOST").trimmed();
     strHost = host.isEmpty() ? QString::fromLatin1(kDefaultHost) : host;
+    QObject::connect(&m_control, &InetControl::stateChanged, &m_control,
+                     [this](qint16 state) { m_report.transferState(state); });
 }
 
 QString webservice::requestAddress(const QString &strURI, const FormData &objFormData)
@@ -85,59 +83,56 @@ QString webservice::requestAddress(const QString &strURI, const FormData &objFor
     return strURI + QLatin1Char('?') + pairs.join(QLatin1Char('&'));
 }
 
-std::shared_ptr<response> webservice::execute(const QString &strURI, const FormData &objFormData)
+QByteArray webservice::fetch(const QString &strURI, const FormData &objFormData)
 {
-    InetControl &control = m_window.internetControl();
-    control.setProtocol(InetControl::Http);
-    chooseProxy(control);
-    control.setUrl(requestAddress(strURI, objFormData));
-    control.setRemotePort(kServicePort);
-    control.setRequestTimeout(kRequestTimeoutSeconds);
-    const QByteArray body = control.openUrl();
-    while (control.stillExecuting())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    chooseProxy(m_control, m_proxy);
+    m_control.setUrl(requestAddress(strURI, objFormData));
+    m_control.setRemotePort(kServicePort);
+    m_control.setRequestTimeout(kRequestTimeoutSeconds);
+    return m_control.openUrl();
+}
 
-    auto record = std::make_shared<response>();
+response webservice::execute(const QString &strURI, const FormData &objFormData)
+{
+    return recordOf(fetch(strURI, objFormData));
+}
+
+// An answer without a body counts as none.
+response webservice::recordOf(const QByteArray &body) const
+{
+    response record;
     if (!body.isEmpty()) {
-        record->iResponseCode = statusCode(control.getHeader());
-        record->strRegEnd = control.getHeader("REGEND");
-        // Both fields share the one buffer until one of them is changed.
-        record->strBody = body;
-        record->strContent = body;
+        record.iResponseCode = statusCode(m_control.getHeader());
+        record.strContent = QString::fromLocal8Bit(body.left(kMessageBytesShown));
     }
     return record;
 }
 
 QString webservice::ping()
 {
-    strPath = QStringLiteral("/ws/ping.asp");
-    objResponse = execute(strHost + strPath, FormData());
-    return objResponse->iResponseCode == 200 ? QStringLiteral("True") : QStringLiteral("False");
+    const bool answered =
+        execute(strHost + QStringLiteral("/ws/ping.asp"), FormData()).iResponseCode == 200;
+    return answered ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-webservice::UpdateResult webservice::UpdateDevice(const QString &strSystemNo, deviceFile &objDF)
+response webservice::UpdateDevice(const QString &strSystemNo)
 {
-    strPath = QStringLiteral("/ws/updatedevice.asp");
     FormData objFormData;
     objFormData.append({QStringLiteral("SystemCodeString"), strSystemNo});
-    objResponse = execute(strHost + strPath, objFormData);
-    if (objResponse->iResponseCode == 500) {
-        m_window.showCritical(
-            QString::fromLocal8Bit(objResponse->strContent.left(kMessageBytesShown)));
-        return Refused;
-    }
-    if (objResponse->iResponseCode != 200)
-        return NoImage;
+    const QByteArray body = fetch(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData);
+    response record = recordOf(body);
+    if (record.iResponseCode != 200)
+        return record;
     // Whatever the device is given must be a whole image: a damaged or cut
     // answer is worth another try, never a flash.
-    const QString problem = imageProblem(objResponse->strBody, objResponse->strRegEnd);
+    const QByteArray regEnd = m_control.getHeader("REGEND");
+    const QString problem = imageProblem(body, regEnd);
     if (!problem.isEmpty()) {
-        m_window.addText(problem);
-        return NoImage;
+        m_report.addText(problem);
+        return record;
     }
-    objDF.strRegEnd = objResponse->strRegEnd;
-    objDF.load(objResponse->strBody, true);
-    return ImageLoaded;
+    record.objDF.emplace(body, regEnd);
+    return record;
 }
 
 } // namespace brimo

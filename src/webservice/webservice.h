@@ -1,50 +1,59 @@
 #pragma once
 
+#include "platform/inetcontrol.h"
 #include "webservice/response.h"
 
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QVariant>
-#include <memory>
 
 namespace brimo {
 
-class WindowLink;
-class deviceFile;
+class Reporter;
 
 // Request parameters in the order they were added.
 using FormData = QList<QPair<QString, QVariant>>;
 
-// The client of the vendor web service.
+// The client of the vendor web service, with its own Internet transfer
+// control; the transfer's states go to the reporter.
 class webservice {
 public:
-    // What UpdateDevice made of the answer.
-    enum UpdateResult : qint16 {
-        ImageLoaded = 0, // status 200 with a whole image: loaded into the container
-        Refused = 1,     // status 500: the service's message has been shown
-        NoImage = 2,     // anything else, a damaged image included: worth another try
+    // The proxy as the settings keep it, free text the user typed: an empty
+    // server means the system's own proxy settings.
+    struct Proxy {
+        QString server;
+        QString port;
     };
 
-    explicit webservice(WindowLink &window);
+    explicit webservice(Reporter &report);
 
+    // The service's host (and port), without scheme or slash.
     QString strHost;
-    QString strPath;
-    std::shared_ptr<response> objResponse;
 
-    // One GET of strURI (host and path, no scheme) with the parameters.
-    std::shared_ptr<response> execute(const QString &strURI, const FormData &objFormData);
-    // The address execute() requests, query included.
-    static QString requestAddress(const QString &strURI, const FormData &objFormData);
+    // The proxy for the requests from the next one on.
+    void setProxy(const Proxy &proxy) { m_proxy = proxy; }
 
     // "True" when the service answers the ping with status 200, else "False".
     QString ping();
-    // Fetches the image for a system number into objDF, which is left as it
-    // was unless the result is ImageLoaded.
-    UpdateResult UpdateDevice(const QString &strSystemNo, deviceFile &objDF);
+    // Fetches the image for a system number: objDF holds it when a whole
+    // image came with status 200; with status 500 strContent holds what the
+    // service has to say. A damaged image is logged in one line.
+    response UpdateDevice(const QString &strSystemNo);
+
+    // One GET of strURI (host and path, no scheme) with the parameters.
+    response execute(const QString &strURI, const FormData &objFormData);
+    // The address execute() requests, query included.
+    static QString requestAddress(const QString &strURI, const FormData &objFormData);
 
 private:
-    WindowLink &m_window;
+    // The GET itself: the whole body, empty on any failure.
+    QByteArray fetch(const QString &strURI, const FormData &objFormData);
+    response recordOf(const QByteArray &body) const;
+
+    Reporter &m_report;
+    InetControl m_control;
+    Proxy m_proxy;
 };
 
 } // namespace brimo

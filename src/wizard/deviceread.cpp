@@ -53,7 +53,10 @@ bool MainWindow::readIdentity()
 {
     // The flash tool runs: input waits until it has ended.
     const InputHold hold;
-    return m_device->downloadData(m_state.comPortNumber);
+    const std::optional<QString> systemNumber = m_device->downloadData(m_state.comPortNumber);
+    if (systemNumber)
+        m_systemNumber = *systemNumber;
+    return systemNumber.has_value();
 }
 
 } // namespace brimo

@@ -107,8 +107,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createMenus();
     setFixedSize(sizeHint());
 
+    m_flashPort = storedSetting(kComPortValue);
     m_device = std::make_unique<device>(*this, QCoreApplication::applicationDirPath());
     m_webservice = std::make_unique<webservice>(*this);
+    m_webservice->setProxy({storedSetting(kProxyServerValue), storedSetting(kProxyPortValue)});
     loadWindow();
 
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
@@ -145,7 +147,6 @@ void MainWindow::createControls()
     connect(detectBtn, &QPushButton::clicked, this, &MainWindow::detectBtnClick);
     connect(stage2Btn, &QPushButton::clicked, this, &MainWindow::stage2BtnClick);
     connect(stage5Btn, &QPushButton::clicked, this, &MainWindow::stage5BtnClick);
-    connect(&objInet, &InetControl::stateChanged, this, &MainWindow::onInetState);
 #if QT_CONFIG(sessionmanager)
     // The end of the session waits while the image is written: on Windows
     // the system then shows the reason the flash gives.
@@ -237,7 +238,6 @@ void MainWindow::createHeader(QWidget *client)
     header->setFont(msSansSerifFont());
     header->setAccessibleName(applicationTitle());
     MSComm1.setObjectName(QStringLiteral("MSComm1"));
-    objInet.setObjectName(QStringLiteral("objInet"));
     QLabel *logo = place(new QLabel(header), "logo", twips(240, 120, 2490, 750));
     logo->setPixmap(QPixmap(QStringLiteral(":/assets/logo.png")));
     logo->setAccessibleName(QStringLiteral("Brimo"));
@@ -333,7 +333,7 @@ void MainWindow::setProgress(int value)
     ProgressBar->setValue(value);
 }
 
-void MainWindow::onInetState(qint16 state)
+void MainWindow::transferState(qint16 state)
 {
     static constexpr int kProgress[] = {0, 10, 20, 30, 40, 50, 60, 80, 80, 90, 100, 0, 100};
     if (state == 4)
@@ -344,9 +344,8 @@ void MainWindow::onInetState(qint16 state)
         QThread::msleep(kStatePauseMs);
 }
 
-void MainWindow::showCritical(const QString &text)
+void MainWindow::showServiceMessage(const QString &text)
 {
-    // The service's message: whatever the server sent, shown as text that fits the screen.
     showMessage(this, cutToFit(text), MessageStyle::CriticalOk);
 }
 
@@ -383,6 +382,7 @@ void MainWindow::applySettings(const frmSettings::Settings &chosen)
     }
     storeSetting(kProxyServerValue, chosen.proxyServer);
     storeSetting(kProxyPortValue, chosen.proxyPort);
+    m_webservice->setProxy({chosen.proxyServer, chosen.proxyPort});
 }
 
 void MainWindow::showAbout()
@@ -410,7 +410,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    objInet.cancel();
     endProgramNow(0);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/inetcontrol.h"
+#include "image/devicefile.h"
+#include "platform/reporter.h"
 #include "platform/serialcontrol.h"
-#include "platform/windowlink.h"
 #include "settings/frmsettings.h"
 #include "wizard/shared.h"
 #include "wizard/supportlog.h"
@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -25,22 +26,21 @@ class webservice;
 
 // The utility's one window: banner, the welcome / stage / completion pages,
 // the footer with the wizard's buttons, and the controls the rest of the
-// program drives (log, progress bar, dots timer, serial and Internet controls).
+// program drives (log, progress bar, dots timer, serial control).
 // Its object name is "main"; the class is named otherwise because on Windows
 // Qt's entry point turns the token main into qMain in the file that defines
 // main().
-class MainWindow : public QMainWindow, public WindowLink {
+class MainWindow : public QMainWindow, public Reporter {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // --- activity log and the window's services to the core ---------------
+    // --- activity log and what the core reports -----------------------------
     void addText(const QString &whatText) override;
     void setProgress(int value) override;
     void setDotsEnabled(bool enabled) override;
-    void showCritical(const QString &text) override;
-    InetControl &internetControl() override { return objInet; }
+    void transferState(qint16 state) override;
     quintptr nativeWindow() override { return winId(); }
     // The log exactly as its lines stand, separated by CR LF.
     QString logText() const { return m_log; }
@@ -57,9 +57,11 @@ public:
 
     // --- shared state and objects ------------------------------------------
     SharedState &state() { return m_state; }
-    device &deviceLink() { return *m_device; }
     webservice &webService() { return *m_webservice; }
     qint16 attemptCount = 0;
+    // The service's message with a refusal: whatever the server sent, shown
+    // as text that fits the screen.
+    void showServiceMessage(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -89,7 +91,6 @@ private:
     void createHeader(QWidget *client);
     void createMenus();
     void loadWindow();
-    void onInetState(qint16 state);
     void onDotsTick();
     // Appends text to the log as it stands; false when it would not fit.
     bool appendToLog(const QString &text);
@@ -134,11 +135,16 @@ private:
     QLabel *header = nullptr;
     QFrame *Line1 = nullptr;
     SerialControl MSComm1{this};
-    InetControl objInet{this};
 
     SharedState m_state;
     std::unique_ptr<device> m_device;
     std::unique_ptr<webservice> m_webservice;
+    // The flash goes to the "COMPort" stored at start-up, or without one to
+    // the port the device was found on.
+    QString m_flashPort;
+    // From the last identity read and the last download.
+    QString m_systemNumber;
+    std::optional<deviceFile> m_image;
     // Cleared by the dialog's own end, also while the window's destructor
     // deletes it, when a slot of this window could no longer run.
     QPointer<frmSettings> m_settingsDialog;

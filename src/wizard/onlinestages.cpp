@@ -63,15 +63,14 @@ void MainWindow::runDownloadStage()
     addText(QStringLiteral("Downloading updates"));
     setDotsEnabled(true);
 
-    const QString systemNumber = m_device->SystemNumber();
-    deviceFile &image = m_device->objDF;
-    const webservice::UpdateResult result = m_webservice->UpdateDevice(systemNumber, image);
+    response answer = m_webservice->UpdateDevice(m_systemNumber);
+    m_image = std::move(answer.objDF);
 
-    if (result == webservice::ImageLoaded) {
-        addText(QStringLiteral("Downloaded %1 bytes").arg(image.size()));
+    if (m_image) {
+        addText(QStringLiteral("Downloaded %1 bytes").arg(m_image->size()));
         setProgress(100);
         advance();
-    } else if (result == webservice::NoImage) {
+    } else if (answer.iResponseCode != 500) {
         setProgress(100);
         addText(QStringLiteral("Downloaded 0 bytes"));
         addText(QStringLiteral("Aborting update"));
@@ -82,7 +81,7 @@ void MainWindow::runDownloadStage()
         // From the opening again: header, progress at 0, a new request.
         checkStage(m_state.currentStage);
     } else {
-        // The refusal's own message has already been shown.
+        showServiceMessage(answer.strContent);
         endAfterPause();
     }
 
@@ -150,7 +149,9 @@ bool MainWindow::flashDevice()
 {
     // The flash tool runs: input waits until it has ended.
     const InputHold hold;
-    return m_device->uploadData(m_state.comPortNumber);
+    const QString port =
+        m_flashPort.isEmpty() ? QString::number(m_state.comPortNumber) : m_flashPort;
+    return m_image && m_device->uploadData(*m_image, m_systemNumber, port);
 }
 
 void MainWindow::showCompletion()

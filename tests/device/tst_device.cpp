@@ -4,7 +4,6 @@
 #include "platform/commandrunner.h"
 #include "platform/comport.h"
 #include "platform/serialcontrol.h"
-#include "settings/registry.h"
 
 #include "apptestfolder.h"
 #include "common/srec.h"
@@ -63,7 +62,6 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    int m_tests = 0;
 };
 
 // A stand-in "wine" first on the path records how it was called.
@@ -80,14 +78,12 @@ void TestDevice::initTestCase()
     qunsetenv("BRIMO_WINE");
 }
 
-// Every test starts with an empty settings store of its own and no COM port
-// links, so the stand-in tool finds no device.
+// Every test starts with no COM port links, so the stand-in tool finds no
+// device.
 void TestDevice::init()
 {
     QVERIFY(m_dir.isValid());
     qputenv("BRIMO_COM_DIR", QFile::encodeName(m_dir.path()));
-    const QString file = m_dir.filePath(QStringLiteral("registry-%1").arg(++m_tests));
-    qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(file));
 }
 
 // COM n is the device that $BRIMO_COM_DIR/comn names, else Wine's link for it
@@ -377,24 +373,19 @@ void TestDevice::failedReadOrFlash()
     old.close();
     QVERIFY(obstacle != "read-only" || old.setPermissions(QFile::ReadOwner));
     QVERIFY(obstacle != "folder" || QDir(app.path()).mkpath("nf.dat/inside"));
-    // The stored port is read once, when the link is made, and flashed; the
-    // program's current port is read at each identity read.
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, "07");
+    // The flash goes to the port it is handed as text, the read to a number.
     RecordingWindow window;
     device link(window, app.path());
-    link.objDF.load(image, true);
-    link.objDF.strRegEnd = regEnd;
-    link.SystemNumber(QString::fromLatin1(systemNumber));
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, kComPortValue, "9");
+    const deviceFile objDF(image, regEnd);
     std::optional<FileSizeLimit> limit;
     if (obstacle == "disk full")
         QVERIFY(limit.emplace(64 * 1024).isApplied());
-    QVERIFY(!(flashing ? link.uploadData(12) : link.downloadData(12)));
+    QVERIFY(flashing ? !link.uploadData(objDF, QString::fromLatin1(systemNumber), "07")
+                     : !link.downloadData(12));
     limit.reset();
 
     QVERIFY(!QFileInfo(app.workFilePath()).isFile());
-    QCOMPARE(link.SystemNumber(), QString::fromLatin1(systemNumber));
-    QCOMPARE(link.objDF.getData(), image);
+    QCOMPARE(objDF.getData(), image);
     seen.replace("<tool>", app.toolPath());
     QStringList expected = seen.isEmpty() ? QStringList() : seen.split(u'|');
     const qsizetype words = expected.indexOf("*");
@@ -429,21 +420,20 @@ void TestDevice::identityReadAndFlashRoundTrip()
     QVERIFY(app.isValid());
     RecordingWindow window;
     device link(window, app.path());
-    QVERIFY(link.downloadData(3));
-    QCOMPARE(link.SystemNumber(), QString::fromLatin1(kSystemNumber));
-    QCOMPARE(link.objDF.getData().mid(16), kSystemNumber + QByteArray::fromHex("8899AABBCCDDEEFF"));
-    QVERIFY(!link.objDF.isEncrypted() && window.seen.isEmpty());
+    QCOMPARE(link.downloadData(3), QString::fromLatin1(kSystemNumber));
+    QVERIFY(window.seen.isEmpty());
 
     QByteArray image = servedImage();
     image.insert(image.indexOf('\n') + 1, kServedRecord + "\r\n");
-    link.objDF.load(image, true);
-    link.objDF.strRegEnd = kTail;
-    QVERIFY2(link.uploadData(3) && link.uploadData(3), qPrintable(window.seen.join(" | ")));
+    const deviceFile objDF(image, kTail);
+    const QString systemNumber = QString::fromLatin1(kSystemNumber);
+    QVERIFY2(link.uploadData(objDF, systemNumber, "3") && link.uploadData(objDF, systemNumber, "3"),
+             qPrintable(window.seen.join(" | ")));
     const QString flashed = "Checking update integrity|20%|Checking system number|40%|Updating "
                             "device.|60%|dots on|dots off|Cleaning up|80%";
     QCOMPARE(window.seen.join(u'|'), flashed + u'|' + flashed);
     QVERIFY(!QFile::exists(app.workFilePath()));
-    QCOMPARE(link.objDF.getData(), image);
+    QCOMPARE(objDF.getData(), image);
     // The device holds the image: a record from its middle, and its identity.
     const QByteArray flash = readFile(sim.flashPath());
     const qsizetype middle = image.indexOf("S31500040000") + 12;

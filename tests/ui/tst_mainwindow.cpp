@@ -1,6 +1,5 @@
 // The window and its dialogs offscreen, used as a user would; the stored port
 // number and the log's date as the window reads and writes them; a second copy.
-#include "device/device.h"
 #include "platform/serialcontrol.h"
 #include "webservice/webservice.h"
 #include "wizard/accesskeylabel.h"
@@ -183,8 +182,9 @@ private slots:
         });
         LoopbackServer service("HTTP/1.1 500 Error\r\n\r\n", message.toLatin1());
         m_window->webService().strHost = service.hostPort();
-        QCOMPARE(m_window->webService().UpdateDevice("AB12CD34", m_window->deviceLink().objDF),
-                 brimo::webservice::Refused);
+        const brimo::response answer = m_window->webService().UpdateDevice("AB12CD34");
+        QCOMPARE(answer.iResponseCode, qint16{500});
+        m_window->showServiceMessage(answer.strContent);
         QCOMPARE(m_user->boxes().size(), 1);
         QCOMPARE(m_user->boxes()[0].whole(), expectedBox("Stop " + shown));
         QVERIFY(format == Qt::PlainText && fits);

@@ -188,15 +188,11 @@ void TestWindows::commandLinesArriveAsWritten()
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/../app/sirfflashcl.exe",
                         folder + "sirfflashcl.exe"));
-    // The write goes to the port stored when the link is made, the read to the current one.
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, "COMPort", "4");
     qputenv("BRIMO_FLASHTOOL_FAULT", "exit 1");
     RecordingWindow window;
     device link(window, m_root.filePath(folderName));
-    link.objDF.load(sim::makeImage(4096, QByteArray(16, '\xFF')), true);
-    link.objDF.strRegEnd = "0011223344556677";
-    link.SystemNumber("AB12CD34");
-    QVERIFY(!link.downloadData(3) && !link.uploadData(3));
+    const deviceFile objDF(sim::makeImage(4096, QByteArray(16, '\xFF')), "0011223344556677");
+    QVERIFY(!link.downloadData(3) && !link.uploadData(objDF, "AB12CD34", "4"));
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
 
     QFile log(folder + "sirfflashcl.log");
