@@ -4,6 +4,8 @@
 
 #include "webservice/webservice.h"
 
+#include <QDir>
+
 int runFetch(const QStringList &arguments)
 {
     if (arguments.size() != 2)
@@ -11,7 +13,7 @@ int runFetch(const QStringList &arguments)
     const QString systemNumber = arguments[0];
     const int count = arguments[1].toInt();
     QuietWindow window;
-    brimo::webservice service(window);
+    brimo::webservice service(window, QDir::tempPath());
     // The utility tests the connection before it downloads, so the network
     // is up by then; the download is timed as the user meets it.
     if (service.ping() != QLatin1String("True")) {

@@ -39,7 +39,7 @@ int runMemory(const QStringList &arguments)
     if (!folder.isValid())
         return 1;
     QuietWindow window;
-    brimo::webservice service(window);
+    brimo::webservice service(window, folder.path());
     brimo::device link(window, folder.path());
 
     // A first request loads and starts everything the network needs, so the

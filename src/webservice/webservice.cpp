@@ -65,7 +65,8 @@ void chooseProxy(InetControl &control, const webservice::Proxy &proxy)
 
 } // namespace
 
-webservice::webservice(Reporter &report) : m_report(report)
+webservice::webservice(Reporter &report, const QString &appFolder)
+    : m_report(report), m_appFolder(appFolder)
 {
     const QString host = qEnvironmentVariable("BRIMO_SERVICE_HOST").trimmed();
     strHost = host.isEmpty() ? QString::fromLatin1(kDefaultHost) : host;

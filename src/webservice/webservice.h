@@ -26,7 +26,9 @@ public:
         QString port;
     };
 
-    explicit webservice(Reporter &report);
+    // appFolder: where a downloaded image is kept until it is flashed, the
+    // folder of the work file.
+    webservice(Reporter &report, const QString &appFolder);
 
     // The service's host (and port), without scheme or slash.
     QString strHost;
@@ -52,6 +54,7 @@ private:
     response recordOf(const QByteArray &body) const;
 
     Reporter &m_report;
+    QString m_appFolder;
     InetControl m_control;
     Proxy m_proxy;
 };

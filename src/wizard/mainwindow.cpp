@@ -109,7 +109,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     m_flashPort = storedSetting(kComPortValue);
     m_device = std::make_unique<device>(*this, QCoreApplication::applicationDirPath());
-    m_webservice = std::make_unique<webservice>(*this);
+    m_webservice = std::make_unique<webservice>(*this, QCoreApplication::applicationDirPath());
     m_webservice->setProxy({storedSetting(kProxyServerValue), storedSetting(kProxyPortValue)});
     loadWindow();
 

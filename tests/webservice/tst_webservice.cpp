@@ -6,6 +6,7 @@
 #include "recordingwindow.h"
 #include "vendorsimprocess.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 using brimo::FormData;
@@ -55,6 +56,10 @@ private slots:
     void storedProxyCarriesTheRequest();
     void loginIsNeverGiven_data();
     void loginIsNeverGiven();
+
+private:
+    // Where a download is kept.
+    QTemporaryDir m_appFolder;
 };
 
 void TestWebService::refusesAllButAWholeImage_data()
@@ -151,7 +156,7 @@ void TestWebService::requestAddress()
     LoopbackServer server(head("200 OK", length(1)) + "x");
     const QString uri = server.hostPort() + "/ws/ping.asp";
     RecordingWindow window;
-    webservice service(window);
+    webservice service(window, m_appFolder.path());
     QCOMPARE(service.execute(uri, form).iResponseCode, qint16{200});
     const QByteArray line = server.requests.split('\r').first();
     QCOMPARE(line.count(' '), 2);
@@ -248,7 +253,7 @@ void TestWebService::updateDeviceAnswers()
     LoopbackServer server(head, body, copies);
     qputenv("BRIMO_SERVICE_HOST", (host.isEmpty() ? server.hostPort() : host).toUtf8());
     RecordingWindow window;
-    webservice service(window);
+    webservice service(window, m_appFolder.path());
     const brimo::response record = service.UpdateDevice(QString::fromLatin1(kSystemNo));
     QCOMPARE(record.objDF ? 0 : record.iResponseCode == 500 ? 1 : 2, result);
     QCOMPARE(record.iResponseCode, qint16(code));
@@ -293,7 +298,7 @@ void TestWebService::storedProxyCarriesTheRequest()
         QSKIP("the proxy's port is taken");
     qputenv("BRIMO_SERVICE_HOST", service.hostPort().toUtf8());
     RecordingWindow window;
-    webservice client(window);
+    webservice client(window, m_appFolder.path());
     QCOMPARE(client.ping(), "True");
     setting.replaceInStrings("%1", QString::number(proxy.serverPort()));
     client.setProxy({setting[0], setting[1]});
@@ -331,7 +336,7 @@ void TestWebService::loginIsNeverGiven()
     QVERIFY(service.isListening() && service.setFault("401"));
     qputenv("BRIMO_SERVICE_HOST", service.hostPort().toUtf8());
     RecordingWindow window;
-    webservice client(window);
+    webservice client(window, m_appFolder.path());
     if (proxied)
         client.setProxy({service.hostPort(), {}});
     const bool failed =
