@@ -7,12 +7,10 @@
 // figures on stdout as "name value" lines, for bench/run to collect, and
 // returns the process exit code.
 
-// fetch SYSNO COUNT: a ping, then COUNT downloads of SYSNO's image through the
-// web service client from the service $BRIMO_SERVICE_HOST names.
+// fetch SYSNO COUNT FOLDER: a ping, then COUNT downloads of SYSNO's image
+// through the web service client from the service $BRIMO_SERVICE_HOST names,
+// each kept in FOLDER as the utility keeps it beside its work file.
 int runFetch(const QStringList &arguments);
-// fresh SIZE: fills SIZE bytes of memory the process has never used, the least
-// that a download held whole in memory costs beyond one written to /dev/null.
-int runFreshMemory(const QStringList &arguments);
 // upload IMAGE REGEND SYSNO COUNT STAMPTOOL WORKDIR: COUNT flashes of the image
 // file up to the start of the flash tool.
 int runUpload(const QStringList &arguments);

@@ -8,14 +8,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QHash<QString, std::function<int(const QStringList &)>> commands{
-        {QStringLiteral("fetch"), runFetch},   {QStringLiteral("fresh"), runFreshMemory},
-        {QStringLiteral("upload"), runUpload}, {QStringLiteral("memory"), runMemory},
-        {QStringLiteral("probe"), runProbe},   {QStringLiteral("check"), runCheck},
+        {QStringLiteral("fetch"), runFetch},   {QStringLiteral("upload"), runUpload},
+        {QStringLiteral("memory"), runMemory}, {QStringLiteral("probe"), runProbe},
+        {QStringLiteral("check"), runCheck},
     };
     QStringList arguments = app.arguments().mid(1);
     const auto command = commands.find(arguments.value(0));
     if (command == commands.end()) {
-        QTextStream(stderr) << "usage: brimo-bench fetch|fresh|upload|memory|check|probe ... (see "
+        QTextStream(stderr) << "usage: brimo-bench fetch|upload|memory|check|probe ... (see "
                                "bench/benchcommands.h)\n";
         return 2;
     }

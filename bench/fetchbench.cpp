@@ -4,16 +4,14 @@
 
 #include "webservice/webservice.h"
 
-#include <QDir>
-
 int runFetch(const QStringList &arguments)
 {
-    if (arguments.size() != 2)
+    if (arguments.size() != 3)
         return 2;
     const QString systemNumber = arguments[0];
     const int count = arguments[1].toInt();
     QuietWindow window;
-    brimo::webservice service(window, QDir::tempPath());
+    brimo::webservice service(window, arguments[2]);
     // The utility tests the connection before it downloads, so the network
     // is up by then; the download is timed as the user meets it.
     if (service.ping() != QLatin1String("True")) {
@@ -32,15 +30,4 @@ int runFetch(const QStringList &arguments)
         report("fetch_bytes", answer.objDF->size());
     }
     return 0;
-}
-
-int runFreshMemory(const QStringList &arguments)
-{
-    if (arguments.size() != 1)
-        return 2;
-    const qsizetype size = arguments[0].toLongLong();
-    const std::int64_t startNs = monotonicNs();
-    const QByteArray filled(size, 'S');
-    report("fresh_ms", msBetween(startNs, monotonicNs()));
-    return filled.size() == size ? 0 : 1;
 }

@@ -4,17 +4,31 @@
 #include "stampedfolder.h"
 
 #include "device/device.h"
-#include "device/identityrecord.h"
+#include "image/devicefile.h"
 #include "platform/commandrunner.h"
 
 #include <QFile>
 
+#include <optional>
+
 namespace {
 
-QByteArray readImage(const QString &path)
+// The image file as the web service keeps a download: received into the
+// application folder, a piece at a time.
+std::optional<brimo::deviceFile> received(const QString &path, const QByteArray &regEnd,
+                                          const QString &folder)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    brimo::ImageReceiver receiver(folder);
+    QByteArray piece(256 * 1024, Qt::Uninitialized);
+    for (qint64 read; (read = file.read(piece.data(), piece.size())) > 0;) {
+        if (!receiver.add(QByteArrayView(piece.constData(), read)))
+            return std::nullopt;
+    }
+    QString problem;
+    return receiver.finish(regEnd, &problem);
 }
 
 // The cost of starting a program and seeing it run, which the flash run
@@ -28,8 +42,9 @@ double spawnMs(StampedFolder &folder)
     return msBetween(startNs, folder.takeStamp().startedNs);
 }
 
-// One flash of the loaded image up to the instant the tool starts; false when
-// the tool did not run or found a work file of another size than the image.
+// One flash of a downloaded image up to the instant the tool starts; false
+// when the tool did not run or found a work file of another size than the
+// image.
 bool timeUpload(brimo::device &link, const brimo::deviceFile &image, const QString &systemNumber,
                 StampedFolder &folder)
 {
@@ -42,38 +57,29 @@ bool timeUpload(brimo::device &link, const brimo::deviceFile &image, const QStri
     return true;
 }
 
-void timeRewrite(const brimo::deviceFile &image, const QString &systemNumber)
-{
-    const std::int64_t startNs = monotonicNs();
-    const brimo::IdentityRewrite rewrite =
-        brimo::rewriteIdentity(image.getData(), systemNumber.toLatin1(), image.strRegEnd);
-    report("rewrite_ms", msBetween(startNs, monotonicNs()));
-    if (!rewrite.error.isEmpty())
-        report("rewrite_failed", rewrite.error);
-}
-
 } // namespace
 
 int runUpload(const QStringList &arguments)
 {
     if (arguments.size() != 6)
         return 2;
-    const QByteArray image = readImage(arguments[0]);
     const int count = arguments[3].toInt();
     StampedFolder folder(arguments[4], arguments[5]);
-    if (image.isEmpty() || !folder.isValid())
+    if (!folder.isValid())
         return 1;
 
     QuietWindow window;
     brimo::device link(window, folder.path());
-    const brimo::deviceFile objDF(image, arguments[1].toLatin1());
-    // By the time the utility flashes, the identity read has already started
-    // the tool once: process start-up is warm.
-    spawnMs(folder);
+    // By the time the utility flashes, the identity read has already run the
+    // tool once, the PC kept awake meanwhile: all that is warm.
+    link.downloadData(1);
+    folder.takeStamp();
     for (int run = 0; run < count; ++run) {
-        if (!timeUpload(link, objDF, arguments[2], folder))
+        // A flash takes the image with it: each run has a download of its own.
+        const std::optional<brimo::deviceFile> image =
+            received(arguments[0], arguments[1].toLatin1(), folder.path());
+        if (!image || !timeUpload(link, *image, arguments[2], folder))
             return 1;
-        timeRewrite(objDF, arguments[2]);
         report("spawn_ms", spawnMs(folder));
     }
     return 0;

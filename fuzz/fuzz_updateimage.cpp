@@ -1,9 +1,10 @@
 // The check of a downloaded update image and the identity record rewrite on
 // any answer. The first 8 bytes of the input are the device's system number,
 // the next 16 the identity tail (REGEND), the rest the body. The check never
-// crashes and agrees with a plain reading of the format written out below;
-// a rewrite takes only a whole, well-formed record in an image that leaves
-// the device's identity to it, and leaves a whole image whole.
+// crashes, says the same whatever pieces the body arrives in, and agrees with
+// a plain reading of the format written out below; the identity records it
+// finds are every one there is, and the device's own written over them leaves
+// a whole image whole.
 
 #include "device/identityrecord.h"
 #include "image/imagecheck.h"
@@ -13,6 +14,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -109,28 +112,35 @@ bool isImage(const std::string &text, const std::string &regEnd)
     return keepsIdentity(text);
 }
 
-void checkRewrite(const std::string &body, const std::string &systemNumber,
-                  const std::string &regEnd, bool whole)
+// The body in pieces of 0 to 600 bytes, as a download may bring it, the
+// sizes drawn from the input itself.
+brimo::ImageCheck checkInPieces(const std::string &body, std::size_t seed)
 {
-    const QByteArray image = QByteArray::fromStdString(body);
-    const brimo::IdentityRewrite rewrite = brimo::rewriteIdentity(
-        image, QByteArray::fromStdString(systemNumber), QByteArray::fromStdString(regEnd));
-    const std::size_t at = body.find("S31500080010");
-    const std::string old = at == std::string::npos ? std::string() : body.substr(at, 46);
-    const char after = at + 46 < body.size() ? body[at + 46] : '\n';
-    const bool fits = old.size() == 46 && (after == '\r' || after == '\n') && isRecord(old) &&
-                      keepsIdentity(body) && regEnd.size() == 16 && isHex(regEnd);
-    FUZZ_CHECK(rewrite.error.isEmpty() == fits);
-    if (!fits)
-        return;
-    FUZZ_CHECK(rewrite.oldRecord.toStdString() == old && isRecord(rewrite.newRecord.toStdString()));
-    QByteArray out;
-    FUZZ_CHECK(brimo::writeRewritten(image, rewrite, [&out](const char *data, qsizetype size) {
-        out.append(data, size);
-        return true;
-    }));
-    FUZZ_CHECK(out == QByteArray(image).replace(rewrite.oldRecord, rewrite.newRecord));
-    FUZZ_CHECK(!whole || isImage(out.toStdString(), regEnd));
+    std::minstd_rand sizes(static_cast<std::uint_fast32_t>(seed % 2147483646u + 1u));
+    brimo::ImageCheck check;
+    for (std::size_t at = 0; at < body.size();) {
+        const std::size_t size = std::min<std::size_t>(sizes() % 601u, body.size() - at);
+        check.add(QByteArrayView(body.data() + at, static_cast<qsizetype>(size)));
+        at += size;
+    }
+    return check;
+}
+
+void checkRewrite(const std::string &body, const std::string &systemNumber,
+                  const std::string &regEnd, const QList<qint64> &identityAt)
+{
+    std::vector<qint64> starts;
+    for (std::size_t at = body.find("S31500080010"); at != std::string::npos;
+         at = body.find("S31500080010", at + 1))
+        starts.push_back(static_cast<qint64>(at));
+    FUZZ_CHECK(std::vector<qint64>(identityAt.begin(), identityAt.end()) == starts);
+    const QByteArray record = brimo::identityRecord(QByteArray::fromStdString(systemNumber),
+                                                    QByteArray::fromStdString(regEnd));
+    FUZZ_CHECK(record.size() == 46 && isRecord(record.toStdString()));
+    std::string out = body;
+    for (const qint64 at : identityAt)
+        out.replace(static_cast<std::size_t>(at), 46, record.toStdString());
+    FUZZ_CHECK(isImage(out, regEnd));
 }
 
 } // namespace
@@ -141,11 +151,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string systemNumber = input.substr(0, 8);
     const std::string regEnd = input.size() > 8 ? input.substr(8, 16) : std::string();
     const std::string body = input.size() > 24 ? input.substr(24) : std::string();
-    const bool whole = isImage(body, regEnd);
-    FUZZ_CHECK(
-        brimo::imageProblem(QByteArray::fromStdString(body), QByteArray::fromStdString(regEnd))
-            .isEmpty() == whole);
-    if (systemNumber.size() == 8)
-        checkRewrite(body, systemNumber, regEnd, whole);
+    const QByteArray tail = QByteArray::fromStdString(regEnd);
+    brimo::ImageCheck whole;
+    whole.add(QByteArrayView(body.data(), static_cast<qsizetype>(body.size())));
+    const QString problem = whole.finish(tail);
+    FUZZ_CHECK(problem.isEmpty() == isImage(body, regEnd));
+    brimo::ImageCheck pieces = checkInPieces(body, std::hash<std::string>()(input));
+    FUZZ_CHECK(pieces.finish(tail) == problem && pieces.identityAt() == whole.identityAt());
+    if (problem.isEmpty() && systemNumber.size() == 8)
+        checkRewrite(body, systemNumber, regEnd, whole.identityAt());
     return 0;
 }

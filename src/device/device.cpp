@@ -44,38 +44,6 @@ QString readWhole(const QString &path, QByteArray *data)
     return {};
 }
 
-// Writes all of a slice: a write cut short by a full disk returns what fitted
-// and records no error; only the next write fails with the system's reason.
-bool writeAll(QFile &file, const char *data, qsizetype size)
-{
-    for (qsizetype done = 0; done < size;) {
-        const qint64 written = file.write(data + done, size - done);
-        if (written <= 0)
-            return false;
-        done += static_cast<qsizetype>(written);
-    }
-    return true;
-}
-
-// The work file is the image with the device's identity in, written straight
-// from the container a slice at a time, so the image is never copied. A plain
-// file, not synced to disk: the flash tool reads it from the cache at once
-// and it is deleted after the run, so waiting for the disk (tens of
-// milliseconds for a large image) would buy nothing.
-QString writeWorkFile(const QString &path, const QByteArray &image, const IdentityRewrite &rewrite)
-{
-    removeForced(path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    const bool written = writeRewritten(image, rewrite, [&file](const char *data, qsizetype size) {
-        return writeAll(file, data, size);
-    });
-    if (!written || !file.flush())
-        return file.errorString();
-    return {};
-}
-
 } // namespace
 
 device::device(Reporter &report, const QString &appFolder)
@@ -129,23 +97,23 @@ std::optional<QString> device::downloadData(qint16 port)
 
 bool device::uploadData(const deviceFile &objDF, const QString &systemNumber, const QString &port)
 {
-    const QByteArray &image = objDF.getData();
     m_report.addText(QStringLiteral("Checking update integrity"));
     m_report.setProgress(20);
-    if (image.size() < kMinimumImageSize)
+    if (objDF.size() < kMinimumImageSize)
         return fail(QStringLiteral("Update size is incorrect"));
 
     m_report.addText(QStringLiteral("Checking system number"));
     m_report.setProgress(40);
-    const IdentityRewrite rewrite =
-        rewriteIdentity(image, systemNumber.toLatin1(), objDF.strRegEnd);
-    if (!rewrite.error.isEmpty())
-        return fail(rewrite.error);
+    if (!objDF.hasIdentity())
+        return fail(QStringLiteral("The update holds no identity record"));
+    const QByteArray number = systemNumber.toLatin1();
+    if (const QString problem = identityProblem(number, objDF.strRegEnd); !problem.isEmpty())
+        return fail(problem);
 
     m_report.addText(QStringLiteral("Updating device."));
     m_report.setProgress(60);
     m_report.setDotsEnabled(true);
-    const bool flashed = flash(image, rewrite, port);
+    const bool flashed = flash(objDF, identityRecord(number, objDF.strRegEnd), port);
     m_report.setDotsEnabled(false);
     if (!flashed)
         return false;
@@ -154,21 +122,28 @@ bool device::uploadData(const deviceFile &objDF, const QString &systemNumber, co
     return true;
 }
 
-bool device::flash(const QByteArray &image, const IdentityRewrite &rewrite, const QString &port)
+// The image, with the device's identity written into it, is moved into place
+// as the work file: nothing is copied. After a failed run it goes back under
+// its own name for another try; after a flash the work file goes.
+bool device::flash(const deviceFile &objDF, const QByteArray &record, const QString &port)
 {
-    const QString writeError = writeWorkFile(workFilePath(), image, rewrite);
-    if (!writeError.isEmpty()) {
-        removeForced(workFilePath());
-        return fail(writeError);
-    }
+    QString error = objDF.rebuildIdentity(record);
+    if (error.isEmpty())
+        error = removeForced(workFilePath());
+    if (QFile image(objDF.path()); error.isEmpty() && !image.rename(workFilePath()))
+        error = image.errorString();
+    if (!error.isEmpty())
+        return fail(error);
     // A shutdown now would leave a half-written device.
     const CommandResult run = runTool(port, ToolRun::WriteImage, KeepAwake::Shutdown::Blocked);
-    const QString removeError = removeForced(workFilePath());
-    if (!removeError.isEmpty())
+    const bool flashed = run.started && run.exitCode == 0;
+    if (!flashed)
+        QFile::rename(workFilePath(), objDF.path());
+    if (const QString removeError = removeForced(workFilePath()); !removeError.isEmpty())
         m_report.addText(removeError);
     if (!run.started)
         return fail(run.errorText);
-    return run.exitCode == 0;
+    return flashed;
 }
 
 bool canWriteWorkFile(const QString &appFolder)

@@ -44,8 +44,9 @@ private:
     QString workFilePath() const;
     // One run of the flash tool on the port, the PC kept awake meanwhile.
     CommandResult runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown);
-    // Writes the image to the work file and runs the write command on it.
-    bool flash(const QByteArray &image, const IdentityRewrite &rewrite, const QString &port);
+    // Makes the image with the device's identity record the work file and
+    // runs the write command on it.
+    bool flash(const deviceFile &objDF, const QByteArray &record, const QString &port);
     // Log why and give the failure result.
     bool fail(const QString &why);
     std::nullopt_t readFailed(const QString &why);

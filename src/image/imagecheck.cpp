@@ -1,5 +1,6 @@
 #include "image/imagecheck.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -133,44 +134,9 @@ bool writesIdentity(QByteArrayView record)
     return bytes > 0 && first <= kIdentityLast && first + bytes - 1 >= kIdentityFirst;
 }
 
-// Follows an image's records, in order, as they touch the device's identity.
-class IdentityArea {
-public:
-    // Why the well-formed record on line `number` must not be flashed, or
-    // the empty text.
-    QString problemWith(QByteArrayView record, qsizetype number)
-    {
-        if (!writesIdentity(record))
-            return {};
-        if (!record.startsWith(kIdentityRecordStart))
-            return QStringLiteral("The update writes over the device's identity: line %1")
-                .arg(number);
-        if (m_firstLine == 0) {
-            m_first = record;
-            m_firstLine = number;
-        } else if (record != m_first) {
-            return QStringLiteral("The update holds two different identity records: lines %1 "
-                                  "and %2")
-                .arg(m_firstLine)
-                .arg(number);
-        }
-        return {};
-    }
-
-private:
-    QByteArrayView m_first;
-    qsizetype m_firstLine = 0;
-};
-
-// The line that starts at `start`, up to its LF and without a CR before it.
-QByteArrayView wholeLine(const char *start, const char *end, const char **next)
-{
-    const auto *found =
-        static_cast<const char *>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
-    *next = found ? found + 1 : end;
-    const QByteArrayView line(start, (found ? found : end) - start);
-    return line.endsWith('\r') ? line.chopped(1) : line;
-}
+// The longest record has 255 pairs after its count: 514 characters. A line is
+// judged on one character more, which is enough to tell that it is too long.
+constexpr qsizetype kJudgedLength = 4 + 2 * 255 + 1;
 
 } // namespace
 
@@ -192,46 +158,87 @@ QString regEndProblem(const QByteArray &regEnd)
     return {};
 }
 
-QString imageProblem(const QByteArray &image, const QByteArray &regEnd)
+void ImageCheck::add(QByteArrayView piece)
 {
-    if (const QString problem = regEndProblem(regEnd); !problem.isEmpty())
-        return problem;
-    const char *next = image.constData();
-    const char *const end = next + image.size();
-    qsizetype number = 0;
-    bool terminated = false;
-    IdentityArea identity;
-    while (next < end) {
-        ++number;
-        if (terminated)
-            return notWhole(QStringLiteral("line %1 follows its termination record").arg(number));
-        const QByteArrayView line = wholeLine(next, end, &next);
-        const Fault fault = recordFault(line);
-        if (fault != Fault::None)
-            return notWhole(QStringLiteral("line %1 %2").arg(number).arg(faultText(fault)));
-        if (QString problem = identity.problemWith(line, number); !problem.isEmpty())
-            return problem;
-        // S7, S8 and S9 end an image.
-        terminated = line.at(1) >= '7';
+    const char *next = piece.data();
+    const char *const end = next + piece.size();
+    while (next < end && m_problem.isEmpty()) {
+        const auto *lineEnd =
+            static_cast<const char *>(std::memchr(next, '\n', static_cast<size_t>(end - next)));
+        const char *const stop = lineEnd ? lineEnd : end;
+        if (m_pending.isEmpty() && lineEnd) {
+            // The usual case: a whole line within the piece, looked at in place.
+            checkLine(QByteArrayView(next, stop - next), m_offset + (next - piece.data()));
+        } else {
+            const qsizetype room = kJudgedLength + 1 - m_pending.size();
+            m_pending.append(next, std::min<qsizetype>(room, stop - next));
+            if (lineEnd) {
+                checkLine(m_pending, m_lineStart);
+                m_pending.clear();
+            }
+        }
+        if (lineEnd)
+            m_lineStart = m_offset + (lineEnd + 1 - piece.data());
+        next = lineEnd ? lineEnd + 1 : end;
     }
-    if (!terminated)
+    m_offset += piece.size();
+}
+
+QString ImageCheck::finish(const QByteArray &regEnd)
+{
+    if (m_problem.isEmpty() && m_lineStart < m_offset)
+        checkLine(m_pending, m_lineStart);
+    m_pending.clear();
+    if (QString problem = regEndProblem(regEnd); !problem.isEmpty())
+        return problem;
+    if (m_problem.isEmpty() && !m_terminated)
         return notWhole(QStringLiteral("it does not end with a termination record"));
+    return m_problem;
+}
+
+void ImageCheck::checkLine(QByteArrayView line, qint64 start)
+{
+    if (line.endsWith('\r'))
+        line.chop(1);
+    line = line.first(std::min(line.size(), kJudgedLength));
+    ++m_lines;
+    if (m_terminated) {
+        m_problem = notWhole(QStringLiteral("line %1 follows its termination record").arg(m_lines));
+        return;
+    }
+    if (const Fault fault = recordFault(line); fault != Fault::None) {
+        m_problem = notWhole(QStringLiteral("line %1 %2").arg(m_lines).arg(faultText(fault)));
+        return;
+    }
+    m_problem = identityProblem(line);
+    if (line.startsWith(kIdentityRecordStart))
+        m_identityAt.append(start);
+    // S7, S8 and S9 end an image.
+    m_terminated = line.at(1) >= '7';
+}
+
+QString ImageCheck::identityProblem(QByteArrayView record)
+{
+    if (!writesIdentity(record))
+        return {};
+    if (!record.startsWith(kIdentityRecordStart))
+        return QStringLiteral("The update writes over the device's identity: line %1").arg(m_lines);
+    if (m_identityLine == 0) {
+        m_identity = record.toByteArray();
+        m_identityLine = m_lines;
+    } else if (record != m_identity) {
+        return QStringLiteral("The update holds two different identity records: lines %1 and %2")
+            .arg(m_identityLine)
+            .arg(m_lines);
+    }
     return {};
 }
 
-QString identityAreaProblem(const QByteArray &image)
+QString imageProblem(const QByteArray &image, const QByteArray &regEnd)
 {
-    const char *next = image.constData();
-    const char *const end = next + image.size();
-    IdentityArea identity;
-    for (qsizetype number = 1; next < end; ++number) {
-        const QByteArrayView line = wholeLine(next, end, &next);
-        if (recordFault(line) != Fault::None)
-            continue;
-        if (QString problem = identity.problemWith(line, number); !problem.isEmpty())
-            return problem;
-    }
-    return {};
+    ImageCheck check;
+    check.add(image);
+    return check.finish(regEnd);
 }
 
 } // namespace brimo

@@ -1,7 +1,5 @@
 #include "platform/inetcontrol.h"
 
-#include "platform/answerheaders.h"
-
 #include <QAuthenticator>
 #include <QEventLoop>
 #include <QHostInfo>
@@ -26,6 +24,10 @@ namespace {
 // more is refused before a byte of it is kept; one that grows past it is
 // ended there.
 constexpr qint64 kMaxAnswerBytes = qint64{64} * 1024 * 1024;
+// What Qt may hold of an answer that the sink has not taken yet, and the most
+// the sink is handed at once: a large answer passes through in pieces and is
+// never held whole.
+constexpr qint64 kPieceBytes = 256 * 1024;
 
 enum State : qint16 {
     Resolving = 1,
@@ -77,6 +79,33 @@ QByteArray encodeForRequestLine(const QString &address)
     return out;
 }
 
+// The whole header text of an answer as the control hands it out: the status
+// line ("HTTP/1.1 200 OK"), then one "name: value" line per header, every
+// line ending in CR LF.
+QByteArray headerText(int status, const QByteArray &reason,
+                      const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    QByteArray text = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
+    for (const auto &[name, value] : headers)
+        text += name + ": " + value + "\r\n";
+    return text;
+}
+
+// The value of the headers named `name`, in any case; several of them are
+// joined by ", ". Empty when the answer has none.
+QByteArray headerValue(const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &name)
+{
+    QByteArray value;
+    for (const auto &[headerName, headerValue] : headers) {
+        if (headerName.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        if (!value.isEmpty())
+            value += ", ";
+        value += headerValue;
+    }
+    return value;
+}
+
 // Qt reports 4xx and 5xx statuses as content and server errors; for us they
 // are answers like any other. Everything else means the transfer failed.
 bool isHttpStatusError(QNetworkReply::NetworkError error)
@@ -117,18 +146,19 @@ void InetControl::setProxy(const QString &host, quint16 port)
     m_proxyPort = port;
 }
 
-QByteArray InetControl::openUrl()
+qint64 InetControl::openUrl(const BodySink &sink)
 {
     if (m_executing) {
         qWarning("Internet transfer control: a request is already under way");
-        return {};
+        return 0;
     }
     m_executing = true;
     m_failed = false;
     m_state = 0;
     m_connects = 0;
     m_requestsSent = 0;
-    m_body.clear();
+    m_sink = sink;
+    m_received = 0;
     m_headerText.clear();
     m_headers.clear();
 
@@ -142,12 +172,11 @@ QByteArray InetControl::openUrl()
     if (self && m_executing)
         loop.exec();
     if (!self)
-        return {};
+        return 0;
     m_loop = nullptr;
     m_executing = false;
-    if (m_failed)
-        m_body.clear();
-    return std::exchange(m_body, QByteArray());
+    m_sink = nullptr;
+    return m_failed ? 0 : m_received;
 }
 
 QByteArray InetControl::getHeader(const QByteArray &name) const
@@ -251,7 +280,8 @@ void InetControl::startRequest(const QUrl &url)
         refuseSecondAttempt(m_requestsSent);
         advanceTo(RequestSent);
     });
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &InetControl::reserveBody);
+    m_reply->setReadBufferSize(kPieceBytes);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &InetControl::readHead);
     connect(m_reply, &QNetworkReply::readyRead, this, &InetControl::readReply);
     connect(m_reply, &QNetworkReply::finished, this, &InetControl::finishReply);
 }
@@ -273,10 +303,8 @@ void InetControl::refuseLogin(QNetworkReply *reply, QAuthenticator *)
         m_reply->abort();
 }
 
-// The body gets its whole room at once, so that it is never moved while it
-// grows: the declared length, or without one the most an answer may hold.
-// The room costs nothing until the bytes arrive.
-void InetControl::reserveBody()
+// An answer that declares more than it may hold is refused before its body.
+void InetControl::readHead()
 {
     bool declared = false;
     const qint64 length =
@@ -285,26 +313,30 @@ void InetControl::reserveBody()
         m_reply->abort();
         return;
     }
-    m_body.reserve(static_cast<qsizetype>(declared ? length : kMaxAnswerBytes));
+    keepHeaders(m_reply);
     advanceTo(Receiving);
 }
 
-// Reads straight into the one body buffer: an update image is large, and a
-// second copy of it is never needed.
+// Hands what has come to the sink a piece at a time, through one buffer. An
+// answer that grows past the most it may hold, or that the sink refuses, ends
+// there as failed.
 void InetControl::readReply()
 {
-    const qint64 available = m_reply->bytesAvailable();
-    if (available <= 0)
-        return;
-    if (m_body.size() + available > kMaxAnswerBytes) {
-        m_reply->abort();
-        return;
+    while (!m_failed && m_reply->bytesAvailable() > 0) {
+        const qint64 available = std::min(m_reply->bytesAvailable(), kPieceBytes);
+        m_piece.resize(static_cast<qsizetype>(available));
+        const qint64 read = m_reply->read(m_piece.data(), available);
+        if (read <= 0)
+            return;
+        m_received += read;
+        if (m_received > kMaxAnswerBytes ||
+            !m_sink(QByteArrayView(m_piece.constData(), static_cast<qsizetype>(read)))) {
+            m_failed = true;
+            m_reply->abort();
+            return;
+        }
+        advanceTo(Receiving);
     }
-    const qsizetype old = m_body.size();
-    m_body.resize(old + static_cast<qsizetype>(available));
-    const qint64 read = m_reply->read(m_body.data() + old, available);
-    m_body.resize(old + static_cast<qsizetype>(std::max<qint64>(read, 0)));
-    advanceTo(Receiving);
 }
 
 void InetControl::finishReply()
@@ -340,7 +372,7 @@ bool InetControl::replyIsAnswer(const QNetworkReply *reply) const
     // termination record, which the check of every downloaded image catches.
     bool declared = false;
     const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
-    return !declared || m_body.size() == length;
+    return !declared || m_received == length;
 }
 
 void InetControl::keepHeaders(const QNetworkReply *reply)
@@ -364,7 +396,6 @@ void InetControl::advanceTo(qint16 state)
 void InetControl::fail()
 {
     m_failed = true;
-    m_body.clear();
     m_state = Error;
     m_executing = false;
     if (m_loop)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QObject>
 #include <QPair>
 #include <QString>
+
+#include <functional>
 
 class QAuthenticator;
 class QEventLoop;
@@ -36,9 +39,13 @@ public:
     // Proxy used when the access type is NamedProxy ("host" and port).
     void setProxy(const QString &host, quint16 port);
 
-    // Fetches the URL with GET and returns the whole body; empty on any failure.
-    // Returns only when the transfer has ended; window events run meanwhile.
-    QByteArray openUrl();
+    // Takes each piece of an answer's body as it arrives; false ends the
+    // transfer as failed.
+    using BodySink = std::function<bool(QByteArrayView piece)>;
+    // Fetches the URL with GET, handing the body to the sink as it arrives.
+    // Returns the number of its bytes, 0 on any failure. Returns only when
+    // the transfer has ended; window events run meanwhile.
+    qint64 openUrl(const BodySink &sink);
     // With no name: the whole header text, status line first, lines ending CR LF.
     // With a name: that header's value, empty when absent.
     QByteArray getHeader(const QByteArray &name = {}) const;
@@ -57,7 +64,7 @@ private:
     void readReply();
     void refuseSecondAttempt(int &attempts);
     void refuseLogin(QNetworkReply *reply, QAuthenticator *authenticator);
-    void reserveBody();
+    void readHead();
     void finishReply();
     bool replyIsAnswer(const QNetworkReply *reply) const;
     void keepHeaders(const QNetworkReply *reply);
@@ -82,7 +89,9 @@ private:
     int m_lookupId = -1;
     int m_connects = 0;
     int m_requestsSent = 0;
-    QByteArray m_body;
+    BodySink m_sink;
+    qint64 m_received = 0;
+    QByteArray m_piece;
     QByteArray m_headerText;
     QList<QPair<QByteArray, QByteArray>> m_headers;
 };

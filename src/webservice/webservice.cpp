@@ -1,13 +1,14 @@
 #include "webservice/webservice.h"
 
-#include "image/imagecheck.h"
+#include "image/devicefile.h"
 #include "platform/inetcontrol.h"
 #include "platform/reporter.h"
-#include "webservice/statuscode.h"
 
 #include <QMetaType>
 #include <QStringList>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace brimo {
 
@@ -23,9 +24,20 @@ constexpr int kRequestTimeoutSeconds = 12000;
 // text.
 constexpr quint16 kDefaultProxyPort = 8080;
 // The window shows a few hundred characters of the service's message at most
-// and says when it cut one; text is made of this much of it only, so that an
-// answer near the size limit is not copied into a text twice its size.
+// and says when it cut one; only this much of a body is kept as text.
 constexpr qsizetype kMessageBytesShown = 4096;
+
+// The status code of an answer's header text, whose first line is the status
+// line ("HTTP/1.1 200 OK"): the three characters after the first space, as a
+// number. 0 when the text has no space or those characters are not a number,
+// which counts as no answer.
+qint16 statusCode(const QByteArray &headerText)
+{
+    const qsizetype space = headerText.indexOf(' ');
+    bool ok = false;
+    const short code = space < 0 ? 0 : headerText.mid(space + 1, 3).toShort(&ok);
+    return ok ? code : qint16{0};
+}
 
 bool isObject(const QVariant &item)
 {
@@ -84,27 +96,29 @@ QString webservice::requestAddress(const QString &strURI, const FormData &objFor
     return strURI + QLatin1Char('?') + pairs.join(QLatin1Char('&'));
 }
 
-QByteArray webservice::fetch(const QString &strURI, const FormData &objFormData)
+response webservice::execute(const QString &strURI, const FormData &objFormData)
+{
+    return fetch(strURI, objFormData, nullptr);
+}
+
+// An answer without a body counts as none. Of a body only its start is kept
+// as text; the body of an image goes to `image` as it arrives.
+response webservice::fetch(const QString &strURI, const FormData &objFormData, ImageReceiver *image)
 {
     chooseProxy(m_control, m_proxy);
     m_control.setUrl(requestAddress(strURI, objFormData));
     m_control.setRemotePort(kServicePort);
     m_control.setRequestTimeout(kRequestTimeoutSeconds);
-    return m_control.openUrl();
-}
-
-response webservice::execute(const QString &strURI, const FormData &objFormData)
-{
-    return recordOf(fetch(strURI, objFormData));
-}
-
-// An answer without a body counts as none.
-response webservice::recordOf(const QByteArray &body) const
-{
+    QByteArray start;
+    const qint64 received = m_control.openUrl([&](QByteArrayView piece) {
+        if (start.size() < kMessageBytesShown)
+            start += piece.first(std::min(piece.size(), kMessageBytesShown - start.size()));
+        return !image || statusCode(m_control.getHeader()) != 200 || image->add(piece);
+    });
     response record;
-    if (!body.isEmpty()) {
+    if (received > 0) {
         record.iResponseCode = statusCode(m_control.getHeader());
-        record.strContent = QString::fromLocal8Bit(body.left(kMessageBytesShown));
+        record.strContent = QString::fromLocal8Bit(start);
     }
     return record;
 }
@@ -120,19 +134,19 @@ response webservice::UpdateDevice(const QString &strSystemNo)
 {
     FormData objFormData;
     objFormData.append({QStringLiteral("SystemCodeString"), strSystemNo});
-    const QByteArray body = fetch(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData);
-    response record = recordOf(body);
+    ImageReceiver image(m_appFolder);
+    response record = fetch(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData, &image);
+    // An image that cannot be kept (a full disk) ends its transfer as failed.
+    if (record.iResponseCode == 0 && !image.error().isEmpty())
+        m_report.addText(image.error());
     if (record.iResponseCode != 200)
         return record;
     // Whatever the device is given must be a whole image: a damaged or cut
     // answer is worth another try, never a flash.
-    const QByteArray regEnd = m_control.getHeader("REGEND");
-    const QString problem = imageProblem(body, regEnd);
-    if (!problem.isEmpty()) {
+    QString problem;
+    record.objDF = image.finish(m_control.getHeader("REGEND"), &problem);
+    if (!record.objDF)
         m_report.addText(problem);
-        return record;
-    }
-    record.objDF.emplace(body, regEnd);
     return record;
 }
 

@@ -1,16 +1,30 @@
 #pragma once
 
+#include "image/devicefile.h"
 #include "platform/inetcontrol.h"
-#include "webservice/response.h"
 
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QVariant>
 
+#include <optional>
+
 namespace brimo {
 
+class ImageReceiver;
 class Reporter;
+
+// The record of one answer from the vendor web service.
+struct response {
+    // The HTTP status; 0 when no answer came or it had an empty body.
+    qint16 iResponseCode = 0;
+    // The start of the body as text: with status 500, the service's message
+    // for the user.
+    QString strContent;
+    // The update image, when a whole one came.
+    std::optional<deviceFile> objDF;
+};
 
 // Request parameters in the order they were added.
 using FormData = QList<QPair<QString, QVariant>>;
@@ -39,8 +53,9 @@ public:
     // "True" when the service answers the ping with status 200, else "False".
     QString ping();
     // Fetches the image for a system number: objDF holds it when a whole
-    // image came with status 200; with status 500 strContent holds what the
-    // service has to say. A damaged image is logged in one line.
+    // image came with status 200, kept in a file beside the work file; with
+    // status 500 strContent holds what the service has to say. A damaged
+    // image, or one that cannot be kept, is logged in one line.
     response UpdateDevice(const QString &strSystemNo);
 
     // One GET of strURI (host and path, no scheme) with the parameters.
@@ -49,9 +64,7 @@ public:
     static QString requestAddress(const QString &strURI, const FormData &objFormData);
 
 private:
-    // The GET itself: the whole body, empty on any failure.
-    QByteArray fetch(const QString &strURI, const FormData &objFormData);
-    response recordOf(const QByteArray &body) const;
+    response fetch(const QString &strURI, const FormData &objFormData, ImageReceiver *image);
 
     Reporter &m_report;
     QString m_appFolder;

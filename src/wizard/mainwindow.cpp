@@ -410,6 +410,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A downloaded image goes with the program: it is never flashed now.
+    m_image.reset();
     endProgramNow(0);
 }
 

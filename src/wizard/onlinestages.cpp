@@ -102,6 +102,7 @@ bool MainWindow::askDownloadRetry()
 void MainWindow::endAfterPause()
 {
     addText(QStringLiteral("Closing update utility."));
+    m_image.reset();
     QThread::msleep(kPauseMs);
     endProgramNow();
 }

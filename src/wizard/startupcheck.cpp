@@ -1,6 +1,7 @@
 #include "wizard/startupcheck.h"
 
 #include "device/device.h"
+#include "image/devicefile.h"
 #include "wizard/messagebox.h"
 #include "wizard/shared.h"
 
@@ -28,6 +29,9 @@ QString noRightsText(const QString &folder)
 bool checkApplicationFolder()
 {
     const QString folder = QCoreApplication::applicationDirPath();
+    // Only one copy runs, and no flash tool an earlier one started: an image
+    // still here was downloaded by a run that ended before it could go.
+    removeLeftoverImages(folder);
     if (canWriteWorkFile(folder))
         return true;
     showMessage(nullptr, noRightsText(folder), MessageStyle::Ok);

@@ -2,7 +2,8 @@
 
 namespace brimo {
 
-// Run once at start-up, before the window: true when the program can write
+// Run once at start-up, before the window: removes what an earlier run left
+// of a download, and is true when the program can write
 // beside itself, where the flash tool's work file goes. Otherwise one box
 // names the folder and says how to get the right, and the result is false:
 // the program ends, rather than ask for power cycles that cannot help.

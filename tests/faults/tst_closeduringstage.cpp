@@ -15,9 +15,10 @@ private slots:
         const QString download = items(kToTheFlash).mid(0, 8).join(u'|');
         const QString noImage = "|Downloaded 0 bytes|Aborting update";
         const QString again = "|Attempting retry|Downloading updates|Connected" + noImage;
+        // What an earlier run left of a download goes at start-up.
         QTest::newRow("idle on the first stage: nothing asked, ends at once")
-            << "close@Blank registry value returned|updateBtn"
-            << "" << kBlank << "ends=at once";
+            << "leftover|close@Blank registry value returned|updateBtn"
+            << "" << kBlank << "ends=at once|leftovers=";
         // Without a session bus nothing keeps the PC awake, and nothing says so.
         QTest::newRow("identity read: nothing asked, ends at once, the tool reads on")
             << update + "inhibit=no bus|tool=delay 3000|close@Registry value returned: COM "
@@ -60,20 +61,20 @@ private slots:
             << "COMPort=3|dl@3|service=ZZ99YY88|updateBtn|stage2Btn"
             << "Stop No update is available for system number AB12CD34."
             << download + "|Closing update utility."
-            << "ends=a second later";
+            << "ends=a second later|leftovers=";
         // The service asks for a login, which it never gets.
         QTest::newRow("no image, retried twice, then given up: the end a second later")
             << update + "401@Downloading updates|updateBtn|stage2Btn"
             << "Yes " + kRetryBox + "|Yes " + kRetryBox + "|No " + kRetryBox
             << download + noImage + again + again + "|Closing update utility."
-            << "ends=a second later";
+            << "ends=a second later|leftovers=";
         // An image whose identity records differ is never flashed.
         QTest::newRow("two identity records, No: the end a second later, nothing written")
             << update + "fault=twoidents|updateBtn|stage2Btn"
             << "No " + kRetryBox
             << download + "|The update holds two different identity records: lines 2 and 32772" +
                    noImage + "|Closing update utility."
-            << "ends=a second later|tool=r3|writes=0";
+            << "ends=a second later|tool=r3|writes=0|leftovers=";
     }
     void endsOrGoesOn() { WizardRig::runRow(); }
 };

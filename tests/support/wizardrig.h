@@ -118,6 +118,8 @@ public:
                                   "--clear-groups"};
             else if (step.startsWith("service"))
                 m_ready = startVendor(value.isEmpty() ? "AB12CD34" : value) && m_ready;
+            else if (step == "leftover")
+                QFile(m_app->filePath("nf-0ld000.download")).open(QIODevice::WriteOnly);
             else if (kModes.contains(mode) && step.count(u'@') == 1)
                 m_ready = plugDevice(step.section(u'@', 1).toInt(), mode) && m_ready;
             else
@@ -212,7 +214,7 @@ public:
     {
         for (QString item : items(after)) {
             if (item == "completed")
-                item = "stageHeader=Stage 5 of 5:|attempts=0|ProgressBar=100%|shown=|"
+                item = "stageHeader=Stage 5 of 5:|attempts=0|ProgressBar=100%|shown=|leftovers=|"
                        "progressDots=false|identity=AB12CD340011223344556677|"
                        "completedText=Your Brimo unit has been successfully updated with the "
                        "latest information.\r\n\r\nPlease remove the power from the Brimo unit, "
@@ -228,7 +230,8 @@ public:
 
     // "<control>": its text (or title, or being active, or shown); "shown" and
     // "disabled": those of the stage buttons; "port": comPortNumber;
-    // "attempts"; a setting; "tool": the flash tool's runs ("r3:3,w4" a read
+    // "attempts"; "leftovers": the work file or downloaded images beside the
+    // program; a setting; "tool": the flash tool's runs ("r3:3,w4" a read
     // on COM3 ending in 3, a write to COM4), "toolAtEnd" those when the
     // program had ended; "popup": the menu open; "bar": the progress bar's
     // values since the window opened, "Connected" where the log says so;
@@ -252,6 +255,8 @@ public:
             return values.join(u',').remove(":0");
         } else if (name == "bar") {
             values = m_bar;
+        } else if (name == "leftovers") {
+            values = QDir(m_app->path()).entryList({"nf*"}, QDir::Files);
         } else if (name == "writes" || name == "identity") {
             const auto status = m_devices.at(3)->status();
             values << (name == "writes" ? status.value("writes")

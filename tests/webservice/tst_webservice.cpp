@@ -2,12 +2,17 @@
 #include "webservice/webservice.h"
 
 #include "common/srec.h"
+#include "filesizelimit.h"
 #include "loopbackserver.h"
 #include "recordingwindow.h"
 #include "vendorsimprocess.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 using brimo::FormData;
 using brimo::webservice;
@@ -237,6 +242,9 @@ void TestWebService::updateDeviceAnswers_data()
         {}, 64);
     row("declares 100 MiB", head("200 OK", regEnd + length(100 * kMiB)), image, 2, 0, {}, 1, {},
         {1, 2, 3, 4, 5, 6, 11});
+    // The image is kept in a file as it arrives; a full disk ends the transfer.
+    row("disk full", served(image, regEnd), image, 2, 0,
+        QString::fromLocal8Bit(std::strerror(EFBIG)));
 }
 
 void TestWebService::updateDeviceAnswers()
@@ -254,13 +262,21 @@ void TestWebService::updateDeviceAnswers()
     qputenv("BRIMO_SERVICE_HOST", (host.isEmpty() ? server.hostPort() : host).toUtf8());
     RecordingWindow window;
     webservice service(window, m_appFolder.path());
+    std::optional<FileSizeLimit> limit;
+    if (QByteArray(QTest::currentDataTag()) == "disk full")
+        QVERIFY(limit.emplace(64 * 1024).isApplied());
     const brimo::response record = service.UpdateDevice(QString::fromLatin1(kSystemNo));
+    limit.reset();
     QCOMPARE(record.objDF ? 0 : record.iResponseCode == 500 ? 1 : 2, result);
     QCOMPARE(record.iResponseCode, qint16(code));
     QCOMPARE(window.seen, logged.isEmpty() ? QStringList() : QStringList(logged));
     QCOMPARE(record.strContent, code == 0 ? QString() : QString::fromLatin1(body.left(4096)));
-    QCOMPARE(record.objDF ? record.objDF->getData() : QByteArray(), result == 0 ? body : "");
+    // Only a whole image is kept, in a file beside the work file.
+    QFile kept(record.objDF ? record.objDF->path() : QString());
+    QCOMPARE(kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray(),
+             result == 0 ? body : "");
     QCOMPARE(record.objDF ? record.objDF->strRegEnd : QByteArray(), result == 0 ? kTail : "");
+    QCOMPARE(QDir(m_appFolder.path()).entryList(QDir::Files).size(), result == 0 ? 1 : 0);
     // Qt may send again by itself when the line breaks; the fault covers one.
     const qsizetype sent =
         server.requests.count("GET /ws/updatedevice.asp?SystemCodeString=AB12CD34 ");
