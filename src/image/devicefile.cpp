@@ -32,8 +32,9 @@ deviceFile::deviceFile(std::unique_ptr<QTemporaryFile> file, qint64 size,
 
 QString deviceFile::rebuildIdentity(const QByteArray &record) const
 {
+    // An image that is gone must never come back as a file of the record alone.
     QFile file(path());
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly))
         return file.errorString();
     for (const qint64 at : m_identityAt) {
         if (!file.seek(at) || !writeAll(file, record.constData(), record.size()))
