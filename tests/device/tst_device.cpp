@@ -284,7 +284,7 @@ void TestDevice::knownIdentityRecords()
 
 // Every way a read or a flash fails: the tool's `fault` (none: no tool at
 // all), or something in the way of the work file: a file left by an earlier
-// run, even read-only, or a folder. A flash checks the image and the identity
+// run, even read-only, or a folder; or the downloaded image gone. A flash checks the image and the identity
 // before the tool starts. What the user sees, in order: log lines, the
 // progress bar ("20%") and the dots; "*" stands for the system's own words.
 void TestDevice::failedReadOrFlash_data()
@@ -326,6 +326,7 @@ void TestDevice::failedReadOrFlash_data()
         flashed + "dots off");
     run("flash, tool missing", true, "", "", flashed + "File not found: <tool>|dots off");
     run("flash, a folder where the work file goes", true, "ok", "folder", flashed + "*|dots off");
+    run("flash, the downloaded image gone", true, "ok", "gone", flashed + "*|dots off");
     run("flash, LF line ends", true, "ok", "", flashed + "dots off",
         QByteArray(image).replace("\r\n", "\n"));
     // Whole images of 999 and of 1000 characters.
@@ -375,12 +376,13 @@ void TestDevice::failedReadOrFlash()
     std::optional<deviceFile> objDF = received(app.path(), image);
     QVERIFY(objDF);
     objDF->strRegEnd = regEnd;
+    QVERIFY(obstacle != "gone" || QFile::remove(objDF->path()));
     QVERIFY(flashing ? !link.uploadData(*objDF, QString::fromLatin1(systemNumber), "07")
                      : !link.downloadData(12));
 
     QVERIFY(!QFileInfo(app.workFilePath()).isFile());
-    // The image stays for another try.
-    QCOMPARE(QFileInfo(objDF->path()).size(), image.size());
+    // The image stays for another try; one that is gone stays gone.
+    QCOMPARE(QFileInfo(objDF->path()).size(), obstacle == "gone" ? 0 : image.size());
     seen.replace("<tool>", app.toolPath());
     QStringList expected = seen.isEmpty() ? QStringList() : seen.split(u'|');
     const qsizetype words = expected.indexOf("*");
