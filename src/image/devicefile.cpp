@@ -66,9 +66,9 @@ std::optional<deviceFile> ImageReceiver::finish(const QByteArray &regEnd, QStrin
 {
     *problem = m_check.finish(regEnd);
     m_file->close();
-    const qint64 size = m_file->size();
     if (!problem->isEmpty() || !m_error.isEmpty())
         return std::nullopt;
+    const qint64 size = m_file->size();
     deviceFile image(std::move(m_file), size, m_check.identityAt());
     image.strRegEnd = regEnd;
     return image;
