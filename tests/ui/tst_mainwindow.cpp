@@ -259,6 +259,27 @@ private slots:
         m_rig->check(after);
     }
 
+    // The proxy chosen in the settings dialog carries the next request, and a
+    // window opened later finds it stored.
+    void chosenProxyCarriesTheRequests()
+    {
+        const QByteArray answer = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx";
+        LoopbackServer proxy(answer);
+        m_window->webService().strHost = "service.invalid";
+        m_user->inNextDialog([&proxy](QDialog &dialog) {
+            dialog.findChild<QLineEdit *>("txtProxyServer")->setText(proxy.hostPort());
+            dialog.findChild<QLineEdit *>("txtProxyPort")->setText("");
+            dialog.findChild<QPushButton *>("Command1")->click();
+        });
+        QVERIFY(m_user->choose("settings") && m_user->waitUntilIdle());
+        QCOMPARE(m_window->webService().ping(), "True");
+        brimo::MainWindow later;
+        later.webService().strHost = "later.invalid";
+        QCOMPARE(later.webService().ping(), "True");
+        QCOMPARE(proxy.requests.count("GET http://service.invalid/ws/ping.asp? "), 1);
+        QCOMPARE(proxy.requests.count("GET http://later.invalid/ws/ping.asp? "), 1);
+    }
+
     // Any stage number but 1 to 5 shows the welcome page, whatever was shown
     // (here every page and stage button the other way round).
     void otherStagesShowTheWelcomePage()
