@@ -210,17 +210,14 @@ void ImageCheck::checkLine(QByteArrayView line, qint64 start)
         m_problem = notWhole(QStringLiteral("line %1 %2").arg(m_lines).arg(faultText(fault)));
         return;
     }
-    m_problem = identityProblem(line);
-    if (line.startsWith(kIdentityRecordStart))
-        m_identityAt.append(start);
+    if (writesIdentity(line))
+        m_problem = identityProblem(line, start);
     // S7, S8 and S9 end an image.
     m_terminated = line.at(1) >= '7';
 }
 
-QString ImageCheck::identityProblem(QByteArrayView record)
+QString ImageCheck::identityProblem(QByteArrayView record, qint64 start)
 {
-    if (!writesIdentity(record))
-        return {};
     if (!record.startsWith(kIdentityRecordStart))
         return QStringLiteral("The update writes over the device's identity: line %1").arg(m_lines);
     if (m_identityLine == 0) {
@@ -231,6 +228,7 @@ QString ImageCheck::identityProblem(QByteArrayView record)
             .arg(m_identityLine)
             .arg(m_lines);
     }
+    m_identityAt.append(start);
     return {};
 }
 

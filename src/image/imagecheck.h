@@ -50,8 +50,9 @@ public:
 
 private:
     void checkLine(QByteArrayView line, qint64 start);
-    // Why the well-formed record on the current line must not be flashed.
-    QString identityProblem(QByteArrayView record);
+    // Why the well-formed record on the current line, which writes to the
+    // device's identity, must not be flashed.
+    QString identityProblem(QByteArrayView record, qint64 start);
 
     QString m_problem;
     QByteArray m_pending; // the start of a line that goes on in the next piece

@@ -96,12 +96,12 @@ QByteArray headerText(int status, const QByteArray &reason,
 QByteArray headerValue(const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &name)
 {
     QByteArray value;
-    for (const auto &[headerName, headerValue] : headers) {
+    for (const auto &[headerName, one] : headers) {
         if (headerName.compare(name, Qt::CaseInsensitive) != 0)
             continue;
         if (!value.isEmpty())
             value += ", ";
-        value += headerValue;
+        value += one;
     }
     return value;
 }

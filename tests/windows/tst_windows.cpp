@@ -6,6 +6,7 @@
 #include "brimoversion.h"
 #include "device/detect.h"
 #include "device/device.h"
+#include "image/devicefile.h"
 #include "platform/commandrunner.h"
 #include "platform/keepawake.h"
 #include "platform/serialcontrol.h"
@@ -18,6 +19,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 #include <windows.h>
 
@@ -191,9 +193,15 @@ void TestWindows::commandLinesArriveAsWritten()
     qputenv("BRIMO_FLASHTOOL_FAULT", "exit 1");
     RecordingWindow window;
     device link(window, m_root.filePath(folderName));
-    const deviceFile objDF(sim::makeImage(4096, QByteArray(16, '\xFF')), "0011223344556677");
-    QVERIFY(!link.downloadData(3) && !link.uploadData(objDF, "AB12CD34", "4"));
+    ImageReceiver receiver(folder);
+    QString problem;
+    QVERIFY(receiver.add(sim::makeImage(4096, QByteArray(16, '\xFF'))));
+    const std::optional<deviceFile> objDF = receiver.finish("0011223344556677", &problem);
+    QVERIFY2(objDF, qPrintable(problem));
+    QVERIFY(!link.downloadData(3) && !link.uploadData(*objDF, "AB12CD34", "4"));
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
+    // Renamed to the work file for the run, the image is back for another.
+    QVERIFY(QFile::exists(objDF->path()) && !QFile::exists(folder + "nf.dat"));
 
     QFile log(folder + "sirfflashcl.log");
     QVERIFY(log.open(QIODevice::ReadOnly));
