@@ -25,10 +25,15 @@ bool writeAll(QFile &file, const char *data, qint64 size)
 
 } // namespace
 
-deviceFile::deviceFile(std::unique_ptr<QTemporaryFile> file, qint64 size,
-                       const QList<qint64> &identityAt)
-    : m_file(std::move(file)), m_size(size), m_identityAt(identityAt)
+deviceFile::deviceFile(const QString &path, qint64 size, const QList<qint64> &identityAt)
+    : m_path(new QString(path)), m_size(size), m_identityAt(identityAt)
 {}
+
+void deviceFile::Remove::operator()(QString *path) const
+{
+    QFile::remove(*path);
+    delete path;
+}
 
 QString deviceFile::rebuildIdentity(const QByteArray &record) const
 {
@@ -65,11 +70,15 @@ bool ImageReceiver::add(QByteArrayView piece)
 std::optional<deviceFile> ImageReceiver::finish(const QByteArray &regEnd, QString *problem)
 {
     *problem = m_check.finish(regEnd);
-    m_file->close();
     if (!problem->isEmpty() || !m_error.isEmpty())
         return std::nullopt;
+    // A temporary file keeps its handle until it goes, and Windows renames no
+    // file that is open: the name alone is kept.
     const qint64 size = m_file->size();
-    deviceFile image(std::move(m_file), size, m_check.identityAt());
+    const QString path = m_file->fileName();
+    m_file->setAutoRemove(false);
+    m_file.reset();
+    deviceFile image(path, size, m_check.identityAt());
     image.strRegEnd = regEnd;
     return image;
 }

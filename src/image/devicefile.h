@@ -21,7 +21,7 @@ public:
     // system number, from the "REGEND" answer header.
     QByteArray strRegEnd;
 
-    QString path() const { return m_file->fileName(); }
+    QString path() const { return *m_path; }
     qint64 size() const { return m_size; }
     // Whether the image carries an identity record for the device's own.
     bool hasIdentity() const { return !m_identityAt.isEmpty(); }
@@ -31,9 +31,13 @@ public:
 
 private:
     friend class ImageReceiver;
-    deviceFile(std::unique_ptr<QTemporaryFile> file, qint64 size, const QList<qint64> &identityAt);
+    deviceFile(const QString &path, qint64 size, const QList<qint64> &identityAt);
 
-    std::unique_ptr<QTemporaryFile> m_file;
+    // Removes the file with the last owner of its name.
+    struct Remove {
+        void operator()(QString *path) const;
+    };
+    std::unique_ptr<QString, Remove> m_path;
     qint64 m_size = 0;
     QList<qint64> m_identityAt;
 };
