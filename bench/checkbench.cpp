@@ -16,7 +16,9 @@ int runCheck(const QStringList &arguments)
     const QByteArray regEnd = arguments[1].toLatin1();
     for (int run = 0; run < arguments[2].toInt(); ++run) {
         const std::int64_t startNs = monotonicNs();
-        const QString problem = brimo::imageProblem(image, regEnd);
+        brimo::ImageCheck check;
+        check.add(image);
+        const QString problem = check.finish(regEnd);
         report("check_ms", msBetween(startNs, monotonicNs()));
         if (!problem.isEmpty()) {
             report("check_failed", problem);

@@ -232,11 +232,4 @@ QString ImageCheck::identityProblem(QByteArrayView record, qint64 start)
     return {};
 }
 
-QString imageProblem(const QByteArray &image, const QByteArray &regEnd)
-{
-    ImageCheck check;
-    check.add(image);
-    return check.finish(regEnd);
-}
-
 } // namespace brimo

@@ -65,7 +65,4 @@ private:
     QList<qint64> m_identityAt;
 };
 
-// The check above on a whole text.
-QString imageProblem(const QByteArray &image, const QByteArray &regEnd);
-
 } // namespace brimo

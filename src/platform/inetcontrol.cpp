@@ -186,13 +186,9 @@ QByteArray InetControl::getHeader(const QByteArray &name) const
 
 QUrl InetControl::requestUrl() const
 {
-    QUrl url = QUrl::fromEncoded(encodeForRequestLine(QStringLiteral("http://") + m_url),
-                                 QUrl::TolerantMode);
-    // The remote port only applies when the address names none; HTTP's own
-    // port is left implicit so the Host header stays bare.
-    if (url.port() == -1 && m_remotePort > 0 && m_remotePort != 80)
-        url.setPort(m_remotePort);
-    return url;
+    // HTTP's own port, 80, unless the address names another.
+    return QUrl::fromEncoded(encodeForRequestLine(QStringLiteral("http://") + m_url),
+                             QUrl::TolerantMode);
 }
 
 QNetworkRequest InetControl::makeRequest(const QUrl &url) const

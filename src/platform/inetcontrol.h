@@ -34,7 +34,6 @@ public:
 
     void setAccessType(AccessType type) { m_accessType = type; }
     void setUrl(const QString &url) { m_url = url; }
-    void setRemotePort(int port) { m_remotePort = port; }
     void setRequestTimeout(int seconds) { m_requestTimeout = seconds; }
     // Proxy used when the access type is NamedProxy ("host" and port).
     void setProxy(const QString &host, quint16 port);
@@ -79,7 +78,6 @@ private:
     QEventLoop *m_loop = nullptr;
     AccessType m_accessType = UseDefault;
     QString m_url;
-    int m_remotePort = 80;
     int m_requestTimeout = 60;
     QString m_proxyHost;
     quint16 m_proxyPort = 0;

@@ -130,7 +130,9 @@ void TestWebService::refusesAllButAWholeImage()
     QFETCH(QByteArray, image);
     QFETCH(QByteArray, regEnd);
     QFETCH(QString, problem);
-    QCOMPARE(brimo::imageProblem(image, regEnd), problem);
+    brimo::ImageCheck check;
+    check.add(image);
+    QCOMPARE(check.finish(regEnd), problem);
 }
 
 // Keys and values go into the address as written; the request still reaches
