@@ -17,7 +17,6 @@ namespace {
 // The vendor's service host. It does not resolve outside the vendor's own
 // network setup; $BRIMO_SERVICE_HOST points the utility elsewhere.
 constexpr char kDefaultHost[] = "updates.brimo.example";
-constexpr int kServicePort = 80;
 constexpr int kRequestTimeoutSeconds = 12000;
 // The usual port of an HTTP proxy, used when neither the stored "ProxyPort"
 // nor the server text names a port: the settings dialog takes both as free
@@ -96,18 +95,11 @@ QString webservice::requestAddress(const QString &strURI, const FormData &objFor
     return strURI + QLatin1Char('?') + pairs.join(QLatin1Char('&'));
 }
 
-response webservice::execute(const QString &strURI, const FormData &objFormData)
-{
-    return fetch(strURI, objFormData, nullptr);
-}
-
-// An answer without a body counts as none. Of a body only its start is kept
-// as text; the body of an image goes to `image` as it arrives.
-response webservice::fetch(const QString &strURI, const FormData &objFormData, ImageReceiver *image)
+response webservice::execute(const QString &strURI, const FormData &objFormData,
+                             ImageReceiver *image)
 {
     chooseProxy(m_control, m_proxy);
     m_control.setUrl(requestAddress(strURI, objFormData));
-    m_control.setRemotePort(kServicePort);
     m_control.setRequestTimeout(kRequestTimeoutSeconds);
     QByteArray start;
     const qint64 received = m_control.openUrl([&](QByteArrayView piece) {
@@ -135,7 +127,10 @@ response webservice::UpdateDevice(const QString &strSystemNo)
     FormData objFormData;
     objFormData.append({QStringLiteral("SystemCodeString"), strSystemNo});
     ImageReceiver image(m_appFolder);
-    response record = fetch(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData, &image);
+    m_receiving = &image;
+    response record =
+        execute(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData, &image);
+    m_receiving = nullptr;
     // An image that cannot be kept (a full disk) ends its transfer as failed.
     if (record.iResponseCode == 0 && !image.error().isEmpty())
         m_report.addText(image.error());

@@ -12,7 +12,6 @@
 
 namespace brimo {
 
-class ImageReceiver;
 class Reporter;
 
 // The record of one answer from the vendor web service.
@@ -57,19 +56,27 @@ public:
     // status 500 strContent holds what the service has to say. A damaged
     // image, or one that cannot be kept, is logged in one line.
     response UpdateDevice(const QString &strSystemNo);
+    // Removes the file of an image still arriving: the program ends first.
+    void dropDownload()
+    {
+        if (m_receiving)
+            m_receiving->drop();
+    }
 
-    // One GET of strURI (host and path, no scheme) with the parameters.
-    response execute(const QString &strURI, const FormData &objFormData);
+    // One GET of strURI (host and path, no scheme) with the parameters. Of
+    // the body only its start is kept as text; an answer without one counts
+    // as none. With status 200 the body goes to `image` as it arrives.
+    response execute(const QString &strURI, const FormData &objFormData,
+                     ImageReceiver *image = nullptr);
     // The address execute() requests, query included.
     static QString requestAddress(const QString &strURI, const FormData &objFormData);
 
 private:
-    response fetch(const QString &strURI, const FormData &objFormData, ImageReceiver *image);
-
     Reporter &m_report;
     QString m_appFolder;
     InetControl m_control;
     Proxy m_proxy;
+    ImageReceiver *m_receiving = nullptr;
 };
 
 } // namespace brimo

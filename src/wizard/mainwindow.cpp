@@ -412,6 +412,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     // A downloaded image goes with the program: it is never flashed now.
     m_image.reset();
+    m_webservice->dropDownload();
     endProgramNow(0);
 }
 

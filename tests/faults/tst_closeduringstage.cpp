@@ -32,7 +32,7 @@ private slots:
             << "ends=at once";
         QTest::newRow("download, Yes: ends at once")
             << update + "hang@Downloading updates|close@Downloading updates|updateBtn|stage2Btn"
-            << "Yes " + kTerminateBox << download << "ends=at once";
+            << "Yes " + kTerminateBox << download << "ends=at once|leftovers=";
         // The PC is let go of as the program ends; the tool it left holds the
         // single-copy lock, so a copy started meanwhile ends at once.
         QTest::newRow("flash, Yes: ends at once, the tool writes on")

@@ -202,6 +202,11 @@ void TestWindows::commandLinesArriveAsWritten()
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
     // Renamed to the work file for the run, the image is back for another.
     QVERIFY(QFile::exists(objDF->path()) && !QFile::exists(folder + "nf.dat"));
+    // A download the program's end cuts off leaves no file: Windows names it.
+    ImageReceiver cut(folder);
+    QVERIFY(cut.add("S0030000FC\n"));
+    cut.drop();
+    QCOMPARE(QDir(folder).entryList({"nf-*"}), QStringList{QFileInfo(objDF->path()).fileName()});
 
     QFile log(folder + "sirfflashcl.log");
     QVERIFY(log.open(QIODevice::ReadOnly));
