@@ -26,8 +26,9 @@ namespace {
 constexpr qint64 kMaxAnswerBytes = qint64{64} * 1024 * 1024;
 // What Qt may hold of an answer that the sink has not taken yet, and the most
 // the sink is handed at once: a large answer passes through in pieces and is
-// never held whole.
-constexpr qint64 kPieceBytes = 256 * 1024;
+// never held whole. Under 128 KiB, a piece is memory the allocator uses again;
+// above it, glibc maps each one fresh, a fault per page on a virtual machine.
+constexpr qint64 kPieceBytes = 120 * 1024;
 
 enum State : qint16 {
     Resolving = 1,
