@@ -2,7 +2,7 @@
 # the Qt libraries and plugins it needs, the compiler's runtime and the
 # licences, and the flash tool when BRIMO_FLASH_TOOL names one. The pictures
 # need no rule: they are built into the program as Qt resources.
-# src/wizard/CMakeLists.txt installs the program itself, into
+# src/CMakeLists.txt installs the program itself, into
 # BRIMO_INSTALL_DIR: the top of the install folder on Windows, where the
 # program looks for sirfflashcl.exe beside itself, bin/ elsewhere. On Windows,
 # Qt's deploy step (windeployqt) gathers the Qt part; a build for Windows made

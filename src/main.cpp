@@ -1,7 +1,8 @@
 #include "platform/singleinstance.h"
-#include "wizard/appearance.h"
-#include "wizard/mainwindow.h"
-#include "wizard/startupcheck.h"
+#include "session/updatesession.h"
+#include "ui/appearance.h"
+#include "ui/mainwindow.h"
+#include "ui/startupcheck.h"
 
 #include <QApplication>
 
@@ -17,7 +18,11 @@ int main(int argc, char *argv[])
     if (!brimo::checkApplicationFolder())
         return 1;
 
+    // The settings are read once; the session keeps them from then on.
     brimo::MainWindow window;
+    brimo::UpdateSession session(window, brimo::storedSettings(),
+                                 QCoreApplication::applicationDirPath());
+    window.attach(session);
     window.show();
     return app.exec();
 }

@@ -1,7 +1,8 @@
 // brimo-autopilot: runs the utility's own window in this process and plays its
 // user through one whole update against the stand-ins. Not part of the product.
 #include "autopilot.h"
-#include "wizard/mainwindow.h"
+#include "session/updatesession.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -65,6 +66,9 @@ int main(int argc, char *argv[])
         return 2;
     }
     brimo::MainWindow window;
+    brimo::UpdateSession session(window, brimo::storedSettings(),
+                                 QCoreApplication::applicationDirPath());
+    window.attach(session);
     window.show();
     brimo::sim::Autopilot pilot(window, options);
     // The utility ends the program by itself (exit code 0) when it gives up a

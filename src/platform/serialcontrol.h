@@ -19,7 +19,6 @@ public:
 
     // Line settings such as "9600,N,8,1" (speed, parity, data bits, stop bits).
     void setSettings(const QString &settings);
-    QString settings() const { return m_settings; }
 
     void setCommPort(qint16 port);
     qint16 commPort() const { return m_commPort; }

@@ -34,4 +34,19 @@ inline void storeSetting(const QString &name, const QString &text)
     setRegistryValue(kHkeyLocalMachine, kSettingsKey, name, text);
 }
 
+// The three settings, texts as they are stored: the COM port ("" when none),
+// the proxy server ("" for the system's proxy) and the proxy port.
+struct Settings {
+    QString comPort;
+    QString proxyServer;
+    QString proxyPort;
+};
+
+// The settings as the store holds them now.
+inline Settings storedSettings()
+{
+    return {storedSetting(kComPortValue), storedSetting(kProxyServerValue),
+            storedSetting(kProxyPortValue)};
+}
+
 } // namespace brimo

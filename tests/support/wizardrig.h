@@ -12,9 +12,10 @@
 #include "desktop/inhibitservice.h"
 #include "driver/windowdriver.h"
 #include "platform/singleinstance.h"
+#include "session/updatesession.h"
 #include "settings/registry.h"
-#include "wizard/mainwindow.h"
-#include "wizard/startupcheck.h"
+#include "ui/mainwindow.h"
+#include "ui/startupcheck.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -166,14 +167,17 @@ public:
         return {};
     }
 
-    // The window as the program opens it, with its user, who answers the
-    // boxes in order ("<answer> <text>") and tries each question with Escape
-    // and its close box first, which must leave it open.
+    // The window and its session as the program opens them, with its user,
+    // who answers the boxes in order ("<answer> <text>") and tries each
+    // question with Escape and its close box first, which must leave it open.
     brimo::MainWindow &open(const QStringList &boxes = {})
     {
         if (m_window)
             return *m_window;
         m_window = std::make_unique<brimo::MainWindow>();
+        m_session = std::make_unique<brimo::UpdateSession>(*m_window, brimo::storedSettings(),
+                                                           QCoreApplication::applicationDirPath());
+        m_window->attach(*m_session);
         m_window->show();
         m_user = std::make_unique<WindowDriver>(*m_window);
         // A row that goes wrong may leave the window waiting in a box or a
@@ -207,6 +211,7 @@ public:
         return *m_window;
     }
     WindowDriver &user() { return open(), *m_user; }
+    brimo::UpdateSession &session() { return open(), *m_session; }
 
     // Each of `after` has its value (see actual()); "completed" stands for
     // the completion page and a device with the new image.
@@ -214,7 +219,7 @@ public:
     {
         for (QString item : items(after)) {
             if (item == "completed")
-                item = "stageHeader=Stage 5 of 5:|attempts=0|ProgressBar=100%|shown=|leftovers=|"
+                item = "stageHeader=Stage 5 of 5:|ProgressBar=100%|shown=|leftovers=|"
                        "progressDots=false|identity=AB12CD340011223344556677|"
                        "completedText=Your Brimo unit has been successfully updated with the "
                        "latest information.\r\n\r\nPlease remove the power from the Brimo unit, "
@@ -229,15 +234,16 @@ public:
     }
 
     // "<control>": its text (or title, or being active, or shown); "shown" and
-    // "disabled": those of the stage buttons; "port": comPortNumber;
-    // "attempts"; "leftovers": the work file or downloaded images beside the
-    // program; a setting; "tool": the flash tool's runs ("r3:3,w4" a read
-    // on COM3 ending in 3, a write to COM4), "toolAtEnd" those when the
-    // program had ended; "popup": the menu open; "bar": the progress bar's
-    // values since the window opened, "Connected" where the log says so;
-    // "writes" and "identity" of the device on COM3; "inhibit": the holds on
-    // the PC's sleep (InhibitService); "secondCopy": what a copy of the
-    // program started when the program had ended did.
+    // "disabled": those of the stage buttons; "com": the port the settings
+    // dialog opens on (the port in use, else the one stored); "leftovers": the
+    // work file or downloaded images beside the program; a setting; "tool":
+    // the flash tool's runs ("r3:3,w4" a read on COM3 ending in 3, a write to
+    // COM4), "toolAtEnd" those when the program had ended; "popup": the menu
+    // open; "bar": the progress bar's values since the window opened,
+    // "Connected" where the log says so; "writes" and "identity" of the device
+    // on COM3; "inhibit": the holds on the PC's sleep (InhibitService);
+    // "secondCopy": what a copy of the program started when the program had
+    // ended did.
     QString actual(const QString &name)
     {
         QStringList values;
@@ -261,9 +267,13 @@ public:
             const auto status = m_devices.at(3)->status();
             values << (name == "writes" ? status.value("writes")
                                         : status.value("system") + status.value("tail"));
-        } else if (name == "port" || name == "attempts") {
-            values << QString::number(name == "port" ? m_window->state().comPortNumber
-                                                     : m_window->attemptCount);
+        } else if (name == "com") {
+            m_user->inNextDialog([&values](QDialog &dialog) {
+                values << dialog.findChild<QComboBox *>("com")->currentText();
+                dialog.reject();
+            });
+            m_user->choose("settings");
+            m_user->waitUntilIdle();
         } else if (name == "toolAtEnd" || name == "popup" || name == "COMPort" ||
                    name.startsWith("Proxy") || name == "inhibit" || name == "secondCopy") {
             QWidget *popup = QApplication::activePopupWidget();
@@ -325,13 +335,14 @@ public:
             texts << expectedBox(box);
         if (!after.contains("ends=")) {
             rig.run(steps, boxes, other);
-            QVERIFY(rig.m_ready && !rig.m_window->state().updateInProgress);
+            // Idle: a close request would ask nothing.
+            QVERIFY(rig.m_ready && rig.m_session->mayClose());
             QCOMPARE(rig.m_user->surprises(), QStringList());
             seen[0] = rig.m_user->logLines();
             for (const WindowDriver::Box &box : rig.m_user->boxes())
                 seen[1] << box.whole();
             // The log file has the log as it stands, CR LF and dots included.
-            QCOMPARE(logFile(), rig.m_window->logText());
+            QCOMPARE(logFile(), rig.m_user->logText().replace(u'\n', "\r\n"));
         } else {
             const QString userSteps = rig.run(steps, {}, {}, true).join(u'|');
             if (!rig.m_childWrapper.isEmpty() && ::geteuid() != 0)
@@ -504,8 +515,10 @@ private:
     QStringList m_childWrapper;
     QStringList m_stall{"the window", "", ""}; // the step waited for, the log's end, the last box
     bool m_ready = true;
-    // Closed before the devices and the service it talks to.
+    // Closed before the devices and the service it talks to, the session
+    // before the window it shows itself in.
     std::unique_ptr<brimo::MainWindow> m_window;
+    std::unique_ptr<brimo::UpdateSession> m_session;
     std::unique_ptr<WindowDriver> m_user;
     QStringList m_bar;
 };

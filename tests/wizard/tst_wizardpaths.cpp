@@ -62,7 +62,7 @@ private slots:
         QTest::newRow("stored COM3: not a port")
             << "COMPort=COM3|updateBtn"
             << "" << kReturned + "COM3|COM3is not a valid COM port number"
-            << "stageHeader=Stage 1 of 5:|shown=stage1Btn|stage1Btn=&Scan|COMPort=|port=0|info="
+            << "stageHeader=Stage 1 of 5:|shown=stage1Btn|stage1Btn=&Scan|COMPort=|com=|info="
                "During this process this application will attempt to connect to the internet to "
                "retrieve remote updates for your Brimo device.";
 
@@ -70,24 +70,24 @@ private slots:
         QTest::newRow("settings, then a scan that finds the device")
             << "normal@3|updateBtn|dialog=3|stage1Btn|stage1Btn"
             << "" << kBlank + "|Scanning COM port 3|Brimo device has been detected on COM 3"
-            << kStage2 + "|port=3|com=3|COMPort=3|bar=0";
+            << kStage2 + "|com=3|COMPort=3|bar=0";
         QTest::newRow("a scan of a silent device")
             << "camera@3|updateBtn|dialog=3|stage1Btn|stage1Btn"
             << ""
             << kBlank + "|Scanning COM port 3|Unable to detect the Brimo device on COM 3, press "
                         "'Auto detect' to search all ports"
-            << "stageHeader=Stage 1 of 5:|shown=stage1Btn,detectBtn|disabled=|port=3";
+            << "stageHeader=Stage 1 of 5:|shown=stage1Btn,detectBtn|disabled=|com=3";
         // Its steps, its 100, then stage 2 opening at 0; "Auto &detect" stays off.
         QTest::newRow("auto detection, device on COM5")
             << "normal@5|updateBtn|detectBtn"
             << "" << kBlank + detection(5, true)
-            << kStage2 + "|port=5|COMPort=5|com=5|bar=0,6,12,19,25,31,100,0|disabled=detectBtn";
+            << kStage2 + "|COMPort=5|com=5|bar=0,6,12,19,25,31,100,0|disabled=detectBtn";
         // A device beyond the sixteen ports is never looked for; the stage
         // button then opens the settings again.
         QTest::newRow("auto detection, nothing on COM1 to COM16")
             << "normal@17|updateBtn|detectBtn|stage1Btn"
             << "" << kBlank + detection(16, false)
-            << "stageHeader=Stage 1 of 5:|port=-1|COMPort=|stage1Btn=&Settings|shown=stage1Btn,"
+            << "stageHeader=Stage 1 of 5:|com=|COMPort=|stage1Btn=&Settings|shown=stage1Btn,"
                "detectBtn|disabled=|bar=0,6,12,19,25,31,38,44,50,56,62,69,75,81,88,94,100";
 
         // Left in NORMAL the device streams, so each search finds it again on
@@ -96,7 +96,7 @@ private slots:
             << "COMPort=3|normal@3|updateBtn|stage2Btn"
             << QString(kNormalModeBox + kDownloadModeBox).repeated(5).mid(1)
             << kReturned + "3" + QString(kReadFailed + detection(3, true)).repeated(5)
-            << kStage2 + "|attempts=0|tool=r3:3,r3:3,r3:3,r3:3,r3:3|stage1Btn=&Scan";
+            << kStage2 + "|tool=r3:3,r3:3,r3:3,r3:3,r3:3|stage1Btn=&Scan";
         // The write takes three seconds; meanwhile the user clicks on the
         // "&File" menu, or presses Alt+F. The portal keeps the PC from
         // sleeping through each run of the tool, and from shutting down
@@ -131,7 +131,7 @@ private slots:
                "detected on COM 4|stage2Btn"
             << (kNormalModeBox + kDownloadModeBox + kNoInternetBox).mid(1)
             << kReturned + "3" + kReadFailed + detection(4, true) + kNoInternet
-            << kStage2 + "|COMPort=4|port=4|com=4|attempts=2|tool=r3:3,r4|bar=0,6,12,19,25,100,0,"
+            << kStage2 + "|COMPort=4|com=4|tool=r3:3,r4|bar=0,6,12,19,25,100,0,"
                          "33,10,20,30,Connected,40,50,60,0";
         // Successful reads are counted too: after four, one failed read is the last.
         QTest::newRow("four reads counted: a fifth that fails gives up at once")
@@ -139,7 +139,7 @@ private slots:
                "stage2Btn|stage2Btn|stage2Btn|stage2Btn|stage2Btn"
             << (kNoInternetBox.repeated(4) + kNormalModeBox + kDownloadModeBox).mid(1)
             << kUpToStage2 + kNoInternet.repeated(4) + kReadFailed + detection(1, true)
-            << kStage2 + "|attempts=0|tool=r3,r3,r3,r3,r3:1|COMPort=1";
+            << kStage2 + "|tool=r3,r3,r3,r3,r3:1|COMPort=1";
         // One read and two flash failures reach the limit of three attempts; the
         // close is declined, the window stays on stage 5 with its button, whose
         // press starts a fresh count: two more failures ask for a power cycle.

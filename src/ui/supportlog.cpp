@@ -1,4 +1,4 @@
-#include "wizard/supportlog.h"
+#include "ui/supportlog.h"
 
 #include <QDir>
 #include <QStandardPaths>

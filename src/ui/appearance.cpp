@@ -1,4 +1,4 @@
-#include "wizard/appearance.h"
+#include "ui/appearance.h"
 
 #include <QApplication>
 #include <QPalette>

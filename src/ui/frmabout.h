@@ -6,7 +6,7 @@
 namespace brimo {
 
 // The about window: the product picture, the utility's name and version and
-// where to read more. It has no buttons; closing it deletes it.
+// where to read more. It has no buttons; it is made each time it is shown.
 class frmAbout : public QDialog {
     Q_OBJECT
 public:

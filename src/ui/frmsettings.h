@@ -1,7 +1,8 @@
 #pragma once
 
+#include "settings/registry.h"
+
 #include <QDialog>
-#include <QString>
 
 class QComboBox;
 class QGroupBox;
@@ -10,22 +11,14 @@ class QLineEdit;
 namespace brimo {
 
 // The settings dialog: the COM port of the device and the proxy server and
-// port. It shows the settings it is given and hands back what the user chose;
-// the window reads and writes the store, and unloads the dialog once it has
-// been closed, so that the next opening starts from the store again.
+// port. It shows the settings it is given and hands back what the user chose
+// (the port one of "1" to "16", or empty when none is chosen); it is made
+// each time it is shown, so that every opening starts from what it is given.
 class frmSettings : public QDialog {
     Q_OBJECT
 public:
-    struct Settings {
-        QString comPort; // one of "1" to "16"; empty: no port chosen
-        QString proxyServer;
-        QString proxyPort;
-    };
-
     explicit frmSettings(const Settings &shown, QWidget *parent = nullptr);
 
-    // Puts the port into the port box without showing the dialog.
-    void showPort(qint16 port);
     Settings settings() const;
 
 private:

@@ -1,4 +1,4 @@
-#include "wizard/accesskeylabel.h"
+#include "ui/accesskeylabel.h"
 
 #include <QAccessibleWidget>
 #include <QPainter>

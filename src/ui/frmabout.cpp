@@ -1,7 +1,7 @@
-#include "settings/frmabout.h"
+#include "ui/frmabout.h"
 
 #include "brimoversion.h"
-#include "wizard/appearance.h"
+#include "ui/appearance.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -25,7 +25,6 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setModal(true);
-    setAttribute(Qt::WA_DeleteOnClose);
     setFont(verdanaFont(9.75));
     setBackground(this, greyLevel(128));
     setFixedSize(648, 139);

@@ -1,6 +1,6 @@
-#include "settings/frmsettings.h"
+#include "ui/frmsettings.h"
 
-#include "wizard/appearance.h"
+#include "ui/appearance.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -120,12 +120,7 @@ QWidget *frmSettings::createButtons()
     return row;
 }
 
-void frmSettings::showPort(qint16 port)
-{
-    com->setCurrentText(QString::number(port));
-}
-
-frmSettings::Settings frmSettings::settings() const
+Settings frmSettings::settings() const
 {
     return {com->currentIndex() >= 0 ? com->currentText() : QString(), txtProxyServer->text(),
             txtProxyPort->text()};

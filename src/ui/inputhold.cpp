@@ -1,4 +1,4 @@
-#include "wizard/inputhold.h"
+#include "ui/inputhold.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,9 +1,8 @@
-#include "wizard/startupcheck.h"
+#include "ui/startupcheck.h"
 
 #include "device/device.h"
 #include "image/devicefile.h"
-#include "wizard/messagebox.h"
-#include "wizard/shared.h"
+#include "ui/messagebox.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,7 +33,7 @@ bool checkApplicationFolder()
     removeLeftoverImages(folder);
     if (canWriteWorkFile(folder))
         return true;
-    showMessage(nullptr, noRightsText(folder), MessageStyle::Ok);
+    showMessage(nullptr, noRightsText(folder), SessionWindow::Box::Ok);
     return false;
 }
 

@@ -1,7 +1,6 @@
-#include "wizard/messagebox.h"
+#include "ui/messagebox.h"
 
-#include "wizard/appearance.h"
-#include "wizard/shared.h"
+#include "ui/appearance.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -33,9 +32,9 @@ QString withLongWordsBroken(const QString &text)
 
 // A box whose question only its Yes or No answers: Escape and the close box
 // leave it open, as they do on the platform the utility was first written for.
-class Box : public QMessageBox {
+class Question : public QMessageBox {
 public:
-    Box(QMessageBox::Icon icon, const QString &text, bool question, QWidget *parent)
+    Question(QMessageBox::Icon icon, const QString &text, bool question, QWidget *parent)
         : QMessageBox(icon, applicationTitle(), text,
                       question ? Yes | No : QMessageBox::StandardButtons(Ok), parent),
           m_question(question)
@@ -64,12 +63,13 @@ private:
 
 } // namespace
 
-QMessageBox::StandardButton showMessage(QWidget *parent, const QString &text, MessageStyle style)
+QMessageBox::StandardButton showMessage(QWidget *parent, const QString &text,
+                                        SessionWindow::Box box)
 {
     const QMessageBox::Icon icon =
-        style == MessageStyle::CriticalOk ? QMessageBox::Critical : QMessageBox::NoIcon;
-    Box box(icon, text, style == MessageStyle::YesNo, parent);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+        box == SessionWindow::Box::Stop ? QMessageBox::Critical : QMessageBox::NoIcon;
+    Question shown(icon, text, box == SessionWindow::Box::YesNo, parent);
+    return static_cast<QMessageBox::StandardButton>(shown.exec());
 }
 
 QString cutToFit(const QString &text)
