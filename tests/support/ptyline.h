@@ -39,6 +39,14 @@ public:
     bool isValid() const { return m_master >= 0 && QFileInfo(m_link).isSymLink(); }
     QString slavePath() const { return QString::fromLocal8Bit(ptsname(m_master)); }
 
+    // The line's settings as whoever holds its other end set them.
+    termios settings() const
+    {
+        termios line{};
+        tcgetattr(m_master, &line);
+        return line;
+    }
+
     bool send(const QByteArray &bytes) const
     {
         return m_master >= 0 && ::write(m_master, bytes.constData(),

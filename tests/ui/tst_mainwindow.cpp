@@ -1,5 +1,5 @@
-// The window and its dialogs offscreen, used as a user would; the stored port
-// number and the log's date as the session reads and writes them; a second copy.
+// The window and its dialogs offscreen, used as a user would; the log's date
+// as the session writes it; a second copy.
 #include "session/localetext.h"
 #include "ui/accesskeylabel.h"
 #include "webservice/webservice.h"
@@ -313,23 +313,6 @@ private slots:
             QCOMPARE(QAccessible::queryAccessibleInterface(&label)->text(QAccessible::Name),
                      QString(name));
         }
-    }
-
-    void storedPortNumber_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("port"); // empty: not a port number
-        for (const char *row :
-             {"3=3", " +7 =7", "-1=-1", "2.5=2", "3.5=4", ".6=1", "5.=5", "32767=32767",
-              "-32768=-32768", "32767.5=", "-32769=", "  =", "COM3=", ".=", "1 2=", "3a="})
-            QTest::newRow(row) << QString(row).section(u'=', 0, 0) << QString(row).section(u'=', 1);
-    }
-    void storedPortNumber()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, port);
-        const std::optional<qint16> parsed = brimo::portNumberFromText(text, QLocale::c());
-        QCOMPARE(parsed ? QString::number(*parsed) : QString(), port);
     }
 
     void logDateAndTimeCarryNoTimeZone()

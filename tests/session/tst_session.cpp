@@ -1,0 +1,61 @@
+// The update session without a window: the stored port number as the first
+// stage reads it, and the serial line the port search listens on.
+#include "session/updatesession.h"
+
+#include "ptyline.h"
+#include "recordingwindow.h"
+
+#include <QtTest>
+
+class TestSession : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        qputenv("BRIMO_COM_DIR", QFile::encodeName(m_dir.path()));
+        qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(m_dir.filePath("registry")));
+    }
+
+    // While the search listens on a port, the line is at 9600 baud, no parity,
+    // 8 data bits and 1 stop bit.
+    void portSearchListensAt9600N81()
+    {
+        PtyLine line(m_dir.path(), 1);
+        QVERIFY(line.isValid());
+        // The device streams its sentences.
+        termios heard{};
+        QTimer device;
+        QObject::connect(&device, &QTimer::timeout,
+                         [&] { heard = line.settings(), line.send("$GPGGA,1\r\n"); });
+        device.start(100);
+        RecordingWindow window;
+        brimo::UpdateSession session(window, {}, m_dir.path());
+        session.autoDetect();
+        QVERIFY(window.seen.contains("Brimo device has been detected on COM 1"));
+        QCOMPARE(cfgetispeed(&heard), speed_t(B9600));
+        QCOMPARE(heard.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
+    }
+
+    void storedPortNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("port"); // empty: not a port number
+        for (const char *row :
+             {"3=3", " +7 =7", "-1=-1", "2.5=2", "3.5=4", ".6=1", "5.=5", "32767=32767",
+              "-32768=-32768", "32767.5=", "-32769=", "  =", "COM3=", ".=", "1 2=", "3a="})
+            QTest::newRow(row) << QString(row).section(u'=', 0, 0) << QString(row).section(u'=', 1);
+    }
+    void storedPortNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, port);
+        const std::optional<qint16> parsed = brimo::portNumberFromText(text, QLocale::c());
+        QCOMPARE(parsed ? QString::number(*parsed) : QString(), port);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_MAIN(TestSession)
+#include "tst_session.moc"
