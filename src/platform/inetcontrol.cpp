@@ -185,6 +185,20 @@ QByteArray InetControl::getHeader(const QByteArray &name) const
     return name.isEmpty() ? m_headerText : headerValue(m_headers, name);
 }
 
+void InetControl::cancel()
+{
+    if (!m_executing)
+        return;
+    if (m_reply) {
+        m_reply->abort();
+        return;
+    }
+    // Still looking the host up.
+    if (m_lookupId != -1)
+        QHostInfo::abortHostLookup(std::exchange(m_lookupId, -1));
+    fail();
+}
+
 QUrl InetControl::requestUrl() const
 {
     // HTTP's own port, 80, unless the address names another.

@@ -48,6 +48,8 @@ public:
     // With no name: the whole header text, status line first, lines ending CR LF.
     // With a name: that header's value, empty when absent.
     QByteArray getHeader(const QByteArray &name = {}) const;
+    // Ends the request under way at once; openUrl then returns empty.
+    void cancel();
 
 signals:
     void stateChanged(qint16 state);

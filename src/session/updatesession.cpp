@@ -380,9 +380,11 @@ bool UpdateSession::mayClose()
                                          "process?"),
                           Box::YesNo))
         return false;
-    // A downloaded image goes with the program: it is never flashed now.
-    m_image.reset();
+    // The program ends at once: the request under way goes with it, and a
+    // downloaded image, which is never flashed now.
+    m_webservice.cancel();
     m_webservice.dropDownload();
+    m_image.reset();
     return true;
 }
 

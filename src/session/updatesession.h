@@ -40,7 +40,8 @@ public:
     // one, and OK stores what was chosen.
     void showSettings();
     // The window is asked to close. False when the user, asked because an
-    // update is under way, keeps it.
+    // update is under way, keeps it; else the web request under way is
+    // cancelled and the window ends the program.
     bool mayClose();
 
     // Runs stage `whatStage` and the stages it leads to, until one waits for

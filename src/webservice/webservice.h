@@ -62,6 +62,8 @@ public:
         if (m_receiving)
             m_receiving->drop();
     }
+    // Ends the request under way at once, as no answer.
+    void cancel() { m_control.cancel(); }
 
     // One GET of strURI (host and path, no scheme) with the parameters. Of
     // the body only its start is kept as text; an answer without one counts

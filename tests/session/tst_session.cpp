@@ -1,7 +1,9 @@
-// The update session without a window: the stored port number as the first
-// stage reads it, and the serial line the port search listens on.
+// The update session without a window: a close that goes ahead ends the
+// request under way, the stored port number as the first stage reads it, and
+// the serial line the port search listens on.
 #include "session/updatesession.h"
 
+#include "loopbackserver.h"
 #include "ptyline.h"
 #include "recordingwindow.h"
 
@@ -14,6 +16,27 @@ private slots:
     {
         qputenv("BRIMO_COM_DIR", QFile::encodeName(m_dir.path()));
         qputenv("BRIMO_REGISTRY_FILE", QFile::encodeName(m_dir.filePath("registry")));
+    }
+
+    // Answered Yes, the close ends the Internet test's request at once, as no
+    // answer (the service here never answers); the window then ends the program.
+    void closeEndsTheRequestUnderWay()
+    {
+        LoopbackServer silent;
+        qputenv("BRIMO_SERVICE_HOST", silent.hostPort().toUtf8());
+        RecordingWindow window;
+        window.answers = {true};
+        brimo::UpdateSession session(window, {}, m_dir.path());
+        bool closing = false;
+        QObject scope; // ends the timers with the test
+        QTimer::singleShot(500, &scope, [&] { closing = session.mayClose(); });
+        QTimer::singleShot(20000, &scope, [] { qFatal("The request goes on after the close"); });
+        session.checkStage(3);
+        QVERIFY(closing);
+        QCOMPARE(window.seen.mid(4, 2),
+                 QStringList({"box The Brimo update utility is in the process of updating your "
+                              "device\r\n\r\nTerminate update process?",
+                              "Internet connection test failed"}));
     }
 
     // While the search listens on a port, the line is at 9600 baud, no parity,
