@@ -9,5 +9,5 @@ class FirstPaintPlugin : public QGenericPlugin {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "firstpaint.json")
 public:
-    QObject *create(const QString &name, const QString &spec) override;
+    QObject *create(const QString &key, const QString &parameters) override;
 };
