@@ -19,10 +19,10 @@ namespace brimo::sim {
 // Plays the user of the utility's window, for the whole-run tests and the
 // demo's autopilot: presses its buttons by object name, answers its message
 // boxes, reads and watches its activity log ("Text1"). Qt Widgets and Qt Test
-// only, so it runs wherever the window does. The stages run nested inside the
-// click that starts them and inside every box, so a press is carried out later,
-// from the event loop, and boxes are found by a timer that looks at the screen
-// in whatever event loop the window waits.
+// only, so it runs wherever the window does. The stages run inside the click
+// that starts them, and every box waits in an event loop of its own, so a press
+// is carried out later, from the event loop, and boxes are found by a timer
+// that looks at the screen in whatever event loop the window waits.
 class WindowDriver : public QObject {
     Q_OBJECT
 public:
