@@ -133,13 +133,20 @@ private slots:
             << kReturned + "3" + kReadFailed + detection(4, true) + kNoInternet
             << kStage2 + "|COMPort=4|com=4|tool=r3:3,r4|bar=0,6,12,19,25,100,0,"
                          "33,10,20,30,Connected,40,50,60,0";
-        // Successful reads are counted too: after four, one failed read is the last.
-        QTest::newRow("four reads counted: a fifth that fails gives up at once")
+        // Successful reads are counted too: after four, one failed read is the
+        // last. Giving up starts the count afresh: the next read (on COM1, where
+        // the search found the device) and a failed flash make two, so the
+        // flash is tried again. It goes to COM3, the port stored at start-up.
+        QTest::newRow("four reads counted: a fifth that fails gives up at once, then afresh")
             << "COMPort=3|dl@3|normal@1|service|fault=404*4|tool=ok;ok;ok;ok;exit 1|updateBtn|"
-               "stage2Btn|stage2Btn|stage2Btn|stage2Btn|stage2Btn"
-            << (kNoInternetBox.repeated(4) + kNormalModeBox + kDownloadModeBox).mid(1)
-            << kUpToStage2 + kNoInternet.repeated(4) + kReadFailed + detection(1, true)
-            << kStage2 + "|tool=r3,r3,r3,r3,r3:1|COMPort=1";
+               "stage2Btn|stage2Btn|stage2Btn|stage2Btn|dl@1@Brimo device has been detected on "
+               "COM 1|stage2Btn|tool=ok;exit 5|stage2Btn"
+            << (kNoInternetBox.repeated(4) + kNormalModeBox + kDownloadModeBox + "|" +
+                kFlashFailedBox)
+                   .mid(1)
+            << kUpToStage2 + kNoInternet.repeated(4) + kReadFailed + detection(1, true) +
+                   kToTheFlash.mid(kUpToStage2.size()) + kRetry + kCompletion
+            << "completed|tool=r3,r3,r3,r3,r3:1,r1,w3:5,w3|COMPort=1";
         // One read and two flash failures reach the limit of three attempts; the
         // close is declined, the window stays on stage 5 with its button, whose
         // press starts a fresh count: two more failures ask for a power cycle.
