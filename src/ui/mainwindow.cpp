@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -61,7 +62,7 @@ constexpr int kKeep = -1;
 // What each step of the session shows, in the order of SessionWindow::Step:
 // the page, the footer's buttons shown, those of the port search that take a
 // click, the first stage's caption and the page's text (none: as they are).
-enum class Page { Keep, Welcome, Stage, Completed };
+enum Page { Keep = -1, Welcome, Stage, Completed }; // the pages in their stack
 struct StepView {
     SessionWindow::Step step;
     Page page;
@@ -207,15 +208,9 @@ void MainWindow::attach(UpdateSession &session)
 
 void MainWindow::createPages(QWidget *client)
 {
-    completedWindow = panel(client, "completedWindow", twips(120, 1080, 8055, 3255), greyLevel(144),
-                            QStringLiteral("Update complete"));
-    titleStrip(completedWindow, "Picture3", 8055, "completedTitle",
-               QStringLiteral("Update complete"));
-    completedText = label(completedWindow, "completedText", twips(120, 600, 7815, 2535), QString(),
-                          windowBackgroundColour());
-
-    welcomeWindow = panel(client, "welcomeWindow", twips(120, 1080, 8055, 3255), greyLevel(144),
-                          QStringLiteral("Welcome"));
+    m_pages = place(new QStackedWidget(client), "pages", twips(120, 1080, 8055, 3255));
+    QWidget *welcomeWindow =
+        panel(m_pages, "welcomeWindow", QRect(), greyLevel(144), QStringLiteral("Welcome"));
     titleStrip(welcomeWindow, "Picture2", 8055, "welcomeLabel", applicationTitle());
     label(welcomeWindow, "welcomeInfo", twips(120, 600, 7815, 2535),
           QStringLiteral("This application will guide you through the necessary steps to update "
@@ -223,13 +218,21 @@ void MainWindow::createPages(QWidget *client)
                          "right corner of this application to begin the update process.")
               .arg(QLatin1String(kFooter[Update].caption)),
           windowBackgroundColour());
-    createStagePage(client);
+    m_pages->addWidget(welcomeWindow);
+    m_pages->addWidget(createStagePage());
+    QWidget *completedWindow = panel(m_pages, "completedWindow", QRect(), greyLevel(144),
+                                     QStringLiteral("Update complete"));
+    titleStrip(completedWindow, "Picture3", 8055, "completedTitle",
+               QStringLiteral("Update complete"));
+    completedText = label(completedWindow, "completedText", twips(120, 600, 7815, 2535), QString(),
+                          windowBackgroundColour());
+    m_pages->addWidget(completedWindow);
 }
 
-void MainWindow::createStagePage(QWidget *client)
+QWidget *MainWindow::createStagePage()
 {
-    stageWindow = panel(client, "stageWindow", twips(120, 1080, 8055, 3255),
-                        applicationWorkspaceColour(), QStringLiteral("Update stage"));
+    QWidget *stageWindow = panel(m_pages, "stageWindow", QRect(), applicationWorkspaceColour(),
+                                 QStringLiteral("Update stage"));
     Text1 = place(new QPlainTextEdit(stageWindow), "Text1", twips(3000, 0, 5055, 2985));
     Text1->setReadOnly(true);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -261,6 +264,7 @@ void MainWindow::createStagePage(QWidget *client)
                              QStringLiteral("Progress:"), Qt::white);
     progress->setAutoFillBackground(true);
     setBackground(progress, greyLevel(144));
+    return stageWindow;
 }
 
 void MainWindow::createFooter(QWidget *client)
@@ -317,12 +321,8 @@ void MainWindow::showStage(qint16 stage)
 void MainWindow::showStep(Step step)
 {
     const StepView &view = viewOf(step);
-    if (view.page == Page::Welcome || view.page == Page::Stage) {
-        welcomeWindow->setVisible(view.page == Page::Welcome);
-        stageWindow->setVisible(view.page == Page::Stage);
-    }
-    if (view.page == Page::Welcome)
-        completedWindow->hide();
+    if (view.page != Page::Keep)
+        m_pages->setCurrentIndex(view.page);
     // Those hidden first, so that none is shown beside one on its way out.
     for (bool shown : {false, true}) {
         for (int i = 0; i < int(std::size(m_buttons)) && view.shown != kKeep; ++i) {
@@ -338,10 +338,6 @@ void MainWindow::showStep(Step step)
         m_buttons[Scan]->setText(QLatin1String(view.scanCaption));
     if (!view.text.isEmpty())
         (view.page == Page::Completed ? completedText : info)->setText(view.text);
-    if (view.page == Page::Completed) {
-        completedWindow->show();
-        completedWindow->raise();
-    }
 }
 
 bool MainWindow::showBox(const QString &text, Box box)

@@ -13,6 +13,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QStackedWidget;
 class QTimer;
 
 namespace brimo {
@@ -50,7 +51,7 @@ protected:
 
 private:
     void createPages(QWidget *client);
-    void createStagePage(QWidget *client);
+    QWidget *createStagePage();
     void createFooter(QWidget *client);
     void createHeader(QWidget *client);
     void createMenus();
@@ -60,10 +61,9 @@ private:
 
     // Controls, named as the rest of the program refers to them.
     QTimer *progressDots = nullptr;
-    QWidget *completedWindow = nullptr;
+    // The welcome, stage and completion pages, one shown at a time.
+    QStackedWidget *m_pages = nullptr;
     QLabel *completedText = nullptr;
-    QWidget *welcomeWindow = nullptr;
-    QWidget *stageWindow = nullptr;
     QPlainTextEdit *Text1 = nullptr;
     QLabel *stageHeader = nullptr;
     QLabel *info = nullptr;

@@ -289,13 +289,13 @@ private slots:
     }
 
     // Any stage number but 1 to 5 shows the welcome page, whatever was shown
-    // (here every page and stage button the other way round).
+    // (here the first stage's page, every stage button the other way round).
     void otherStagesShowTheWelcomePage()
     {
         for (qint16 stage : std::initializer_list<qint16>{0, 6}) {
-            for (QWidget *control :
-                 m_window->findChildren<QWidget *>(QRegularExpression("(Window|Btn)$")))
-                control->setVisible(!control->isVisible());
+            m_rig->session().checkStage(1);
+            for (QWidget *button : m_window->findChildren<QWidget *>(QRegularExpression("Btn$")))
+                button->setVisible(!button->isVisible());
             m_rig->session().checkStage(stage);
             m_rig->check(QStringLiteral("stageHeader=Stage %1 of 5:|shown=updateBtn|welcomeWindow="
                                         "true|stageWindow=false|completedWindow=false")
