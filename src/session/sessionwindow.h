@@ -10,8 +10,6 @@
 
 namespace brimo {
 
-// Lines of the log and of the boxes' texts end in CR LF.
-inline const QString kCrLf = QStringLiteral("\r\n");
 // The request to put the device into download mode: on stage 2's page, and in
 // the box after a failed read has found the device again.
 inline const QString kDownloadModeRequest =

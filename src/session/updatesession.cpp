@@ -314,7 +314,12 @@ void UpdateSession::readDevice()
     do {
         ++attemptCount;
         m_window.showStep(Step::Reading);
-        if (readIdentity()) {
+        // The flash tool runs: input waits until it has ended.
+        m_window.holdInput(true);
+        const std::optional<QString> systemNumber = m_device.downloadData(comPortNumber);
+        m_window.holdInput(false);
+        if (systemNumber) {
+            m_systemNumber = *systemNumber;
             addText(QStringLiteral("Connecting to the Internet"));
             checkStage(advance());
             return;
@@ -331,17 +336,6 @@ void UpdateSession::readDevice()
     } while (attemptCount < kReadAttemptLimit);
     m_window.showStep(Step::ReadGivenUp);
     attemptCount = 0;
-}
-
-bool UpdateSession::readIdentity()
-{
-    // The flash tool runs: input waits until it has ended.
-    m_window.holdInput(true);
-    const std::optional<QString> systemNumber = m_device.downloadData(comPortNumber);
-    m_window.holdInput(false);
-    if (systemNumber)
-        m_systemNumber = *systemNumber;
-    return systemNumber.has_value();
 }
 
 // --- settings and closing ---------------------------------------------------
@@ -365,10 +359,8 @@ void UpdateSession::showSettings()
         storePort(QString::number(comPortNumber));
         m_window.showStep(Step::PortChosen);
     }
-    m_stored.proxyServer = chosen->proxyServer;
-    m_stored.proxyPort = chosen->proxyPort;
-    storeSetting(kProxyServerValue, chosen->proxyServer);
-    storeSetting(kProxyPortValue, chosen->proxyPort);
+    storeSetting(kProxyServerValue, m_stored.proxyServer = chosen->proxyServer);
+    storeSetting(kProxyPortValue, m_stored.proxyPort = chosen->proxyPort);
     m_webservice.setProxy({chosen->proxyServer, chosen->proxyPort});
 }
 

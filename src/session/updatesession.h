@@ -64,7 +64,6 @@ private:
     void whileBusy(const std::function<void()> &work);
 
     qint16 detect();
-    bool readIdentity();
     bool flash();
     void showCompletion();
     [[noreturn]] void endAfterPause();

@@ -178,7 +178,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     progressDots = new QTimer(this);
     progressDots->setObjectName(QStringLiteral("progressDots"));
     progressDots->setInterval(kDotsInterval);
-    connect(progressDots, &QTimer::timeout, this, &MainWindow::onDotsTick);
+    connect(progressDots, &QTimer::timeout, this, [this] {
+        m_supportLog.append(QStringLiteral(" . . ."));
+        appendToLog(QStringLiteral(" . . ."));
+    });
     createPages(client);
     createFooter(client);
     createHeader(client);
@@ -199,11 +202,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     ProgressBar->setValue(100);
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                     screen()->availableGeometry()));
-}
-
-void MainWindow::attach(UpdateSession &session)
-{
-    m_session = &session;
 }
 
 void MainWindow::createPages(QWidget *client)
@@ -356,10 +354,7 @@ std::optional<Settings> MainWindow::chooseSettings(const Settings &shown)
 
 void MainWindow::holdInput(bool held)
 {
-    if (held)
-        m_hold.emplace();
-    else
-        m_hold.reset();
+    held ? void(m_hold.emplace()) : m_hold.reset();
 }
 
 // --- activity log and progress ----------------------------------------------
@@ -394,19 +389,9 @@ void MainWindow::addText(const QString &whatText)
         appendToLog(whatText.left(kLogCapacity));
 }
 
-void MainWindow::onDotsTick()
-{
-    const QString dots = QStringLiteral(" . . .");
-    m_supportLog.append(dots);
-    appendToLog(dots);
-}
-
 void MainWindow::setDotsEnabled(bool enabled)
 {
-    if (enabled)
-        progressDots->start();
-    else
-        progressDots->stop();
+    enabled ? progressDots->start() : progressDots->stop();
 }
 
 void MainWindow::setProgress(int value)

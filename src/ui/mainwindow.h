@@ -30,7 +30,7 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
 
     // The session the buttons, the settings menu and a close request go to.
-    void attach(UpdateSession &session);
+    void attach(UpdateSession &session) { m_session = &session; }
 
     void addText(const QString &whatText) override;
     void setProgress(int value) override;
@@ -55,7 +55,6 @@ private:
     void createFooter(QWidget *client);
     void createHeader(QWidget *client);
     void createMenus();
-    void onDotsTick();
     // Appends text to the log as it stands; false when it would not fit.
     bool appendToLog(const QString &text);
 

@@ -7,6 +7,9 @@
 
 namespace brimo {
 
+// Lines of the log and of the boxes' texts end in CR LF.
+inline const QString kCrLf = QStringLiteral("\r\n");
+
 // Shows a modal box owned by parent, with the application title as its
 // caption and its text as plain text, and returns the button the user chose:
 // OK without an icon for instructions before a retry, OK with the stop icon
