@@ -133,10 +133,11 @@ private slots:
         QCOMPARE(
             names.filter(QRegularExpression("=.")).join(u'|'),
             "client=Brimo update utility|completedWindow=Update complete|Picture3=Update complete|"
-            "welcomeWindow=Welcome|Picture2=Brimo update utility|stageWindow=Update stage|"
-            "Text1=Activity log|infoContainer=Stage information|stageContainer=Stage 1 of "
-            "6:|ProgressBar=Progress|footer=Buttons|header=Brimo update utility|logo=Brimo|"
-            "file=File|help=Help");
+            "stageWindow=Update stage|Text1=Activity log|infoContainer=Stage information|"
+            "stageContainer=Stage 1 of "
+            "6:|ProgressBar=Progress|welcomeWindow=Welcome|Picture2=Brimo "
+            "update utility|footer=Buttons|header=Brimo update utility|logo=Brimo|file=File|"
+            "help=Help");
         QStringList about;
         m_user->inNextDialog([&about](QDialog &dialog) {
             about << dialog.windowTitle() << dialog.findChild<QLabel *>("infoTitle")->text()
