@@ -130,14 +130,12 @@ private slots:
         QStringList names;
         for (const QWidget *part : m_window->findChildren<QWidget *>())
             names << part->objectName() + u'=' + part->accessibleName();
-        QCOMPARE(
-            names.filter(QRegularExpression("=.")).join(u'|'),
-            "client=Brimo update utility|completedWindow=Update complete|Picture3=Update complete|"
-            "stageWindow=Update stage|Text1=Activity log|infoContainer=Stage information|"
-            "stageContainer=Stage 1 of "
-            "6:|ProgressBar=Progress|welcomeWindow=Welcome|Picture2=Brimo "
-            "update utility|footer=Buttons|header=Brimo update utility|logo=Brimo|file=File|"
-            "help=Help");
+        QCOMPARE(names.filter(QRegularExpression("=.")).join(u'|'),
+                 "client=Brimo update utility|completedWindow=Update complete|Picture3=Update "
+                 "complete|stageWindow=Update stage|Text1=Activity log|infoContainer=Stage "
+                 "information|stageContainer=Stage 1 of 6:|ProgressBar=Progress|welcomeWindow="
+                 "Welcome|Picture2=Brimo update utility|footer=Buttons|header=Brimo update "
+                 "utility|logo=Brimo|file=File|help=Help");
         QStringList about;
         m_user->inNextDialog([&about](QDialog &dialog) {
             about << dialog.windowTitle() << dialog.findChild<QLabel *>("infoTitle")->text()
@@ -201,22 +199,19 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("leave"); // "OK", "Cancel" or the close box
         QTest::addColumn<QString>("after");
-        QTest::newRow("the stored port; OK stores the choices")
-            << false << "5|old|3128"
-            << "1|new|8080"
-            << "OK"
-            << "COMPort=1|ProxyServer=new|ProxyPort=8080|com=1|stage1Btn=&Scan";
+        const auto row = [](const char *name, bool started, const char *was, const char *typed,
+                            const char *leave, const char *after) {
+            QTest::newRow(name) << started << QString(was) << QString(typed) << QString(leave)
+                                << QString(after);
+        };
+        row("the stored port; OK stores the choices", false, "5|old|3128", "1|new|8080", "OK",
+            "COMPort=1|ProxyServer=new|ProxyPort=8080|com=1|stage1Btn=&Scan");
         // "03" is port 3, which the box offers; the text itself it does not.
-        QTest::newRow("the current port before the stored one; emptied proxy boxes")
-            << true << "03|old|3128"
-            << "||"
-            << "OK"
-            << "COMPort=3|ProxyServer=|ProxyPort=|com=3";
+        row("the current port before the stored one; emptied proxy boxes", true, "03|old|3128",
+            "||", "OK", "COMPort=3|ProxyServer=|ProxyPort=|com=3");
         for (const char *leave : {"Cancel", "close"})
-            QTest::newRow(leave) << false << "5|old|3128"
-                                 << "12|new|8080" << leave
-                                 << "COMPort=5|ProxyServer=old|ProxyPort=3128|com=5|stage1Btn="
-                                    "&Settings";
+            row(leave, false, "5|old|3128", "12|new|8080", leave,
+                "COMPort=5|ProxyServer=old|ProxyPort=3128|com=5|stage1Btn=&Settings");
     }
     void settingsOpenOnTheCurrentPortAndOnlyOkStores()
     {

@@ -48,11 +48,6 @@ bool store(HKEY root, const wchar_t *path, const char *name, DWORD type, const Q
     return result == ERROR_SUCCESS;
 }
 
-bool storeAs32Bit(const char *name, DWORD type, const QByteArray &bytes)
-{
-    return store(HKEY_LOCAL_MACHINE, kSeenBy64Bit, name, type, bytes);
-}
-
 // Each "name=text" as a string value with its NUL.
 bool storeTexts(HKEY root, const wchar_t *path, const QStringList &values)
 {
@@ -119,6 +114,15 @@ QString versionString(const QByteArray &info, const QString &name)
 {
     void *found = nullptr;
     UINT size = 0;
+    if (name == "\\" && VerQueryValueW(info.constData(), L"\\", &found, &size)) {
+        const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(found);
+        return QStringLiteral("%1 %2.%3 %4.%5")
+            .arg(fixed->dwSignature, 0, 16)
+            .arg(fixed->dwFileVersionMS)
+            .arg(fixed->dwFileVersionLS)
+            .arg(fixed->dwProductVersionMS)
+            .arg(fixed->dwProductVersionLS);
+    }
     if (!VerQueryValueW(info.constData(), L"\\VarFileInfo\\Translation", &found, &size) || size < 4)
         return QStringLiteral("no translation");
     const auto *translation = static_cast<const WORD *>(found);
@@ -140,14 +144,11 @@ private slots:
     void init();
     void commandLinesArriveAsWritten_data();
     void commandLinesArriveAsWritten();
-    void settingsOfThe32BitUtilityAreFound_data();
-    void settingsOfThe32BitUtilityAreFound();
-    void settingsAreWrittenWhereThe32BitUtilityKeptThem();
+    void settingsLiveWhereThe32BitUtilityKeptThem();
     void settingsInTheVirtualStoreAreTakenOverOnce_data();
     void settingsInTheVirtualStoreAreTakenOverOnce();
     void versionResourceNamesTheUtility_data();
     void versionResourceNamesTheUtility();
-    void versionResourceCarriesTheProjectsVersion();
     void refusedPortIsTheProbesSilentFailure_data();
     void refusedPortIsTheProbesSilentFailure();
     void flashToolHoldsTheSingleCopyLock();
@@ -215,30 +216,13 @@ void TestWindows::commandLinesArriveAsWritten()
              tool + "3 -r -f 0x080000 -t 0x080020 -> exit 1\n" + tool + "4 -o 0 -c 0 -> exit 1\n");
 }
 
-// Every read passes "d" as its default: only a value of another type gives it.
-void TestWindows::settingsOfThe32BitUtilityAreFound_data()
+// The settings live where the earlier 32-bit utility kept them: read from
+// there, written there (a string with its NUL), never in the 64-bit view.
+// How a value's bytes read is the store's own (tests/settings).
+void TestWindows::settingsLiveWhereThe32BitUtilityKeptThem()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("string") << int(REG_SZ) << QByteArray("7", 2) << "7";
-    QTest::newRow("NUL in the middle") << int(REG_SZ) << QByteArray("ab\0c", 5) << "ab";
-    QTest::newRow("no terminating NUL") << int(REG_SZ) << QByteArray("12") << "12";
-    QTest::newRow("number type") << int(REG_DWORD) << QByteArray("\x03\0\0\0", 4) << "d";
-}
-
-void TestWindows::settingsOfThe32BitUtilityAreFound()
-{
-    QFETCH(int, type);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, expected);
-
-    QVERIFY(storeAs32Bit("COMPort", static_cast<DWORD>(type), bytes));
-    QCOMPARE(getRegistryValue(kHkeyLocalMachine, kSettingsKey, "COMPort", "d"), expected);
-}
-
-void TestWindows::settingsAreWrittenWhereThe32BitUtilityKeptThem()
-{
+    QVERIFY(store(HKEY_LOCAL_MACHINE, kSeenBy64Bit, "COMPort", REG_SZ, QByteArray("7", 2)));
+    QCOMPARE(getRegistryValue(kHkeyLocalMachine, kSettingsKey, "COMPort", "d"), "7");
     setRegistryValue(kHkeyLocalMachine, kSettingsKey, "ProxyPort", "8080");
     QCOMPARE(rawValue(kSeenBy64Bit, "ProxyPort"), QByteArray("1:8080", 7));
     QCOMPARE(rawValue(L"Software\\Brimo", "ProxyPort"), QByteArray("missing"));
@@ -298,6 +282,12 @@ void TestWindows::versionResourceNamesTheUtility_data()
     QTest::newRow("copyright") << "LegalCopyright" << QString::fromUtf8(BRIMO_COPYRIGHT);
     QTest::newRow("file name") << "OriginalFilename"
                                << "brimo-update.exe";
+    // The numbers Windows compares (an installer's upgrade, the file's version).
+    const QString numbers = QStringLiteral("%1.%2")
+                                .arg(MAKELONG(BRIMO_VERSION_MINOR, BRIMO_VERSION_MAJOR))
+                                .arg(MAKELONG(0, BRIMO_VERSION_PATCH));
+    QTest::newRow("numbers") << "\\"
+                             << "feef04bd " + numbers + u' ' + numbers;
 }
 
 void TestWindows::versionResourceNamesTheUtility()
@@ -308,23 +298,6 @@ void TestWindows::versionResourceNamesTheUtility()
     const QByteArray info = programVersionInfo();
     QVERIFY2(!info.isEmpty(), "the program has no version resource");
     QCOMPARE(versionString(info, name), expected);
-}
-
-// The numbers Windows compares (an installer's upgrade, the file's version).
-void TestWindows::versionResourceCarriesTheProjectsVersion()
-{
-    const QByteArray info = programVersionInfo();
-    void *found = nullptr;
-    UINT size = 0;
-    QVERIFY(VerQueryValueW(info.constData(), L"\\", &found, &size));
-    const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(found);
-    const DWORD high = MAKELONG(BRIMO_VERSION_MINOR, BRIMO_VERSION_MAJOR);
-    const DWORD low = MAKELONG(0, BRIMO_VERSION_PATCH);
-    QCOMPARE(fixed->dwSignature, DWORD(0xFEEF04BD));
-    QCOMPARE(fixed->dwFileVersionMS, high);
-    QCOMPARE(fixed->dwFileVersionLS, low);
-    QCOMPARE(fixed->dwProductVersionMS, high);
-    QCOMPARE(fixed->dwProductVersionLS, low);
 }
 
 // A port Windows will not open is a port without a device, without a word.
