@@ -123,7 +123,11 @@ void TstRegistry::readsWhatTheStoreHolds()
 // missing, and each write replaces the one before.
 void TstRegistry::writesTextWithItsTerminatingNul()
 {
-    // A store that holds nothing yet is a store, not a file to set aside.
+    // A store as earlier versions wrote it reads the same; one that holds
+    // nothing yet is a store too, not a file to set aside.
+    writeFile(m_file, "brimo-registry 1\nkey 80000002 Software\\Brimo\nvalue 00000001 3300 "
+                      "COMPort\nend\n");
+    QCOMPARE(get("COMPort"), QStringLiteral("3"));
     writeFile(m_file, RegistryDocument().toText());
     for (const QString &text : {QString("16"), QString(), QString::fromUtf8("Grüß")}) {
         set("COMPort", text);

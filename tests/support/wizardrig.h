@@ -93,9 +93,9 @@ public:
     // with "inhibit=no bus"; "user=65534" to run that child as another user.
     // Then the user's, with the window open: a button (pressed, its stages
     // waited for); "tool=..."; "dialog=3" (the next settings dialog: port 3,
-    // OK); "close" (the window system's request), "exit" (the menu's), a
-    // service fault ("hang") or a device switched ("dl@4") "@" a log line; any
-    // other step goes to `other`. With `world`, the user's are the caller's.
+    // OK); "seen:<control>=<value>" (as check() takes it); "close" (the window system's request),
+    // "exit" (the menu's), a service fault ("hang") or a device switched ("dl@4") "@" a log line;
+    // any other step goes to `other`. With `world`, the user's are the caller's.
     using Other = std::function<void(WizardRig &, const QString &)>;
     QStringList run(const QString &steps, const QString &boxes = {}, const Other &other = {},
                     bool world = false)
@@ -157,6 +157,8 @@ public:
                     com->setCurrentIndex(com->findText(step.section(u'=', 1)));
                     QTest::mouseClick(dialog.findChild<QPushButton *>("Command1"), Qt::LeftButton);
                 });
+            else if (step.startsWith("seen:"))
+                check(step.mid(5));
             else if (!at.isEmpty())
                 m_user->whenLogShows(at, act, action == "close" || action == "exit" ? 300 : -1);
             else if (!m_user->control(step) && other)

@@ -126,6 +126,10 @@ private slots:
             "device|stage5Btn=&Update device|file=&File|settings=&Settings|exit=&Exit|help=&Help|"
             "about=&About|ProgressBar=100%|welcomeWindow=true|stageWindow=false|completedWindow="
             "false|Picture2=true|Picture3=false|stageContainer=false|progressDots=false");
+        // The log, light grey on grey.
+        const QPalette log = m_user->control("Text1")->palette();
+        QCOMPARE(log.color(QPalette::Text).name() + log.color(QPalette::Base).name(),
+                 "#e0e0e0#909090");
         // What a screen reader calls each part of the window that has a name of its own.
         QStringList names;
         for (const QWidget *part : m_window->findChildren<QWidget *>())
@@ -138,9 +142,11 @@ private slots:
                  "utility|logo=Brimo|file=File|help=Help");
         QStringList about;
         m_user->inNextDialog([&about](QDialog &dialog) {
+            const QLabel *info = dialog.findChild<QLabel *>("info");
             about << dialog.windowTitle() << dialog.findChild<QLabel *>("infoTitle")->text()
-                  << dialog.findChild<QLabel *>("info")->text();
+                  << info->text();
             dialog.windowHandle()->close();
+            QCOMPARE(info->geometry(), QRect(8, 40, 424, 80));
         });
         QVERIFY(m_user->choose("about") && m_user->waitUntilIdle());
         QCOMPARE(about.join(u'|'), "About Brimo update utility|Brimo update utility|Brimo update "

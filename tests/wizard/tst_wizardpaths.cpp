@@ -154,7 +154,9 @@ private slots:
         // run let go of like the rest.
         QTest::newRow("the flash given up, the close declined, then tried again")
             << "COMPort=3|dl@3|service|inhibit=screensaver|tool=ok;exit 5;exit 5|updateBtn|"
-               "stage2Btn|tool=exit 5;exit 5|stage5Btn"
+               "stage2Btn|seen:info=The database has now been collected and the Brimo unit "
+               "will now be updated.\r\n\r\nThis process may take up to 5 minutes.|tool=exit "
+               "5;exit 5|stage5Btn"
             << kFlashFailedBox +
                    "|Ok Communication error. The utility will now shut down.  Please "
                    "run this update utility again to perform the update.|No " +
