@@ -1,15 +1,13 @@
 // The utility's own layers over Windows' process, registry and serial
 // functions, and the program's version resource. Run under Wine by
-// scripts/test-windows, with a scratch registry (BRIMO_REGISTRY_SCRATCH=1)
-// and the simulated device on the COM port that BRIMO_DEVICE_PORT names.
+// scripts/test-windows, with a scratch registry (BRIMO_REGISTRY_SCRATCH=1).
+// The probe on Wine's COM ports is left to its whole updates there.
 
 #include "brimoversion.h"
-#include "device/detect.h"
 #include "device/device.h"
 #include "image/devicefile.h"
 #include "platform/commandrunner.h"
 #include "platform/keepawake.h"
-#include "platform/serialcontrol.h"
 #include "platform/singleinstance.h"
 #include "settings/registry.h"
 
@@ -149,8 +147,6 @@ private slots:
     void settingsInTheVirtualStoreAreTakenOverOnce();
     void versionResourceNamesTheUtility_data();
     void versionResourceNamesTheUtility();
-    void refusedPortIsTheProbesSilentFailure_data();
-    void refusedPortIsTheProbesSilentFailure();
     void flashToolHoldsTheSingleCopyLock();
     void systemKeptAwakeUntilLetGo();
 
@@ -162,7 +158,6 @@ void TestWindows::initTestCase()
 {
     QVERIFY2(qEnvironmentVariable("BRIMO_REGISTRY_SCRATCH") == u"1",
              "changes HKEY_LOCAL_MACHINE: set BRIMO_REGISTRY_SCRATCH=1 only for a throw-away one");
-    QVERIFY(qEnvironmentVariableIntValue("BRIMO_DEVICE_PORT") > 0);
     QVERIFY(m_root.isValid());
 }
 
@@ -298,27 +293,6 @@ void TestWindows::versionResourceNamesTheUtility()
     const QByteArray info = programVersionInfo();
     QVERIFY2(!info.isEmpty(), "the program has no version resource");
     QCOMPARE(versionString(info, name), expected);
-}
-
-// A port Windows will not open is a port without a device, without a word.
-// (Wine lets two programs open one port, so a port in use cannot be had here.)
-void TestWindows::refusedPortIsTheProbesSilentFailure_data()
-{
-    QTest::addColumn<qint16>("port");
-    QTest::addColumn<bool>("found");
-    QTest::newRow("the device's port")
-        << static_cast<qint16>(qEnvironmentVariableIntValue("BRIMO_DEVICE_PORT")) << true;
-    QTest::newRow("no such port") << qint16(30) << false;
-}
-
-void TestWindows::refusedPortIsTheProbesSilentFailure()
-{
-    QFETCH(qint16, port);
-    QFETCH(bool, found);
-
-    SerialControl comm;
-    QCOMPARE(probePort(comm, port, 2), found);
-    QVERIFY(!comm.portOpen());
 }
 
 // A copy started while a flash tool that the utility left still writes must
