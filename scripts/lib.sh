@@ -8,8 +8,8 @@ BRIMO_BUILD=${BRIMO_BUILD:-$BRIMO_ROOT/build}
 # (dbus-daemon: every test runs on a session bus of its own, dbus-run-session).
 BRIMO_PACKAGES=(
     cmake ninja-build g++ pkg-config python3
-    qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
-    tinyproxy-bin xvfb xauth fonts-dejavu-core curl time dbus-daemon
+    qt6-base-dev qt6-serialport-dev libgl-dev
+    xvfb xauth fonts-dejavu-core curl time dbus-daemon
 )
 # What scripts/test-windows needs beside them: the MinGW-w64 compiler, the host
 # tools of Debian's Qt (moc, rcc, uic, matching the Qt for MinGW-w64), NSIS,
