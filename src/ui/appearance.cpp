@@ -36,6 +36,16 @@ QColor yellow()
     return QColor(255, 255, 0);
 }
 
+void makeFixedDialog(QWidget *dialog, const char *name, const QString &caption)
+{
+    dialog->setObjectName(QLatin1String(name));
+    dialog->setWindowTitle(caption);
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setFont(verdanaFont(9.75));
+}
+
 QFont verdanaFont(qreal points, bool bold)
 {
     QFont font;

@@ -31,6 +31,10 @@ QFont msSansSerifFont();
 void setBackground(QWidget *widget, const QColor &colour);
 void setTextColour(QWidget *widget, const QColor &colour);
 
+// A dialog of the window: its name and caption, a fixed size, only a close
+// box in its title bar, modal, in the dialogs' font.
+void makeFixedDialog(QWidget *dialog, const char *name, const QString &caption);
+
 // Gives a control its name (the name the rest of the program finds it by) and,
 // where one is given, its place.
 template <typename Widget>

@@ -20,12 +20,7 @@ const QString kComments = QStringLiteral("Please find more information at ") + k
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About Brimo update utility"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setModal(true);
-    setFont(verdanaFont(9.75));
+    makeFixedDialog(this, "frmAbout", QStringLiteral("About Brimo update utility"));
     setBackground(this, greyLevel(128));
     setFixedSize(648, 139);
 

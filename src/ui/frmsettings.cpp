@@ -40,12 +40,7 @@ QWidget *stacked(QGroupBox *frame, std::initializer_list<QWidget *> widgets)
 
 frmSettings::frmSettings(const Settings &shown, QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmSettings"));
-    setWindowTitle(QStringLiteral("Brimo update utility settings"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setModal(true);
-    setFont(verdanaFont(9.75));
+    makeFixedDialog(this, "frmSettings", QStringLiteral("Brimo update utility settings"));
     setColours(this, greyLevel(128), Qt::white);
 
     auto *page = place(new QWidget(this), "welcomeWindow");
