@@ -328,20 +328,18 @@ void InetControl::readHead()
     advanceTo(Receiving);
 }
 
-// Hands what has come to the sink a piece at a time, through one buffer. An
-// answer that grows past the most it may hold, or that the sink refuses, ends
-// there as failed.
+// Hands what has come to the sink a piece at a time. Qt passes the answer on
+// in blocks of at most kPieceBytes, and a read of one whole block takes it
+// over without a copy. An answer that grows past the most it may hold, or
+// that the sink refuses, ends there as failed.
 void InetControl::readReply()
 {
     while (!m_failed && m_reply->bytesAvailable() > 0) {
-        const qint64 available = std::min(m_reply->bytesAvailable(), kPieceBytes);
-        m_piece.resize(static_cast<qsizetype>(available));
-        const qint64 read = m_reply->read(m_piece.data(), available);
-        if (read <= 0)
+        const QByteArray piece = m_reply->read(std::min(m_reply->bytesAvailable(), kPieceBytes));
+        if (piece.isEmpty())
             return;
-        m_received += read;
-        if (m_received > kMaxAnswerBytes ||
-            !m_sink(QByteArrayView(m_piece.constData(), static_cast<qsizetype>(read)))) {
+        m_received += piece.size();
+        if (m_received > kMaxAnswerBytes || !m_sink(piece)) {
             m_failed = true;
             m_reply->abort();
             return;

@@ -91,7 +91,6 @@ private:
     int m_requestsSent = 0;
     BodySink m_sink;
     qint64 m_received = 0;
-    QByteArray m_piece;
     QByteArray m_headerText;
     QList<QPair<QByteArray, QByteArray>> m_headers;
 };
