@@ -142,11 +142,12 @@ private slots:
                  "utility|logo=Brimo|file=File|help=Help");
         QStringList about;
         m_user->inNextDialog([&about](QDialog &dialog) {
+            const QLabel *title = dialog.findChild<QLabel *>("infoTitle");
             const QLabel *info = dialog.findChild<QLabel *>("info");
-            about << dialog.windowTitle() << dialog.findChild<QLabel *>("infoTitle")->text()
-                  << info->text();
+            about << dialog.windowTitle() << title->text() << info->text();
             dialog.windowHandle()->close();
-            QCOMPARE(info->geometry(), QRect(8, 40, 424, 80));
+            QCOMPARE(QList<QRect>({title->geometry(), info->geometry()}),
+                     QList<QRect>({{8, 6, 424, 24}, {8, 40, 424, 80}}));
         });
         QVERIFY(m_user->choose("about") && m_user->waitUntilIdle());
         QCOMPARE(about.join(u'|'), "About Brimo update utility|Brimo update utility|Brimo update "
