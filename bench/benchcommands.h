@@ -1,5 +1,10 @@
 #pragma once
 
+#include "platform/places.h"
+#include "settings/settingsstore.h"
+#include "webservice/webservice.h"
+
+#include <QDir>
 #include <QStringList>
 #include <QTextStream>
 
@@ -27,3 +32,31 @@ template <typename Value> void report(const char *name, Value value)
 {
     QTextStream(stdout) << name << ' ' << value << Qt::endl;
 }
+
+// The places of a benchmark's utility: its folder, the service
+// $BRIMO_SERVICE_HOST names and the settings in a file there.
+inline brimo::Places benchPlaces(const QString &folder)
+{
+    brimo::Places places;
+    places.appFolder = folder;
+    places.serviceHost = qEnvironmentVariable("BRIMO_SERVICE_HOST");
+    places.settingsFile = QDir(folder).filePath(QStringLiteral("settings"));
+    return places;
+}
+
+// The web service client as the utility has it, its settings stored nowhere
+// else, each state of a request ignored.
+struct BenchService {
+    explicit BenchService(const brimo::Places &places)
+        : store(places.settingsFile), service(places.serviceHost, places.appFolder, store)
+    {}
+    bool ping() { return service.ping(ignored) == QLatin1String("True"); }
+    brimo::response fetch(const QString &systemNumber)
+    {
+        return service.UpdateDevice(systemNumber, ignored);
+    }
+
+    static void ignored(qint16) {}
+    brimo::RegistryStore store;
+    brimo::webservice service;
+};

@@ -1,8 +1,5 @@
 #include "benchcommands.h"
 #include "monotonic.h"
-#include "quietwindow.h"
-
-#include "webservice/webservice.h"
 
 int runFetch(const QStringList &arguments)
 {
@@ -10,17 +7,16 @@ int runFetch(const QStringList &arguments)
         return 2;
     const QString systemNumber = arguments[0];
     const int count = arguments[1].toInt();
-    QuietWindow window;
-    brimo::webservice service(window, arguments[2]);
+    BenchService service(benchPlaces(arguments[2]));
     // The utility tests the connection before it downloads, so the network
     // is up by then; the download is timed as the user meets it.
-    if (service.ping() != QLatin1String("True")) {
+    if (!service.ping()) {
         report("ping_failed", 1);
         return 1;
     }
     for (int run = 0; run < count; ++run) {
         const std::int64_t startNs = monotonicNs();
-        const brimo::response answer = service.UpdateDevice(systemNumber);
+        const brimo::response answer = service.fetch(systemNumber);
         const std::int64_t endNs = monotonicNs();
         if (!answer.objDF) {
             report("fetch_failed", answer.iResponseCode);

@@ -1,8 +1,8 @@
 #include "benchcommands.h"
-#include "quietwindow.h"
 #include "stampedfolder.h"
 
 #include "device/device.h"
+#include "device/identityrecord.h"
 #include "webservice/webservice.h"
 
 #include <QFile>
@@ -38,21 +38,23 @@ int runMemory(const QStringList &arguments)
     StampedFolder folder(arguments[1], arguments[2]);
     if (!folder.isValid())
         return 1;
-    QuietWindow window;
-    brimo::webservice service(window, folder.path());
-    brimo::device link(window, folder.path());
+    const brimo::Places places = benchPlaces(folder.path());
+    BenchService service(places);
+    brimo::device link(places);
 
     // A first request loads and starts everything the network needs, so the
     // baseline holds it and the peak counts only what the image costs.
-    if (service.ping() != QLatin1String("True"))
+    if (!service.ping())
         return 1;
     report("peak_reset", resetPeak() ? 1 : 0);
     report("baseline_kib", statusKib("VmRSS"));
-    const brimo::response answer = service.UpdateDevice(arguments[0]);
+    const brimo::response answer = service.fetch(arguments[0]);
     if (!answer.objDF)
         return 1;
     report("download_peak_kib", statusKib("VmHWM"));
-    const bool flashed = link.uploadData(*answer.objDF, arguments[0], QStringLiteral("1"));
+    const QByteArray record =
+        brimo::identityRecord(arguments[0].toLatin1(), answer.objDF->strRegEnd);
+    const bool flashed = link.uploadData(*answer.objDF, record, QStringLiteral("1")).written;
     report("peak_kib", statusKib("VmHWM"));
     report("image_bytes", answer.objDF->size());
     return flashed && folder.takeStamp().startedNs >= 0 ? 0 : 1;

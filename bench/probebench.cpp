@@ -20,7 +20,8 @@ const QByteArray kSentence =
 
 // One probe; the line carries the sentence from `delay` after the probe
 // begins. Returns the time from the first byte sent to the probe's answer.
-double answerMs(brimo::SerialControl &comm, const PtyLine &line, Clock::duration delay, bool *found)
+double answerMs(brimo::SerialPortProbe &probe, const PtyLine &line, Clock::duration delay,
+                bool *found)
 {
     const Clock::time_point start = Clock::now();
     Clock::time_point sentAt;
@@ -29,7 +30,7 @@ double answerMs(brimo::SerialControl &comm, const PtyLine &line, Clock::duration
         sentAt = Clock::now();
         line.send(kSentence);
     });
-    *found = brimo::probePort(comm, kPort, kTimeoutSeconds);
+    *found = probe.probePort(kPort, kTimeoutSeconds);
     const Clock::time_point answeredAt = Clock::now();
     device.join();
     return std::chrono::duration<double, std::milli>(answeredAt - sentAt).count();
@@ -42,12 +43,10 @@ int runProbe(const QStringList &arguments)
     if (arguments.size() != 1)
         return 2;
     QTemporaryDir comDir;
-    qputenv("BRIMO_COM_DIR", QFile::encodeName(comDir.path()));
     PtyLine line(comDir.path(), kPort);
     if (!line.isValid())
         return 1;
-    brimo::SerialControl comm;
-    comm.setSettings(QStringLiteral("9600,N,8,1"));
+    brimo::SerialPortProbe probe(comDir.path());
 
     // The sentence comes well after the port is open, at an instant spread
     // evenly over several of the probe's 100 ms passes.
@@ -56,7 +55,7 @@ int runProbe(const QStringList &arguments)
     const int count = arguments[0].toInt();
     for (int run = 0; run < count; ++run) {
         bool found = false;
-        const double ms = answerMs(comm, line, std::chrono::milliseconds(delayMs(random)), &found);
+        const double ms = answerMs(probe, line, std::chrono::milliseconds(delayMs(random)), &found);
         report(found ? "probe_ms" : "probe_missed", ms);
     }
     return 0;

@@ -1,9 +1,9 @@
 #include "benchcommands.h"
 #include "monotonic.h"
-#include "quietwindow.h"
 #include "stampedfolder.h"
 
 #include "device/device.h"
+#include "device/identityrecord.h"
 #include "image/devicefile.h"
 #include "platform/commandrunner.h"
 
@@ -49,7 +49,8 @@ bool timeUpload(brimo::device &link, const brimo::deviceFile &image, const QStri
                 StampedFolder &folder)
 {
     const std::int64_t startNs = monotonicNs();
-    link.uploadData(image, systemNumber, QStringLiteral("1"));
+    link.uploadData(image, brimo::identityRecord(systemNumber.toLatin1(), image.strRegEnd),
+                    QStringLiteral("1"));
     const StampedFolder::Stamp stamp = folder.takeStamp();
     if (stamp.startedNs < 0 || stamp.workFileSize != image.size())
         return false;
@@ -68,8 +69,7 @@ int runUpload(const QStringList &arguments)
     if (!folder.isValid())
         return 1;
 
-    QuietWindow window;
-    brimo::device link(window, folder.path());
+    brimo::device link(benchPlaces(folder.path()));
     // By the time the utility flashes, the identity read has already run the
     // tool once, the PC kept awake meanwhile: all that is warm.
     link.downloadData(1);

@@ -1,6 +1,7 @@
 // brimo-autopilot: runs the utility's own window in this process and plays its
 // user through one whole update against the stand-ins. Not part of the product.
 #include "autopilot.h"
+#include "session/reallinks.h"
 #include "session/updatesession.h"
 #include "ui/mainwindow.h"
 
@@ -65,14 +66,21 @@ int main(int argc, char *argv[])
                            "$BRIMO_SERVICE_HOST (scripts/demo --autopilot gives them)"));
         return 2;
     }
+    // The places as scripts/demo sets them for the utility.
+    brimo::Places places;
+    places.appFolder = QCoreApplication::applicationDirPath();
+    places.serviceHost = options.service;
+    places.comFolder = qEnvironmentVariable("BRIMO_COM_DIR");
+    places.settingsFile = qEnvironmentVariable("BRIMO_REGISTRY_FILE");
     brimo::MainWindow window;
-    brimo::UpdateSession session(window, brimo::storedSettings(),
-                                 QCoreApplication::applicationDirPath());
+    brimo::RealLinks links(places, window.winId());
+    brimo::UpdateSession session(window, links.links());
     window.attach(session);
     window.show();
     brimo::sim::Autopilot pilot(window, options);
     // The utility ends the program by itself (exit code 0) when it gives up a
     // download: whoever runs the autopilot checks the device too.
+    QObject::connect(&window, &brimo::MainWindow::ended, &app, &QCoreApplication::quit);
     QObject::connect(&pilot, &brimo::sim::Autopilot::finished, &app, [](int code) {
         // A failed run may stop deep inside a stage; unwinding it would run
         // more of the utility's steps, so it ends here.

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -22,6 +23,17 @@ constexpr int kAnswerMs = 2000;
 constexpr int kStoreMs = 30000;
 constexpr quint64 kFlashSize = 0x100000;
 constexpr int kPollMs = 10;
+
+// COM n as the utility finds it: the links in $BRIMO_COM_DIR, else Wine's.
+QString comFolder()
+{
+    const QString named = qEnvironmentVariable("BRIMO_COM_DIR");
+    if (!named.isEmpty())
+        return named;
+    const QString prefix = qEnvironmentVariable("WINEPREFIX");
+    return (prefix.isEmpty() ? QDir::homePath() + QStringLiteral("/.wine") : prefix) +
+           QStringLiteral("/dosdevices");
+}
 
 int complain(int code, const QString &message)
 {
@@ -155,7 +167,7 @@ int runFlashTool(const QStringList &arguments)
         if (records.isEmpty())
             return complain(kBadImage, arguments[0] + QStringLiteral(", ") + error);
     }
-    QSerialPort port(comPortSystemName(number));
+    QSerialPort port(comPortSystemName(number, comFolder()));
     port.setBaudRate(57600); // nothing to a pseudo-terminal, kept for a real line
     if (!port.open(QIODevice::ReadWrite))
         return complain(kNoDevice, QStringLiteral("cannot open COM%1 (%2): %3")

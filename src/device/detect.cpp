@@ -1,6 +1,6 @@
 #include "device/detect.h"
 
-#include "platform/serialcontrol.h"
+#include "device/devicefacts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,31 +27,35 @@ qint32 elapsedSeconds(const QElapsedTimer &clock)
 
 } // namespace
 
-bool probePort(SerialControl &comm, qint16 port, qint16 timeoutSeconds)
+SerialPortProbe::SerialPortProbe(const QString &comFolder) : MSComm1(comFolder)
+{
+    MSComm1.setSettings(QLatin1String(kLineSettings));
+}
+
+bool SerialPortProbe::probePort(qint16 port, qint16 timeoutSeconds)
 {
     QElapsedTimer clock;
     clock.start();
+    m_cancelled = false;
     // Everything heard so far, so that a prefix split over reads is found.
     QByteArray received;
 
-    if (comm.portOpen())
-        comm.setPortOpen(false);
-    comm.setCommPort(port);
-    comm.setPortOpen(true);
+    // The port is closed on every return, so it is closed now.
+    MSComm1.setCommPort(port);
+    MSComm1.setPortOpen(true);
 
     qint32 elapsed = 0;
-    while (elapsed < timeoutSeconds) {
+    bool heard = false;
+    while (elapsed < timeoutSeconds && !heard && !m_cancelled) {
         QCoreApplication::processEvents();
-        received += comm.input();
-        if (received.contains("$GP")) {
-            comm.setPortOpen(false);
-            return true;
-        }
+        received += MSComm1.input();
+        heard = received.contains(kNmeaPrefix) && !m_cancelled;
         elapsed = elapsedSeconds(clock);
-        QThread::msleep(kPassPauseMs);
+        if (!heard && !m_cancelled)
+            QThread::msleep(kPassPauseMs);
     }
-    comm.setPortOpen(false);
-    return false;
+    MSComm1.setPortOpen(false);
+    return heard;
 }
 
 } // namespace brimo

@@ -1,13 +1,41 @@
 #pragma once
 
+#include "platform/serialcontrol.h"
+
+#include <QString>
 #include <QtGlobal>
 
 namespace brimo {
 
-class SerialControl;
+// Whether a Brimo device streams its NMEA sentences on a COM port.
+class PortProbe {
+public:
+    virtual ~PortProbe() = default;
+    // Listens on COM `port` for the NMEA prefix for `timeoutSeconds`
+    // seconds; true when it came. The port is closed again on every return.
+    virtual bool probePort(qint16 port, qint16 timeoutSeconds) = 0;
+    // Ends the probe under way at once, as one that heard nothing.
+    virtual void cancel() = 0;
 
-// Listens on COM `port` for the NMEA prefix "$GP" for `timeoutSeconds`
-// seconds. The port is closed again on every return.
-bool probePort(SerialControl &comm, qint16 port, qint16 timeoutSeconds);
+protected:
+    PortProbe() = default;
+    PortProbe(const PortProbe &) = default;
+    PortProbe &operator=(const PortProbe &) = default;
+};
+
+// The probe on the serial line, at the device's line settings. Window events
+// run between its looks at the line, every 100 ms.
+class SerialPortProbe : public PortProbe {
+public:
+    // comFolder: where the COM ports' links are (not on Windows).
+    explicit SerialPortProbe(const QString &comFolder);
+
+    bool probePort(qint16 port, qint16 timeoutSeconds) override;
+    void cancel() override { m_cancelled = true; }
+
+private:
+    SerialControl MSComm1;
+    bool m_cancelled = false;
+};
 
 } // namespace brimo

@@ -1,7 +1,6 @@
 #include "device/device.h"
 
-#include "device/identityrecord.h"
-#include "platform/reporter.h"
+#include "device/devicefacts.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,10 +10,7 @@ namespace brimo {
 
 namespace {
 
-const QString kFlashTool = QStringLiteral("sirfflashcl.exe");
-const QString kWorkFileName = QStringLiteral("nf.dat");
-constexpr qsizetype kMinimumImageSize = 1000;
-constexpr qsizetype kSystemNumberOffset = 16;
+constexpr qsizetype kSystemNumberOffset = kIdentityFirst - kIdentityBlock;
 
 // Removes a file even when it is marked read-only. Returns the failure's text,
 // empty on success or when there was nothing to remove.
@@ -46,8 +42,9 @@ QString readWhole(const QString &path, QByteArray *data)
 
 } // namespace
 
-device::device(Reporter &report, const QString &appFolder)
-    : m_report(report), m_appFolder(QDir::toNativeSeparators(appFolder) + QDir::separator())
+device::device(const Places &places, quintptr window)
+    : m_appFolder(QDir::toNativeSeparators(places.appFolder) + QDir::separator()),
+      m_wine(places.wine), m_window(window)
 {}
 
 QString device::workFilePath() const
@@ -59,91 +56,61 @@ QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun r
 {
     const QChar quote = QLatin1Char('"');
     return quote + appFolder + kFlashTool + quote + QLatin1Char(' ') + quote + appFolder +
-           kWorkFileName + quote + QStringLiteral(" -b 57600 -l ") + port +
-           (run == ToolRun::ReadIdentity ? QStringLiteral(" -r -f 0x080000 -t 0x080020")
-                                         : QStringLiteral(" -o 0 -c 0"));
+           kWorkFileName + quote + QLatin1String(kToolPortOptions) + port +
+           QLatin1String(run == ToolRun::ReadIdentity ? kReadIdentityOptions : kWriteImageOptions);
 }
 
 CommandResult device::runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown)
 {
-    const KeepAwake awake(shutdown, m_report.nativeWindow());
-    return runHidden(toolCommandLine(m_appFolder, port, run));
+    const KeepAwake awake(shutdown, m_window);
+    return runHidden(toolCommandLine(m_appFolder, port, run), m_wine);
 }
 
-std::optional<QString> device::downloadData(qint16 port)
+IdentityRead device::downloadData(qint16 port)
 {
     // A work file left behind by an earlier run that was cut short must not
     // pass for this run's dump.
-    if (const QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
-        return readFailed(staleError);
+    if (QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
+        return {std::nullopt, staleError};
     const CommandResult run =
         runTool(QString::number(port), ToolRun::ReadIdentity, KeepAwake::Shutdown::Allowed);
     if (!run.started)
-        return readFailed(run.errorText);
+        return {std::nullopt, run.errorText};
     if (run.exitCode != 0) {
         removeForced(workFilePath());
-        return std::nullopt;
+        return {};
     }
     if (!QFile::exists(workFilePath()))
-        return std::nullopt;
+        return {};
 
     QByteArray dump;
     const QString readError = readWhole(workFilePath(), &dump);
     const QString removeError = removeForced(workFilePath());
     if (!readError.isEmpty() || !removeError.isEmpty())
-        return readFailed(readError.isEmpty() ? removeError : readError);
-    return QString::fromLatin1(dump.mid(kSystemNumberOffset, kSystemNumberLength));
-}
-
-bool device::uploadData(const deviceFile &objDF, const QString &systemNumber, const QString &port)
-{
-    m_report.addText(QStringLiteral("Checking update integrity"));
-    m_report.setProgress(20);
-    if (objDF.size() < kMinimumImageSize)
-        return fail(QStringLiteral("Update size is incorrect"));
-
-    m_report.addText(QStringLiteral("Checking system number"));
-    m_report.setProgress(40);
-    if (!objDF.hasIdentity())
-        return fail(QStringLiteral("The update holds no identity record"));
-    const QByteArray number = systemNumber.toLatin1();
-    if (const QString problem = identityProblem(number, objDF.strRegEnd); !problem.isEmpty())
-        return fail(problem);
-
-    m_report.addText(QStringLiteral("Updating device."));
-    m_report.setProgress(60);
-    m_report.setDotsEnabled(true);
-    const bool flashed = flash(objDF, identityRecord(number, objDF.strRegEnd), port);
-    m_report.setDotsEnabled(false);
-    if (!flashed)
-        return false;
-    m_report.addText(QStringLiteral("Cleaning up"));
-    m_report.setProgress(80);
-    return true;
+        return {std::nullopt, readError.isEmpty() ? removeError : readError};
+    return {QString::fromLatin1(dump.mid(kSystemNumberOffset, kSystemNumberLength)), {}};
 }
 
 // The image, with the device's identity written into it, is moved into place
 // as the work file: nothing is copied. After a failed run it goes back under
 // its own name for another try; after a flash the work file goes.
-bool device::flash(const deviceFile &objDF, const QByteArray &record, const QString &port)
+ImageWrite device::uploadData(const deviceFile &objDF, const QByteArray &identityRecord,
+                              const QString &port)
 {
-    QString error = objDF.rebuildIdentity(record);
+    QString error = objDF.rebuildIdentity(identityRecord);
     if (error.isEmpty())
         error = removeForced(workFilePath());
     if (QFile image(objDF.path()); error.isEmpty() && !image.rename(workFilePath()))
         error = image.errorString();
     if (!error.isEmpty())
-        return fail(error);
+        return {false, error};
     // A shutdown now would leave a half-written device.
     const CommandResult run = runTool(port, ToolRun::WriteImage, KeepAwake::Shutdown::Blocked);
     const bool flashed = run.started && run.exitCode == 0;
     if (!flashed)
         QFile::rename(workFilePath(), objDF.path());
-    if (const QString removeError = removeForced(workFilePath()); !removeError.isEmpty())
-        m_report.addText(removeError);
-    if (!run.started)
-        return fail(run.errorText);
-    return flashed;
+    const QString removeError = removeForced(workFilePath());
+    return {flashed, run.started ? removeError : run.errorText};
 }
 
 bool canWriteWorkFile(const QString &appFolder)
@@ -152,18 +119,6 @@ bool canWriteWorkFile(const QString &appFolder)
     QTemporaryFile probe(QDir(appFolder).filePath(QStringLiteral("nf-XXXXXX.tmp")));
     probe.setAutoRemove(false);
     return probe.open() && probe.remove();
-}
-
-bool device::fail(const QString &why)
-{
-    m_report.addText(why);
-    return false;
-}
-
-std::nullopt_t device::readFailed(const QString &why)
-{
-    m_report.addText(why);
-    return std::nullopt;
 }
 
 } // namespace brimo

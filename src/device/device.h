@@ -1,17 +1,15 @@
 #pragma once
 
-#include "device/identityrecord.h"
 #include "image/devicefile.h"
 #include "platform/commandrunner.h"
 #include "platform/keepawake.h"
+#include "platform/places.h"
 
 #include <QString>
 
 #include <optional>
 
 namespace brimo {
-
-class Reporter;
 
 // The flash tool's two runs.
 enum class ToolRun { ReadIdentity, WriteImage };
@@ -22,37 +20,59 @@ enum class ToolRun { ReadIdentity, WriteImage };
 // quotes, then the options with single blanks.
 QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun run);
 
-// The link to the Brimo device through the flash tool "sirfflashcl.exe":
-// reading the identity block and flashing an update image. It keeps nothing
-// between its runs but where the tool is.
-class device {
-public:
-    // appFolder: where the flash tool is and the work file goes, the folder
-    // of the program's executable.
-    device(Reporter &report, const QString &appFolder);
+// What an identity read came to: the device's system number, or none; and
+// the words of a failure that has any, for the log.
+struct IdentityRead {
+    std::optional<QString> systemNumber;
+    QString failure;
+};
 
-    // Reads the identity block from the device on COM port: its system
-    // number, or nothing when the read failed (the failure's words logged
-    // where it has any).
-    std::optional<QString> downloadData(qint16 port);
-    // Flashes the image, with the device's own identity in it, to COM port
-    // (the port's text as the command line takes it). True when the tool
-    // reported success.
-    bool uploadData(const deviceFile &objDF, const QString &systemNumber, const QString &port);
+// What a write came to: true when the tool reported success; and the words
+// of a failure that has any, for the log.
+struct ImageWrite {
+    bool written = false;
+    QString failure;
+};
+
+// The Brimo device as the update session reaches it: its identity read, an
+// image written. Both return only when the device is done with.
+class DeviceLink {
+public:
+    virtual ~DeviceLink() = default;
+    // Reads the identity block from the device on COM `port`.
+    virtual IdentityRead downloadData(qint16 port) = 0;
+    // Writes the image, every copy of its identity record replaced by
+    // `identityRecord`, to the device on COM `port` (the port's text as the
+    // command line takes it).
+    virtual ImageWrite uploadData(const deviceFile &objDF, const QByteArray &identityRecord,
+                                  const QString &port) = 0;
+
+protected:
+    DeviceLink() = default;
+    DeviceLink(const DeviceLink &) = default;
+    DeviceLink &operator=(const DeviceLink &) = default;
+};
+
+// The link through the flash tool "sirfflashcl.exe" in the program's folder,
+// the PC kept awake through each of its runs. It keeps nothing between runs.
+class device : public DeviceLink {
+public:
+    // window: the native handle of the window for which the system shows why
+    // a shutdown waits; 0 where there is none.
+    explicit device(const Places &places, quintptr window = 0);
+
+    IdentityRead downloadData(qint16 port) override;
+    ImageWrite uploadData(const deviceFile &objDF, const QByteArray &identityRecord,
+                          const QString &port) override;
 
 private:
     QString workFilePath() const;
     // One run of the flash tool on the port, the PC kept awake meanwhile.
     CommandResult runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown);
-    // Makes the image with the device's identity record the work file and
-    // runs the write command on it.
-    bool flash(const deviceFile &objDF, const QByteArray &record, const QString &port);
-    // Log why and give the failure result.
-    bool fail(const QString &why);
-    std::nullopt_t readFailed(const QString &why);
 
-    Reporter &m_report;
     QString m_appFolder;
+    Wine m_wine;
+    quintptr m_window;
 };
 
 // True when a file can be made and removed again in the application folder,

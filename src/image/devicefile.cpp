@@ -37,6 +37,10 @@ void deviceFile::Remove::operator()(QString *path) const
 
 QString deviceFile::rebuildIdentity(const QByteArray &record) const
 {
+    // Anything else would leave a record that does not match its byte count.
+    if (record.size() != kIdentityRecordLength)
+        return QStringLiteral("The identity record to write is not %1 characters long")
+            .arg(kIdentityRecordLength);
     // An image that is gone must never come back as a file of the record alone.
     QFile file(path());
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly))

@@ -53,8 +53,6 @@ public:
     // False when the piece could not be written; error() says why.
     bool add(QByteArrayView piece);
     QString error() const { return m_error; }
-    // Removes the file now; nothing more is kept.
-    void drop() { m_file->remove(); }
     // The image, when the text was whole with this identity tail; otherwise
     // nothing, and *problem says why.
     std::optional<deviceFile> finish(const QByteArray &regEnd, QString *problem);

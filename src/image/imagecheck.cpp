@@ -8,7 +8,6 @@ namespace brimo {
 
 namespace {
 
-constexpr qsizetype kRegEndLength = 16;
 constexpr unsigned kNotHex = 0x100;
 
 constexpr unsigned digitValue(unsigned char c)
@@ -116,10 +115,6 @@ QString notWhole(const QString &why)
     return QStringLiteral("The update is not a whole image: ") + why;
 }
 
-// The device's own identity in its flash.
-constexpr quint64 kIdentityFirst = 0x080010;
-constexpr quint64 kIdentityLast = 0x08001F;
-
 // Whether a well-formed data record (S1, S2, S3) puts a byte between
 // kIdentityFirst and kIdentityLast.
 bool writesIdentity(QByteArrayView record)
@@ -139,11 +134,6 @@ bool writesIdentity(QByteArrayView record)
 constexpr qsizetype kJudgedLength = 4 + 2 * 255 + 1;
 
 } // namespace
-
-QString recordProblem(QByteArrayView line)
-{
-    return faultText(recordFault(line));
-}
 
 QString regEndProblem(const QByteArray &regEnd)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/places.h"
+
 #include <QString>
 
 namespace brimo {
@@ -15,7 +17,13 @@ struct CommandResult {
 // event loop keeps running meanwhile, so the window paints and its timers
 // tick. Ending the program while the command runs does not end the command.
 // On Linux and macOS a Windows program (a file starting with "MZ") is run
-// through wine.
-CommandResult runHidden(const QString &commandLine);
+// through `wine`.
+CommandResult runHidden(const QString &commandLine, const Wine &wine = {});
+
+#ifndef Q_OS_WIN
+// The Wine loader on the PATH, or where Debian keeps it when only its 64-bit
+// part is installed; empty when there is none.
+QString findWineLoader();
+#endif
 
 } // namespace brimo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/places.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,10 +10,10 @@ class QProcess;
 namespace brimo {
 
 // The per-system part of starting a command hidden: may replace the program
-// (a Windows program run through wine) and adjust how the process is created
+// (a Windows program run through `wine`) and adjust how the process is created
 // (on Windows, from the command line as written). Returns why the command
 // cannot be started, empty when it can.
-QString preparePlatformRun(QProcess &process, const QString &commandLine, QString &program,
-                           QStringList &arguments);
+QString preparePlatformRun(QProcess &process, const QString &commandLine, const Wine &wine,
+                           QString &program, QStringList &arguments);
 
 } // namespace brimo

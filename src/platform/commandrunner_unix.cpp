@@ -1,5 +1,5 @@
+#include "platform/commandrunner.h"
 #include "platform/commandrunner_p.h"
-#include "platform/comport.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,29 +23,11 @@ bool isRunnable(const QString &path)
     return info.isFile() && info.isExecutable();
 }
 
-// BRIMO_WINE names the loader when it lives elsewhere (a bundled Wine on a
-// Mac). Debian installs only wine64 when the 32-bit part is missing, and
-// keeps its loader out of PATH then.
-QString findWine()
-{
-    if (qEnvironmentVariableIsSet("BRIMO_WINE")) {
-        const QString chosen = qEnvironmentVariable("BRIMO_WINE");
-        return isRunnable(chosen) ? chosen : QString();
-    }
-    for (const QString &name : {QStringLiteral("wine"), QStringLiteral("wine64")}) {
-        const QString found = QStandardPaths::findExecutable(name);
-        if (!found.isEmpty())
-            return found;
-    }
-    const QString debianLoader = QStringLiteral("/usr/lib/wine/wine64");
-    return isRunnable(debianLoader) ? debianLoader : QString();
-}
-
 // The drive under which the Windows program sees our root folder: Z: in every
 // prefix Wine creates, unless its owner linked another letter to "/".
-QString rootDrive()
+QString rootDrive(const QString &wineDevices)
 {
-    const QDir devices(wineDevicesFolder());
+    const QDir devices(wineDevices);
     const QFileInfoList entries = devices.entryInfoList(QDir::AllEntries | QDir::System);
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
@@ -68,23 +50,35 @@ QString windowsPath(const QString &argument, const QString &drive)
 
 } // namespace
 
-QString preparePlatformRun(QProcess &process, const QString &commandLine, QString &program,
-                           QStringList &arguments)
+QString preparePlatformRun(QProcess &process, const QString &commandLine, const Wine &wine,
+                           QString &program, QStringList &arguments)
 {
     Q_UNUSED(process)
     Q_UNUSED(commandLine)
     if (!isWindowsProgram(program))
         return {};
-    const QString wine = findWine();
-    if (wine.isEmpty())
+    if (!isRunnable(wine.loader))
         return QStringLiteral("wine is needed to run the Windows program ") + program;
-    const QString drive = rootDrive();
+    const QString drive = rootDrive(wine.devices);
     for (QString &argument : arguments)
         argument = windowsPath(argument, drive);
     // Wine hands the program its own path as a Windows path itself.
     arguments.prepend(program);
-    program = wine;
+    program = wine.loader;
     return {};
+}
+
+// Debian installs only wine64 when the 32-bit part is missing, and keeps its
+// loader out of PATH then.
+QString findWineLoader()
+{
+    for (const QString &name : {QStringLiteral("wine"), QStringLiteral("wine64")}) {
+        const QString found = QStandardPaths::findExecutable(name);
+        if (!found.isEmpty())
+            return found;
+    }
+    const QString debianLoader = QStringLiteral("/usr/lib/wine/wine64");
+    return isRunnable(debianLoader) ? debianLoader : QString();
 }
 
 } // namespace brimo

@@ -2,7 +2,7 @@
 
 namespace brimo {
 
-QString comPortSystemName(int port)
+QString comPortSystemName(int port, const QString &)
 {
     return QStringLiteral("COM") + QString::number(port);
 }

@@ -15,10 +15,6 @@
 #include <climits>
 #include <utility>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace brimo {
 
 namespace {
@@ -126,13 +122,6 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
 InetControl::InetControl(QObject *parent)
     : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
-#ifdef __GLIBC__
-    // glibc gives the top of a heap back to the system once 128 KiB of it are
-    // free, so every piece Qt reads would come from fresh memory again, a
-    // fault per page on a virtual machine. Up to 4 MiB is kept for the next.
-    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
-#endif
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     // Only the service's request for a login is refused: a proxy's own (407)
     // is left to Qt, which answers it with the system's single sign-on.

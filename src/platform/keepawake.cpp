@@ -24,12 +24,6 @@ void KeepAwake::release()
         g_current = nullptr;
 }
 
-void KeepAwake::releaseBeforeExit()
-{
-    if (g_current)
-        g_current->release();
-}
-
 bool KeepAwake::blocksShutdown()
 {
     return g_current && g_current->m_shutdown == Shutdown::Blocked;

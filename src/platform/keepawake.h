@@ -29,10 +29,6 @@ public:
     KeepAwake(const KeepAwake &) = delete;
     KeepAwake &operator=(const KeepAwake &) = delete;
 
-    // Lets go of the hold in place, for an end of the program that runs no
-    // destructors. The tool may still be running then: the program that asked
-    // is no longer there to speak for it.
-    static void releaseBeforeExit();
     // True while a hold in place blocks shutdown: the window then turns down
     // the end of the session.
     static bool blocksShutdown();

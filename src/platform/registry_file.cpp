@@ -1,4 +1,5 @@
 #include "platform/registry_file.h"
+#include "platform/systemregistry.h"
 
 #include "platform/registrydocument.h"
 
@@ -6,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -42,18 +42,7 @@ int takeLock(const QString &path)
 
 } // namespace
 
-FileRegistry::FileRegistry() : m_filePath(defaultFilePath()) {}
-
 FileRegistry::FileRegistry(QString filePath) : m_filePath(std::move(filePath)) {}
-
-QString FileRegistry::defaultFilePath()
-{
-    const QString named = qEnvironmentVariable("BRIMO_REGISTRY_FILE");
-    if (!named.isEmpty())
-        return named;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/brimo/registry");
-}
 
 long FileRegistry::openKey(std::uint32_t root, const std::string &path, Key *key)
 {
@@ -199,6 +188,11 @@ RegistryBackend::Key FileRegistry::remember(const KeyPath &where)
     const Key key = m_nextKey++;
     m_openKeys.emplace(key, where);
     return key;
+}
+
+std::unique_ptr<RegistryBackend> systemRegistry(const QString &settingsFile)
+{
+    return std::make_unique<FileRegistry>(settingsFile);
 }
 
 } // namespace brimo

@@ -25,13 +25,7 @@ struct RegistryKeyRecord;
 // corrupt file that cannot be moved) is dropped and the file stays as it was.
 class FileRegistry : public RegistryBackend {
 public:
-    FileRegistry();
     explicit FileRegistry(QString filePath);
-
-    // $BRIMO_REGISTRY_FILE, else "brimo/registry" in the user's configuration
-    // folder: ~/.config/brimo/registry on Linux (or $XDG_CONFIG_HOME/brimo/registry),
-    // ~/Library/Preferences/brimo/registry on macOS.
-    static QString defaultFilePath();
 
     long openKey(std::uint32_t root, const std::string &path, Key *key) override;
     long createKey(std::uint32_t root, const std::string &path, Key *key) override;

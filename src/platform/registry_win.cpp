@@ -1,4 +1,5 @@
 #include "platform/registry_win.h"
+#include "platform/systemregistry.h"
 
 #include <windows.h>
 
@@ -146,6 +147,11 @@ long WinRegistry::setValue(Key key, const std::string &name, std::uint32_t type,
 long WinRegistry::closeKey(Key key)
 {
     return RegCloseKey(handle(key));
+}
+
+std::unique_ptr<RegistryBackend> systemRegistry(const QString &)
+{
+    return std::make_unique<WinRegistry>();
 }
 
 } // namespace brimo

@@ -48,7 +48,8 @@ QSerialPort::DataBits dataBitsFromText(const QString &text)
 
 } // namespace
 
-SerialControl::SerialControl(QObject *parent) : QObject(parent), m_serial(new QSerialPort(this))
+SerialControl::SerialControl(const QString &comFolder, QObject *parent)
+    : QObject(parent), m_serial(new QSerialPort(this)), m_comFolder(comFolder)
 {
     // A line that goes away while open (an adapter pulled out, a hung-up
     // terminal) reports a resource or read error on every later look; left
@@ -89,7 +90,7 @@ void SerialControl::setPortOpen(bool open)
     }
     if (m_serial->isOpen())
         return;
-    m_serial->setPortName(comPortSystemName(m_commPort));
+    m_serial->setPortName(comPortSystemName(m_commPort, m_comFolder));
     applySettings();
     m_serial->open(QIODevice::ReadWrite);
 }

@@ -14,7 +14,8 @@ namespace brimo {
 class SerialControl : public QObject {
     Q_OBJECT
 public:
-    explicit SerialControl(QObject *parent = nullptr);
+    // comFolder: where the COM ports' links are (not on Windows).
+    explicit SerialControl(const QString &comFolder, QObject *parent = nullptr);
     ~SerialControl() override;
 
     // Line settings such as "9600,N,8,1" (speed, parity, data bits, stop bits).
@@ -34,6 +35,7 @@ private:
     void closeLostPort();
 
     QSerialPort *m_serial = nullptr;
+    QString m_comFolder;
     QString m_settings = QStringLiteral("9600,N,8,1");
     qint16 m_commPort = 1;
 };

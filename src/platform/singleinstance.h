@@ -11,15 +11,11 @@ namespace brimo {
 // while an abandoned tool still writes to the device (the first copy was
 // closed during the flash) ends at once rather than take the same port.
 //
-// On Linux and macOS a lock on a file: $XDG_RUNTIME_DIR/brimo-update.lock, or
-// where that is not set brimo-update.lock beside the settings file (see
-// FileRegistry::defaultFilePath). On Windows a named object in the session's
-// own namespace. $BRIMO_INSTANCE_LOCK names another lock file (on Windows,
-// another object), so that tests and scripts can run copies side by side
-// without meeting a user's copy.
+// On Linux and macOS a lock on a file (Places::lockPath); on Windows a named
+// object in the session's own namespace, named after that path.
 class SingleInstance {
 public:
-    explicit SingleInstance(const QString &lockPath = defaultLockPath());
+    explicit SingleInstance(const QString &lockPath);
     ~SingleInstance();
     SingleInstance(const SingleInstance &) = delete;
     SingleInstance &operator=(const SingleInstance &) = delete;
@@ -28,8 +24,6 @@ public:
     // lock. A lock that cannot be made at all (no such folder) does not keep
     // the utility from running.
     bool tryLock();
-
-    static QString defaultLockPath();
 
 private:
     QString m_path;

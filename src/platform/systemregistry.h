@@ -1,14 +1,15 @@
 #pragma once
 
-// The one place that picks the registry backend for the operating system.
-#if defined(_WIN32)
-#include "platform/registry_win.h"
+#include "platform/registrybackend.h"
+
+#include <QString>
+
+#include <memory>
+
 namespace brimo {
-using SystemRegistry = WinRegistry;
-}
-#else
-#include "platform/registry_file.h"
-namespace brimo {
-using SystemRegistry = FileRegistry;
-}
-#endif
+
+// The one place that picks the registry backend for the operating system:
+// Windows' own registry, elsewhere the settings file `settingsFile`.
+std::unique_ptr<RegistryBackend> systemRegistry(const QString &settingsFile);
+
+} // namespace brimo

@@ -1,14 +1,14 @@
 #include "session/updatesession.h"
 
-#include "device/detect.h"
-#include "platform/keepawake.h"
+#include "device/devicefacts.h"
+#include "device/identityrecord.h"
 #include "session/localetext.h"
 
 #include <QRegularExpression>
-#include <QThread>
+#include <QScopedValueRollback>
 
-#include <cstdio>
-#include <cstdlib>
+#include <chrono>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 
@@ -18,99 +18,87 @@ namespace {
 
 using Step = SessionWindow::Step;
 using Box = SessionWindow::Box;
+using namespace std::chrono_literals;
 
 constexpr qint16 kScanSeconds = 3;
 constexpr qint16 kDetectSecondsPerPort = 1;
 constexpr qint16 kLastDetectedPort = 16;
 constexpr qint16 kReadAttemptLimit = 5;
 constexpr qint16 kFlashAttemptLimit = 3;
-constexpr unsigned long kPauseMs = 1000;
+constexpr std::chrono::milliseconds kPause = 1000ms;
+constexpr std::chrono::milliseconds kStatePause = 200ms;
+
+// The progress bar at each state of a web request (see InetControl); any
+// other state, 11 the error among them, puts it back to 0.
+constexpr int kStateProgress[] = {0, 10, 20, 30, 40, 50, 60, 80, 80, 90, 100, 0, 100};
+
+Stage step(Stage whatStage, qint16 by)
+{
+    qint16 next = 0;
+    if (qAddOverflow(static_cast<qint16>(whatStage), by, &next))
+        throw std::overflow_error("stage counter overflow");
+    return static_cast<Stage>(next);
+}
 
 } // namespace
 
-UpdateSession::UpdateSession(SessionWindow &window, const Settings &stored,
-                             const QString &appFolder)
-    : m_window(window), m_stored(stored), m_flashPort(stored.comPort), m_device(window, appFolder),
-      m_webservice(window, appFolder)
-{
-    m_webservice.setProxy({stored.proxyServer, stored.proxyPort});
-    MSComm1.setSettings(QStringLiteral("9600,N,8,1"));
-}
-
-void UpdateSession::autoDetect()
-{
-    comPortNumber = detect();
-    if (comPortNumber > 0)
-        checkStage(advance());
-}
+UpdateSession::UpdateSession(SessionWindow &window, const SessionLinks &links)
+    : m_window(window), m_links(links), m_flashPort(links.store.value(kComPortValue))
+{}
 
 // --- the stage sequence -----------------------------------------------------
 
-qint16 UpdateSession::incrementStage(qint16 whatStage)
+Stage UpdateSession::incrementStage(Stage whatStage)
 {
-    qint16 next = 0;
-    if (qAddOverflow(whatStage, qint16{1}, &next))
-        throw std::overflow_error("stage counter overflow");
-    return next;
+    return step(whatStage, 1);
 }
 
-qint16 UpdateSession::decrementStage(qint16 whatStage)
+Stage UpdateSession::decrementStage(Stage whatStage)
 {
-    qint16 previous = 0;
-    if (qSubOverflow(whatStage, qint16{1}, &previous))
-        throw std::overflow_error("stage counter overflow");
-    return previous;
+    return step(whatStage, -1);
 }
 
-qint16 UpdateSession::advance()
+Stage UpdateSession::advance()
 {
     currentStage = incrementStage(currentStage);
     return currentStage;
 }
 
-void UpdateSession::whileBusy(const std::function<void()> &work)
+UpdateSession::Outcome UpdateSession::checkStage(Stage whatStage)
 {
-    updateInProgress = true;
-    work();
-    updateInProgress = false;
+    const QScopedValueRollback busy(updateInProgress, true);
+    bool downloaded = false;
+    for (Next next = whatStage; next && !m_ended; next = runStage(*next))
+        downloaded = downloaded || *next == Stage::Download;
+    // The download's last steps, after the flash it led to.
+    if (downloaded && !m_ended) {
+        m_window.setDotsEnabled(false);
+        attemptCount = 0;
+    }
+    return outcome();
 }
 
-void UpdateSession::checkStage(qint16 whatStage)
-{
-    whileBusy([this, whatStage] {
-        bool downloaded = false;
-        for (Next next = whatStage; next;) {
-            downloaded = downloaded || *next == 4;
-            next = runStage(*next);
-        }
-        // The download's last steps, after the flash it led to.
-        if (downloaded) {
-            m_window.setDotsEnabled(false);
-            attemptCount = 0;
-        }
-    });
-}
-
-UpdateSession::Next UpdateSession::runStage(qint16 whatStage)
+UpdateSession::Next UpdateSession::runStage(Stage whatStage)
 {
     m_window.setProgress(0);
     m_window.showStage(whatStage);
     switch (whatStage) {
-    case 1:
+    case Stage::Port:
         return runPortStage();
-    case 2:
+    case Stage::DownloadMode:
         m_window.showStep(Step::DownloadMode);
         return std::nullopt;
-    case 3:
+    case Stage::Internet:
         return runInternetStage();
-    case 4:
+    case Stage::Download:
         return runDownloadStage();
-    case 5:
+    case Stage::Flash:
         return runFlashStage();
-    default:
-        m_window.showStep(Step::Welcome);
-        return std::nullopt;
+    case Stage::Welcome:
+        break;
     }
+    m_window.showStep(Step::Welcome);
+    return std::nullopt;
 }
 
 UpdateSession::Next UpdateSession::runPortStage()
@@ -118,20 +106,25 @@ UpdateSession::Next UpdateSession::runPortStage()
     // Each update started has a log file of its own.
     const QDateTime began = QDateTime::currentDateTime();
     const QString unkept = m_window.beginLog(began);
-    const QString stored = m_stored.comPort;
-    m_window.showStep(stored.isEmpty() ? Step::PortUnknown : Step::PortStored);
+    m_window.showStep(Step::PortStage);
     addText(QStringLiteral("Update process began ") + generalDateText(began));
     if (!unkept.isEmpty())
         addText(unkept);
     addText(QStringLiteral("Retrieving existing registry value"));
+    // Read now, not at start-up: another program may have stored a port since.
+    const QString stored = m_links.store.value(kComPortValue);
     if (stored.isEmpty()) {
+        m_window.showStep(Step::PortUnknown);
         addText(QStringLiteral("Blank registry value returned"));
         return std::nullopt;
     }
 
+    m_window.showStep(Step::PortStored);
     addText(QStringLiteral("Registry value returned: COM ") + stored);
     const std::optional<qint16> port = portNumberFromText(stored);
     if (!port) {
+        // No blank before "is": "COM3is not a valid COM port number" is the
+        // line users and their helpers know.
         addText(stored + QStringLiteral("is not a valid COM port number"));
         storePort(QString());
         return std::nullopt;
@@ -144,8 +137,12 @@ UpdateSession::Next UpdateSession::runInternetStage()
 {
     m_window.showStep(Step::Internet);
     m_window.setProgress(33);
-    if (m_webservice.ping().compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
+    const QString online = m_links.service.ping(stateListener());
+    if (m_ended)
+        return std::nullopt;
+    if (online.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
         addText(QStringLiteral("Internet connection test successful"));
+        // Two steps on purpose: the bar passes 66 on its way to 100.
         m_window.setProgress(66);
         m_window.setProgress(100);
         return advance();
@@ -158,7 +155,7 @@ UpdateSession::Next UpdateSession::runInternetStage()
                                     "device' button to try again."),
                      Box::Stop);
     // Back to the device read: the user starts the chain again from there.
-    currentStage = 2;
+    currentStage = Stage::DownloadMode;
     return currentStage;
 }
 
@@ -167,7 +164,11 @@ UpdateSession::Next UpdateSession::runDownloadStage()
     m_window.showStep(Step::Download);
     addText(QStringLiteral("Downloading updates"));
     m_window.setDotsEnabled(true);
-    response answer = m_webservice.UpdateDevice(m_systemNumber);
+    response answer = m_links.service.UpdateDevice(m_systemNumber, stateListener());
+    if (m_ended)
+        return std::nullopt;
+    if (!answer.problem.isEmpty())
+        addText(answer.problem);
     m_image = std::move(answer.objDF);
     if (m_image) {
         addText(QStringLiteral("Downloaded %1 bytes").arg(m_image->size()));
@@ -177,7 +178,7 @@ UpdateSession::Next UpdateSession::runDownloadStage()
     // The service refused the device: what it says, then the end.
     if (answer.iResponseCode == 500) {
         m_window.showBox(answer.strContent, Box::Stop);
-        endAfterPause();
+        return endAfterPause();
     }
 
     m_window.setProgress(100);
@@ -188,28 +189,30 @@ UpdateSession::Next UpdateSession::runDownloadStage()
                                          "update utility full internet access.\r\n\r\nWould "
                                          "you like to retry?"),
                           Box::YesNo))
-        endAfterPause();
+        return endAfterPause();
     addText(QStringLiteral("Attempting retry"));
     // From the opening again: header, progress at 0, a new request.
     return currentStage;
 }
 
-void UpdateSession::endAfterPause()
+UpdateSession::Next UpdateSession::endAfterPause()
 {
     addText(QStringLiteral("Closing update utility."));
-    m_image.reset();
-    QThread::msleep(kPauseMs);
-    endProgramNow();
+    m_links.pauses.pause(kPause);
+    m_ended = true;
+    return std::nullopt;
 }
 
 UpdateSession::Next UpdateSession::runFlashStage()
 {
     m_window.showStep(Step::Flash);
     addText(QStringLiteral("Updating device with the latest update"));
-    if (flash()) {
+    if (uploadData()) {
         showCompletion();
         return std::nullopt;
     }
+    if (m_ended)
+        return std::nullopt;
 
     ++attemptCount;
     addText(QStringLiteral("Unable to update Brimo device"));
@@ -222,6 +225,7 @@ UpdateSession::Next UpdateSession::runFlashStage()
         return currentStage;
     }
 
+    // Two blanks after "down." as the utility has always written it.
     m_window.showBox(QStringLiteral("Communication error. The utility will now shut down.  Please "
                                     "run this update utility again to perform the update."),
                      Box::Ok);
@@ -233,122 +237,206 @@ UpdateSession::Next UpdateSession::runFlashStage()
     return std::nullopt;
 }
 
-bool UpdateSession::flash()
+// The image checked, the device's identity put into it, and written.
+bool UpdateSession::uploadData()
 {
+    addText(QStringLiteral("Checking update integrity"));
+    m_window.setProgress(20);
+    if (!m_image || m_image->size() < kMinimumImageSize) {
+        addText(QStringLiteral("Update size is incorrect"));
+        return false;
+    }
+    addText(QStringLiteral("Checking system number"));
+    m_window.setProgress(40);
+    const QByteArray number = m_systemNumber.toLatin1();
+    QString problem = identityProblem(number, m_image->strRegEnd);
+    if (!m_image->hasIdentity())
+        problem = QStringLiteral("The update holds no identity record");
+    if (!problem.isEmpty()) {
+        addText(problem);
+        return false;
+    }
+    addText(QStringLiteral("Updating device."));
+    m_window.setProgress(60);
+    if (!writeImage(identityRecord(number, m_image->strRegEnd)))
+        return false;
+    addText(QStringLiteral("Cleaning up"));
+    m_window.setProgress(80);
+    return true;
+}
+
+bool UpdateSession::writeImage(const QByteArray &record)
+{
+    m_window.setDotsEnabled(true);
     // The flash tool runs: input waits until it has ended.
     m_window.holdInput(true);
     const QString port = m_flashPort.isEmpty() ? QString::number(comPortNumber) : m_flashPort;
-    const bool flashed = m_image && m_device.uploadData(*m_image, m_systemNumber, port);
+    const ImageWrite write = m_links.device.uploadData(*m_image, record, port);
     m_window.holdInput(false);
-    return flashed;
+    m_window.setDotsEnabled(false);
+    if (!m_ended && !write.failure.isEmpty())
+        addText(write.failure);
+    return write.written && !m_ended;
 }
 
 void UpdateSession::showCompletion()
 {
-    QThread::msleep(kPauseMs);
+    m_links.pauses.pause(kPause);
     m_window.setProgress(100);
     addText(QStringLiteral("Update process completed ") +
             generalDateText(QDateTime::currentDateTime()));
-    QThread::msleep(kPauseMs);
+    m_links.pauses.pause(kPause);
     attemptCount = 0;
     m_window.showStep(Step::Completed);
 }
 
 // --- finding the device -----------------------------------------------------
 
-void UpdateSession::scan()
+UpdateSession::Outcome UpdateSession::scan()
 {
     m_window.showStep(Step::Searching);
-    whileBusy([this] {
-        if (comPortNumber < 1) {
+    {
+        const QScopedValueRollback busy(updateInProgress, true);
+        if (comPortNumber < 1)
             showSettings();
-            return;
-        }
-        const QString port = QString::number(comPortNumber);
-        addText(QStringLiteral("Scanning COM port ") + port);
-        if (probePort(MSComm1, comPortNumber, kScanSeconds)) {
-            addText(QStringLiteral("Brimo device has been detected on COM ") + port);
-            checkStage(advance());
-            return;
-        }
-        addText(QStringLiteral("Unable to detect the Brimo device on COM ") + port +
-                QStringLiteral(", press 'Auto detect' to search all ports"));
-        m_window.showStep(Step::PortSilent);
-    });
+        else
+            scanStoredPort();
+    }
+    if (m_ended)
+        return Outcome::Ends;
     m_window.showStep(Step::Searched);
+    return Outcome::Waits;
+}
+
+void UpdateSession::scanStoredPort()
+{
+    const QString port = QString::number(comPortNumber);
+    addText(QStringLiteral("Scanning COM port ") + port);
+    const bool heard = m_links.probe.probePort(comPortNumber, kScanSeconds);
+    if (m_ended)
+        return;
+    if (heard) {
+        addText(QStringLiteral("Brimo device has been detected on COM ") + port);
+        checkStage(advance());
+        return;
+    }
+    addText(QStringLiteral("Unable to detect the Brimo device on COM ") + port +
+            QStringLiteral(", press 'Auto detect' to search all ports"));
+    m_window.showStep(Step::PortSilent);
+}
+
+UpdateSession::Outcome UpdateSession::autoDetect()
+{
+    comPortNumber = detect();
+    if (comPortNumber > 0)
+        return checkStage(advance());
+    return outcome();
 }
 
 qint16 UpdateSession::detect()
 {
     m_window.showStep(Step::Searching);
+    const QScopedValueRollback busy(updateInProgress, true);
+    addText(QStringLiteral("Attempting to auto detect the Brimo device"));
     qint16 found = -1;
-    whileBusy([this, &found] {
-        addText(QStringLiteral("Attempting to auto detect the Brimo device"));
-        for (qint16 port = 1; port <= kLastDetectedPort && found < 0; ++port) {
-            m_window.setProgress(static_cast<int>(roundHalfEven(port * 100.0 / kLastDetectedPort)));
-            addText(QStringLiteral("Scanning COM port ") + QString::number(port));
-            if (probePort(MSComm1, port, kDetectSecondsPerPort))
-                found = port;
-        }
-        if (found < 0) {
-            m_window.showStep(Step::NotFound);
-            addText(QStringLiteral("Unable to auto detect the Brimo device"));
-            return;
-        }
-        m_window.setProgress(100);
-        addText(QStringLiteral("Brimo device has been detected on COM ") + QString::number(found));
-        storePort(QString::number(found));
-        comPortNumber = found;
-        // The auto detection's button stays off: the device has been found.
-        m_window.showStep(Step::Found);
-    });
+    for (qint16 port = 1; port <= kLastDetectedPort && found < 0 && !m_ended; ++port) {
+        m_window.setProgress(static_cast<int>(roundHalfEven(port * 100.0 / kLastDetectedPort)));
+        addText(QStringLiteral("Scanning COM port ") + QString::number(port));
+        if (m_links.probe.probePort(port, kDetectSecondsPerPort))
+            found = port;
+    }
+    if (m_ended)
+        return -1;
+    if (found < 0) {
+        m_window.showStep(Step::NotFound);
+        addText(QStringLiteral("Unable to auto detect the Brimo device"));
+        return -1;
+    }
+    m_window.setProgress(100);
+    addText(QStringLiteral("Brimo device has been detected on COM ") + QString::number(found));
+    storePort(QString::number(found));
+    comPortNumber = found;
+    // The auto detection's button stays off: the device has been found.
+    m_window.showStep(Step::Found);
     return found;
 }
 
 // --- reading the device -----------------------------------------------------
 
-void UpdateSession::readDevice()
+UpdateSession::Outcome UpdateSession::readDevice()
 {
     // Every attempt counts, also those that found no device; after a failed
     // read the device is looked for again, and read again at once.
     do {
-        ++attemptCount;
-        m_window.showStep(Step::Reading);
-        // The flash tool runs: input waits until it has ended.
-        m_window.holdInput(true);
-        const std::optional<QString> systemNumber = m_device.downloadData(comPortNumber);
-        m_window.holdInput(false);
-        if (systemNumber) {
-            m_systemNumber = *systemNumber;
-            addText(QStringLiteral("Connecting to the Internet"));
-            checkStage(advance());
-            return;
-        }
-        addText(QStringLiteral("Unable to retrieve information from the Brimo device"));
-        m_window.showBox(
-            QStringLiteral("Unable to detect the Brimo device on Com X, please remove the power, "
-                           "wait 10 seconds, select NORMAL mode and reinsert the power."),
-            Box::Ok);
-        if (detect() > 0) {
-            m_window.showBox(kDownloadModeRequest, Box::Ok);
-            m_window.showStep(Step::Reading);
-        }
+        if (const std::optional<Outcome> done = readOnce())
+            return *done;
     } while (attemptCount < kReadAttemptLimit);
     m_window.showStep(Step::ReadGivenUp);
     attemptCount = 0;
+    return Outcome::Waits;
+}
+
+std::optional<UpdateSession::Outcome> UpdateSession::readOnce()
+{
+    ++attemptCount;
+    m_window.showStep(Step::Reading);
+    // The flash tool runs: input waits until it has ended.
+    m_window.holdInput(true);
+    const IdentityRead read = m_links.device.downloadData(comPortNumber);
+    m_window.holdInput(false);
+    if (m_ended)
+        return Outcome::Ends;
+    if (!read.failure.isEmpty())
+        addText(read.failure);
+    if (read.systemNumber) {
+        m_systemNumber = *read.systemNumber;
+        addText(QStringLiteral("Connecting to the Internet"));
+        return checkStage(advance());
+    }
+    addText(QStringLiteral("Unable to retrieve information from the Brimo device"));
+    // "Com X" as it stands: the box has never named the port.
+    m_window.showBox(
+        QStringLiteral("Unable to detect the Brimo device on Com X, please remove the power, "
+                       "wait 10 seconds, select NORMAL mode and reinsert the power."),
+        Box::Ok);
+    if (detect() > 0) {
+        m_window.showBox(kDownloadModeRequest, Box::Ok);
+        m_window.showStep(Step::ReadAgain);
+    }
+    if (m_ended)
+        return Outcome::Ends;
+    return std::nullopt;
+}
+
+// --- the web requests' states -----------------------------------------------
+
+UpdateService::StateListener UpdateSession::stateListener()
+{
+    return [this](qint16 state) { transferState(state); };
+}
+
+void UpdateSession::transferState(qint16 state)
+{
+    if (state == 4)
+        addText(QStringLiteral("Connected"));
+    const bool known = state >= 0 && state < static_cast<qint16>(std::size(kStateProgress));
+    m_window.setProgress(known ? kStateProgress[state] : 0);
+    // Each early state holds the window a moment, events and all.
+    if (state >= 1 && state <= 6)
+        m_links.pauses.pause(kStatePause);
 }
 
 // --- settings and closing ---------------------------------------------------
 
 void UpdateSession::storePort(const QString &port)
 {
-    m_stored.comPort = port;
-    storeSetting(kComPortValue, port);
+    m_links.store.setValue(kComPortValue, port);
 }
 
 void UpdateSession::showSettings()
 {
-    Settings shown = m_stored;
+    // Read as the dialog opens: the store keeps no copy here.
+    Settings shown = m_links.store.settings();
     if (comPortNumber > 0)
         shown.comPort = QString::number(comPortNumber);
     const std::optional<Settings> chosen = m_window.chooseSettings(shown);
@@ -359,24 +447,21 @@ void UpdateSession::showSettings()
         storePort(QString::number(comPortNumber));
         m_window.showStep(Step::PortChosen);
     }
-    storeSetting(kProxyServerValue, m_stored.proxyServer = chosen->proxyServer);
-    storeSetting(kProxyPortValue, m_stored.proxyPort = chosen->proxyPort);
-    m_webservice.setProxy({chosen->proxyServer, chosen->proxyPort});
+    m_links.store.setValue(kProxyServerValue, chosen->proxyServer);
+    m_links.store.setValue(kProxyPortValue, chosen->proxyPort);
 }
 
 bool UpdateSession::mayClose()
 {
-    if (updateInProgress &&
+    if (!m_ended && updateInProgress &&
         !m_window.showBox(QStringLiteral("The Brimo update utility is in the process of "
                                          "updating your device\r\n\r\nTerminate update "
                                          "process?"),
                           Box::YesNo))
         return false;
-    // The program ends at once: the request under way goes with it, and a
-    // downloaded image, which is never flashed now.
-    m_webservice.cancel();
-    m_webservice.dropDownload();
-    m_image.reset();
+    m_ended = true;
+    m_links.service.cancel();
+    m_links.probe.cancel();
     return true;
 }
 
@@ -402,14 +487,6 @@ std::optional<qint16> portNumberFromText(const QString &text, const QLocale &loc
         rounded > std::numeric_limits<qint16>::max())
         return std::nullopt;
     return static_cast<qint16>(rounded);
-}
-
-void endProgramNow(int exitCode)
-{
-    KeepAwake::releaseBeforeExit();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(exitCode);
 }
 
 } // namespace brimo

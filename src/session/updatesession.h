@@ -1,18 +1,28 @@
 #pragma once
 
+#include "device/detect.h"
 #include "device/device.h"
-#include "platform/serialcontrol.h"
+#include "session/pauses.h"
 #include "session/sessionwindow.h"
-#include "settings/registry.h"
+#include "settings/settingsstore.h"
 #include "webservice/webservice.h"
 
 #include <QLocale>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace brimo {
+
+// What the update session reaches the world through, handed in: src/main.cpp
+// hands it the real ones, a test its own.
+struct SessionLinks {
+    DeviceLink &device;
+    UpdateService &service;
+    PortProbe &probe;
+    SettingsStore &store;
+    Pauses &pauses;
+};
 
 // One update from the welcome page to the completion page: finds the device's
 // port, reads its identity, tests the Internet, downloads the image and
@@ -24,60 +34,68 @@ namespace brimo {
 // after every stage it led to, as the user sees them.
 class UpdateSession {
 public:
-    // `stored`: the settings as read at start-up; the flash goes to the port
-    // stored then, or without one to the port the device was found on.
-    // `appFolder`: where the flash tool is and the work file goes.
-    UpdateSession(SessionWindow &window, const Settings &stored, const QString &appFolder);
+    // What follows a command: the session waits for the user, or it has
+    // ended and so does the program. Once ended, nothing more of it runs.
+    enum class Outcome { Waits, Ends };
+
+    // Reads the stored port once, for the flash.
+    UpdateSession(SessionWindow &window, const SessionLinks &links);
 
     // The footer's buttons: the welcome page's, the scan (the settings while
     // no port is known), the auto detection, the device read, the stage again.
-    void start() { checkStage(advance()); }
-    void scan();
-    void autoDetect();
-    void readDevice();
-    void repeat() { checkStage(currentStage); }
+    Outcome start() { return checkStage(advance()); }
+    Outcome scan();
+    Outcome autoDetect();
+    Outcome readDevice();
+    Outcome repeat() { return checkStage(currentStage); }
     // The settings menu: the dialog shows the port in use before the stored
     // one, and OK stores what was chosen.
     void showSettings();
     // The window is asked to close. False when the user, asked because an
-    // update is under way, keeps it; else the web request under way is
-    // cancelled and the window ends the program.
+    // update is under way, keeps it. Else the session ends: a request or a
+    // port search under way stops at once, a flash tool's run is waited for,
+    // and the command under way hands back Outcome::Ends.
     bool mayClose();
 
     // Runs stage `whatStage` and the stages it leads to, until one waits for
-    // the user; any number but 1 to 5 shows the welcome page.
-    void checkStage(qint16 whatStage);
-    static qint16 incrementStage(qint16 whatStage);
+    // the user; any number but the five stages shows the welcome page.
+    Outcome checkStage(Stage whatStage);
+    static Stage incrementStage(Stage whatStage);
     // Offered beside incrementStage; no stage of the wizard goes back by it.
-    static qint16 decrementStage(qint16 whatStage);
+    static Stage decrementStage(Stage whatStage);
 
 private:
     // The stage to run next; nothing: the session waits for the user.
-    using Next = std::optional<qint16>;
+    using Next = std::optional<Stage>;
 
-    Next runStage(qint16 whatStage);
+    Next runStage(Stage whatStage);
     Next runPortStage();
     Next runInternetStage();
     Next runDownloadStage();
     Next runFlashStage();
-    qint16 advance();
-    void whileBusy(const std::function<void()> &work);
+    Stage advance();
+    Next endAfterPause();
 
+    void scanStoredPort();
     qint16 detect();
-    bool flash();
+    // One read of the device; what the command does next, when it stops here.
+    std::optional<Outcome> readOnce();
+    bool uploadData();
+    bool writeImage(const QByteArray &record);
     void showCompletion();
-    [[noreturn]] void endAfterPause();
     void storePort(const QString &port);
+    // A state of the web request under way: the log and the progress bar.
+    void transferState(qint16 state);
+    UpdateService::StateListener stateListener();
+    Outcome outcome() const { return m_ended ? Outcome::Ends : Outcome::Waits; }
     void addText(const QString &whatText) { m_window.addText(whatText); }
 
     SessionWindow &m_window;
-    Settings m_stored;
+    SessionLinks m_links;
+    // The device link took the stored port once as the program started.
     const QString m_flashPort;
-    device m_device;
-    webservice m_webservice;
-    SerialControl MSComm1;
 
-    qint16 currentStage = 0;
+    Stage currentStage = Stage::Welcome;
     bool updateInProgress = false;
     qint16 comPortNumber = 0;
     // One count for the device reads (up to 5) and the flash attempts (up to
@@ -86,6 +104,7 @@ private:
     // From the last identity read and the last download.
     QString m_systemNumber;
     std::optional<deviceFile> m_image;
+    bool m_ended = false;
 };
 
 // The port number a stored "COMPort" text stands for: an optionally signed
@@ -94,10 +113,5 @@ private:
 // else, and a number outside 16 bits, gives no port.
 std::optional<qint16> portNumberFromText(const QString &text,
                                          const QLocale &locale = QLocale::system());
-
-// Ends the program at once: no close handler runs, nothing is saved, nothing
-// is waited for, and a flash tool that is running goes on to its end. The PC
-// is no longer kept awake.
-[[noreturn]] void endProgramNow(int exitCode = 0);
 
 } // namespace brimo

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/registry.h"
+#include "settings/settingsstore.h"
 
 #include <QDialog>
 

@@ -19,7 +19,6 @@
 #include <QSessionManager>
 #include <QStackedWidget>
 #include <QStyle>
-#include <QThread>
 #include <QTimer>
 
 #include <iterator>
@@ -31,89 +30,100 @@ namespace {
 constexpr int kClientWidth = 8310;
 constexpr int kClientHeight = 4965;
 constexpr int kDotsInterval = 2000;
-constexpr unsigned long kStatePauseMs = 200;
 // Characters the log holds at most, each line break counted as CR LF; a line
 // that would pass it starts a fresh log.
 constexpr qsizetype kLogCapacity = 65535;
 
 // The footer's buttons in the order they are created (and tabbed through),
 // with what their click asks of the session.
+enum Footer { Stage5, Stage2, Detect, Scan, Update };
 struct FooterButton {
+    Footer button;
     const char *name;
     int left;
     int width;
     const char *caption;
-    void (UpdateSession::*command)();
+    UpdateSession::Outcome (UpdateSession::*command)();
 };
-const FooterButton kFooter[] = {
-    {"stage5Btn", 6360, 1815, "&Update device", &UpdateSession::repeat},
-    {"stage2Btn", 6360, 1815, "&Update device", &UpdateSession::readDevice},
-    {"detectBtn", 4440, 1815, "Auto &detect", &UpdateSession::autoDetect},
-    {"stage1Btn", 6360, 1815, "&Scan", &UpdateSession::scan},
-    {"updateBtn", 5880, 2295, "&Update Brimo unit", &UpdateSession::start},
+constexpr FooterButton kFooter[] = {
+    {Stage5, "stage5Btn", 6360, 1815, "&Update device", &UpdateSession::repeat},
+    {Stage2, "stage2Btn", 6360, 1815, "&Update device", &UpdateSession::readDevice},
+    {Detect, "detectBtn", 4440, 1815, "Auto &detect", &UpdateSession::autoDetect},
+    {Scan, "stage1Btn", 6360, 1815, "&Scan", &UpdateSession::scan},
+    {Update, "updateBtn", 5880, 2295, "&Update Brimo unit", &UpdateSession::start},
 };
-enum Footer { Stage5, Stage2, Detect, Scan, Update };
 constexpr int bit(Footer button)
 {
     return 1 << button;
 }
-constexpr int kKeep = -1;
+constexpr int kAllStageButtons = bit(Stage5) | bit(Stage2) | bit(Detect) | bit(Scan);
 
-// What each step of the session shows, in the order of SessionWindow::Step:
-// the page, the footer's buttons shown, those of the port search that take a
-// click, the first stage's caption and the page's text (none: as they are).
-enum Page { Keep = -1, Welcome, Stage, Completed }; // the pages in their stack
+// The pages in their stack; Keep leaves the page shown as it is.
+enum class Page { Keep = -1, Welcome, Stage, Completed };
+
+// What each step of the session shows: the page; the footer's buttons shown
+// and hidden, those of the port search that take a click and those that do
+// not (any other button left as it is); the first stage's caption and the
+// page's text (none: as they are).
 struct StepView {
     SessionWindow::Step step;
     Page page;
-    int shown;
-    int enabled;
+    int show;
+    int hide;
+    int enable;
+    int disable;
     const char *scanCaption;
-    QString text;
+    const char *text;
 };
-
-const StepView &viewOf(SessionWindow::Step step)
+using S = SessionWindow::Step;
+// Stage 2's text names its button as the button carries it, "&" and all.
+constexpr char kDownloadModePage[] =
+    "Please remove power to the Brimo device, wait 10 seconds, switch it to the 'D/L' position "
+    "and re-apply power.\r\n\r\nPress the '&Update device' button to continue.";
+constexpr std::array<StepView, SessionWindow::kStepCount> kSteps = {{
+    {S::Welcome, Page::Welcome, bit(Update), kAllStageButtons, 0, 0, nullptr, nullptr},
+    {S::PortStage, Page::Stage, bit(Scan), bit(Update) | bit(Stage2), 0, 0, nullptr, nullptr},
+    // The first sentence ends in a blank before its line breaks, as ever.
+    {S::PortUnknown, Page::Keep, bit(Detect), 0, 0, 0, "&Settings",
+     "The Brimo update utility has no COM port set, please ensure your Brimo device is plugged "
+     "into a COM port and is switched to 'NORMAL' mode. \r\n\r\nPress the 'Auto &detect' "
+     "button to begin device detection."},
+    {S::PortStored, Page::Keep, 0, 0, 0, 0, "&Scan", nullptr},
+    {S::PortSilent, Page::Keep, bit(Detect), 0, 0, 0, nullptr, nullptr},
+    {S::PortChosen, Page::Keep, 0, 0, 0, 0, "&Scan", nullptr},
+    {S::Searching, Page::Keep, 0, 0, 0, bit(Scan) | bit(Detect), nullptr, nullptr},
+    {S::Searched, Page::Keep, 0, 0, bit(Scan) | bit(Detect), 0, nullptr, nullptr},
+    {S::NotFound, Page::Keep, 0, 0, bit(Scan) | bit(Detect), 0, "&Settings", nullptr},
+    {S::Found, Page::Keep, 0, 0, bit(Scan), 0, nullptr, nullptr},
+    {S::DownloadMode, Page::Keep, bit(Stage2), bit(Detect) | bit(Scan), 0, 0, nullptr,
+     kDownloadModePage},
+    {S::Reading, Page::Keep, 0, bit(Stage2), 0, 0, nullptr, nullptr},
+    {S::ReadAgain, Page::Keep, 0, 0, 0, 0, nullptr, kDownloadModePage},
+    {S::ReadGivenUp, Page::Keep, bit(Stage2), 0, 0, 0, nullptr, nullptr},
+    {S::Internet, Page::Keep, 0, bit(Stage2), 0, 0, nullptr,
+     "Retrieving remote information from Brimo to be uploaded to your device."},
+    {S::Download, Page::Keep, 0, 0, 0, 0, nullptr,
+     "We are now about to download the latest database for your Brimo unit.\r\n\r\nThis "
+     "process can take up to 5 minutes depending on your connection speed."},
+    {S::Flash, Page::Keep, 0, bit(Stage5), 0, 0, nullptr,
+     "The database has now been collected and the Brimo unit will now be updated.\r\n\r\nThis "
+     "process may take up to 5 minutes."},
+    {S::Completed, Page::Completed, 0, 0, 0, 0, nullptr,
+     "Your Brimo unit has been successfully updated with the latest information.\r\n\r\nPlease "
+     "remove the power from the Brimo unit, wait 10 seconds and change the mode selection switch "
+     "to either 'normal' or 'camera'."},
+    {S::FlashGivenUp, Page::Keep, bit(Stage5), 0, 0, 0, nullptr, nullptr},
+}};
+// A row for every step, each in its step's place.
+constexpr bool inStepOrder()
 {
-    using S = SessionWindow::Step;
-    static const QString downloadMode =
-        kDownloadModeRequest +
-        QStringLiteral("\r\n\r\nPress the '&Update device' button to continue.");
-    static const StepView views[] = {
-        {S::Welcome, Page::Welcome, bit(Update), kKeep, nullptr, {}},
-        {S::PortUnknown, Page::Stage, bit(Scan) | bit(Detect), kKeep, "&Settings",
-         QStringLiteral("The Brimo update utility has no COM port set, please ensure your Brimo "
-                        "device is plugged into a COM port and is switched to 'NORMAL' mode. "
-                        "\r\n\r\nPress the 'Auto &detect' button to begin device detection.")},
-        {S::PortStored, Page::Stage, bit(Scan), kKeep, "&Scan", {}},
-        {S::PortSilent, Page::Keep, bit(Scan) | bit(Detect), kKeep, nullptr, {}},
-        {S::PortChosen, Page::Keep, kKeep, kKeep, "&Scan", {}},
-        {S::Searching, Page::Keep, kKeep, 0, nullptr, {}},
-        {S::Searched, Page::Keep, kKeep, bit(Scan) | bit(Detect), nullptr, {}},
-        {S::NotFound, Page::Keep, kKeep, bit(Scan) | bit(Detect), "&Settings", {}},
-        {S::Found, Page::Keep, kKeep, bit(Scan), nullptr, {}},
-        {S::DownloadMode, Page::Keep, bit(Stage2), kKeep, nullptr, downloadMode},
-        {S::Reading, Page::Keep, 0, kKeep, nullptr, downloadMode},
-        {S::ReadGivenUp, Page::Keep, bit(Stage2), kKeep, nullptr, {}},
-        {S::Internet, Page::Keep, 0, kKeep, nullptr,
-         QStringLiteral("Retrieving remote information from Brimo to be uploaded to your device.")},
-        {S::Download, Page::Keep, 0, kKeep, nullptr,
-         QStringLiteral("We are now about to download the latest database for your Brimo unit."
-                        "\r\n\r\nThis process can take up to 5 minutes depending on your "
-                        "connection speed.")},
-        {S::Flash, Page::Keep, 0, kKeep, nullptr,
-         QStringLiteral("The database has now been collected and the Brimo unit will now be "
-                        "updated.\r\n\r\nThis process may take up to 5 minutes.")},
-        {S::Completed, Page::Completed, 0, kKeep, nullptr,
-         QStringLiteral("Your Brimo unit has been successfully updated with the latest "
-                        "information.\r\n\r\nPlease remove the power from the Brimo unit, wait "
-                        "10 seconds and change the mode selection switch to either 'normal' or "
-                        "'camera'.")},
-        {S::FlashGivenUp, Page::Keep, bit(Stage5), kKeep, nullptr, {}},
-    };
-    const StepView &view = views[static_cast<int>(step)];
-    Q_ASSERT(view.step == step);
-    return view;
+    for (std::size_t i = 0; i < kSteps.size(); ++i) {
+        if (static_cast<std::size_t>(kSteps[i].step) != i)
+            return false;
+    }
+    return true;
 }
+static_assert(inStepOrder(), "kSteps holds one row per step, in the steps' order");
 
 // Positions are kept in twips, as the window was laid out; 15 make a pixel.
 int px(int twips)
@@ -244,6 +254,8 @@ QWidget *MainWindow::createStagePage()
 
     QWidget *infoContainer = panel(stageWindow, "infoContainer", twips(30, 30, 2835, 3195),
                                    Qt::white, QStringLiteral("Stage information"));
+    // "of 6" is the design text the window always had; every stage run
+    // writes the header before the page shows.
     stageHeader = titleStrip(infoContainer, "stageContainer", 2895, "stageHeader",
                              QStringLiteral("Stage 1 of 6:"));
     info = label(infoContainer, "info", twips(120, 600, 2655, 2535),
@@ -270,12 +282,14 @@ void MainWindow::createFooter(QWidget *client)
     QWidget *footer = panel(client, "footer", twips(0, kClientHeight - 495, kClientWidth, 495),
                             greyLevel(64), QStringLiteral("Buttons"));
     footer->setFont(msSansSerifFont());
-    for (int i = 0; i < int(std::size(kFooter)); ++i) {
-        const FooterButton &row = kFooter[i];
-        m_buttons[i] = place(new QPushButton(QLatin1String(row.caption), footer), row.name,
-                             twips(row.left, 75, row.width, 375));
-        connect(m_buttons[i], &QPushButton::clicked, this,
-                [this, command = row.command] { (m_session->*command)(); });
+    static_assert(std::size(kFooter) == kFooterButtons);
+    for (const FooterButton &row : kFooter) {
+        // The rows in the order of their buttons.
+        Q_ASSERT(&row == &kFooter[row.button]);
+        m_buttons[row.button] = place(new QPushButton(QLatin1String(row.caption), footer), row.name,
+                                      twips(row.left, 75, row.width, 375));
+        connect(m_buttons[row.button], &QPushButton::clicked, this,
+                [this, command = row.command] { run(command); });
     }
     label(footer, "copyright", twips(120, 120, 2295, 315), QStringLiteral("Copyright \u00a9 Brimo"),
           windowBackgroundColour());
@@ -311,31 +325,34 @@ void MainWindow::createMenus()
 
 // --- what the session shows -------------------------------------------------
 
-void MainWindow::showStage(qint16 stage)
+void MainWindow::showStage(Stage stage)
 {
-    stageHeader->setText(QStringLiteral("Stage %1 of 5:").arg(stage));
+    // The count as the header has always named it.
+    static_assert(kStageCount == 5);
+    stageHeader->setText(QStringLiteral("Stage ") + QString::number(static_cast<qint16>(stage)) +
+                         QStringLiteral(" of 5:"));
 }
 
 void MainWindow::showStep(Step step)
 {
-    const StepView &view = viewOf(step);
+    const StepView &view = kSteps[static_cast<std::size_t>(step)];
     if (view.page != Page::Keep)
-        m_pages->setCurrentIndex(view.page);
+        m_pages->setCurrentIndex(static_cast<int>(view.page));
     // Those hidden first, so that none is shown beside one on its way out.
-    for (bool shown : {false, true}) {
-        for (int i = 0; i < int(std::size(m_buttons)) && view.shown != kKeep; ++i) {
-            if (bool(view.shown & bit(Footer(i))) == shown)
-                m_buttons[i]->setVisible(shown);
-        }
+    for (const FooterButton &row : kFooter) {
+        if (view.hide & bit(row.button))
+            m_buttons[row.button]->hide();
     }
-    for (Footer button : {Detect, Scan}) {
-        if (view.enabled != kKeep)
-            m_buttons[button]->setEnabled(view.enabled & bit(button));
+    for (const FooterButton &row : kFooter) {
+        if (view.show & bit(row.button))
+            m_buttons[row.button]->show();
+        if ((view.enable | view.disable) & bit(row.button))
+            m_buttons[row.button]->setEnabled(view.enable & bit(row.button));
     }
     if (view.scanCaption)
         m_buttons[Scan]->setText(QLatin1String(view.scanCaption));
-    if (!view.text.isEmpty())
-        (view.page == Page::Completed ? completedText : info)->setText(view.text);
+    if (view.text)
+        (view.page == Page::Completed ? completedText : info)->setText(QLatin1String(view.text));
 }
 
 bool MainWindow::showBox(const QString &text, Box box)
@@ -399,17 +416,6 @@ void MainWindow::setProgress(int value)
     ProgressBar->setValue(value);
 }
 
-void MainWindow::transferState(qint16 state)
-{
-    static constexpr int kProgress[] = {0, 10, 20, 30, 40, 50, 60, 80, 80, 90, 100, 0, 100};
-    if (state == 4)
-        addText(QStringLiteral("Connected"));
-    const bool known = state >= 0 && state < static_cast<qint16>(std::size(kProgress));
-    setProgress(known ? kProgress[state] : 0);
-    if (state >= 1 && state <= 6)
-        QThread::msleep(kStatePauseMs);
-}
-
 // --- window events ----------------------------------------------------------
 
 void MainWindow::resizeEvent(QResizeEvent *event)
@@ -418,11 +424,27 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     Line1->setGeometry(0, header->height(), header->width(), 1);
 }
 
+void MainWindow::run(UpdateSession::Outcome (UpdateSession::*command)())
+{
+    ++m_commands;
+    const UpdateSession::Outcome outcome = (m_session->*command)();
+    --m_commands;
+    if (outcome == UpdateSession::Outcome::Ends && m_commands == 0)
+        emit ended();
+}
+
+// The window itself never closes: when the session may end, the window goes
+// at once, and the program ends as soon as no command of the session is
+// under way (a web request or a port search stops at once, a run of the flash
+// tool is waited for).
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_session->mayClose())
-        endProgramNow(0);
     event->ignore();
+    if (!m_session->mayClose())
+        return;
+    hide();
+    if (m_commands == 0)
+        emit ended();
 }
 
 } // namespace brimo

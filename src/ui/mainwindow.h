@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <optional>
 
 class QLabel;
@@ -35,15 +36,18 @@ public:
     void addText(const QString &whatText) override;
     void setProgress(int value) override;
     void setDotsEnabled(bool enabled) override;
-    void transferState(qint16 state) override;
-    quintptr nativeWindow() override { return winId(); }
     QString beginLog(const QDateTime &began) override;
-    void showStage(qint16 stage) override;
+    void showStage(Stage stage) override;
     void showStep(Step step) override;
     bool showBox(const QString &text, Box box) override;
     std::optional<Settings> chooseSettings(const Settings &shown) override;
     void holdInput(bool held) override;
     void askToClose() override { close(); }
+
+signals:
+    // The session has ended, and the program ends with it: the window is
+    // gone, and nothing of the session runs any more.
+    void ended();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -57,6 +61,8 @@ private:
     void createMenus();
     // Appends text to the log as it stands; false when it would not fit.
     bool appendToLog(const QString &text);
+    // Runs the user's command in the session; its end is the program's.
+    void run(UpdateSession::Outcome (UpdateSession::*command)());
 
     // Controls, named as the rest of the program refers to them.
     QTimer *progressDots = nullptr;
@@ -67,12 +73,16 @@ private:
     QLabel *stageHeader = nullptr;
     QLabel *info = nullptr;
     QProgressBar *ProgressBar = nullptr;
-    // stage5Btn, stage2Btn, detectBtn, stage1Btn, updateBtn.
-    QPushButton *m_buttons[5] = {};
+    // stage5Btn, stage2Btn, detectBtn, stage1Btn, updateBtn: the footer's
+    // table in mainwindow.cpp, in its order.
+    static constexpr int kFooterButtons = 5;
+    std::array<QPushButton *, kFooterButtons> m_buttons{};
     QLabel *header = nullptr;
     QWidget *Line1 = nullptr;
 
     UpdateSession *m_session = nullptr;
+    // Commands under way, one inside another while a wait runs the window's events.
+    int m_commands = 0;
     std::optional<InputHold> m_hold;
     // Each update's log on disk, all of it, also what the box drops when full.
     SupportLog m_supportLog;

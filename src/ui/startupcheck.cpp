@@ -4,7 +4,6 @@
 #include "image/devicefile.h"
 #include "ui/messagebox.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 namespace brimo {
@@ -25,9 +24,8 @@ QString noRightsText(const QString &folder)
 
 } // namespace
 
-bool checkApplicationFolder()
+bool checkApplicationFolder(const QString &folder)
 {
-    const QString folder = QCoreApplication::applicationDirPath();
     // Only one copy runs, and no flash tool an earlier one started: an image
     // still here was downloaded by a run that ended before it could go.
     removeLeftoverImages(folder);

@@ -1,10 +1,6 @@
 #include "webservice/webservice.h"
 
-#include "image/devicefile.h"
-#include "platform/inetcontrol.h"
-#include "platform/reporter.h"
-
-#include <QMetaType>
+#include <QScopeGuard>
 #include <QStringList>
 #include <QUrl>
 
@@ -14,9 +10,8 @@ namespace brimo {
 
 namespace {
 
-// The vendor's service host. It does not resolve outside the vendor's own
-// network setup; $BRIMO_SERVICE_HOST points the utility elsewhere.
-constexpr char kDefaultHost[] = "updates.brimo.example";
+// Twelve thousand seconds: the transfer control counts its time-out in
+// seconds, and this is the limit the utility always set, not a slip for 120.
 constexpr int kRequestTimeoutSeconds = 12000;
 // The usual port of an HTTP proxy, used when neither the stored "ProxyPort"
 // nor the server text names a port: the settings dialog takes both as free
@@ -38,23 +33,11 @@ qint16 statusCode(const QByteArray &headerText)
     return ok ? code : qint16{0};
 }
 
-bool isObject(const QVariant &item)
-{
-    return item.metaType().flags().testFlag(QMetaType::PointerToQObject);
-}
-
-QString itemText(const QVariant &item)
-{
-    if (item.metaType().id() == QMetaType::Bool)
-        return item.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    return item.toString();
-}
-
 // A proxy named in the settings is used for every request; without one the
 // system's own proxy settings apply.
-void chooseProxy(InetControl &control, const webservice::Proxy &proxy)
+void chooseProxy(InetControl &control, SettingsStore &settings)
 {
-    const QString server = proxy.server.trimmed();
+    const QString server = settings.value(kProxyServerValue).trimmed();
     if (server.isEmpty()) {
         control.setAccessType(InetControl::UseDefault);
         return;
@@ -64,7 +47,7 @@ void chooseProxy(InetControl &control, const webservice::Proxy &proxy)
                                                              : QStringLiteral("http://") + server);
     const QString host = address.host().isEmpty() ? server : address.host();
     bool ok = false;
-    const uint port = proxy.port.trimmed().toUInt(&ok);
+    const uint port = settings.value(kProxyPortValue).trimmed().toUInt(&ok);
     quint16 chosen = kDefaultProxyPort;
     if (ok && port > 0 && port <= 0xffff)
         chosen = static_cast<quint16>(port);
@@ -74,31 +57,29 @@ void chooseProxy(InetControl &control, const webservice::Proxy &proxy)
     control.setAccessType(InetControl::NamedProxy);
 }
 
-} // namespace
-
-webservice::webservice(Reporter &report, const QString &appFolder)
-    : m_report(report), m_appFolder(appFolder)
-{
-    const QString host = qEnvironmentVariable("BRIMO_SERVICE_HOST").trimmed();
-    strHost = host.isEmpty() ? QString::fromLatin1(kDefaultHost) : host;
-    QObject::connect(&m_control, &InetControl::stateChanged, &m_control,
-                     [this](qint16 state) { m_report.transferState(state); });
-}
-
-QString webservice::requestAddress(const QString &strURI, const FormData &objFormData)
+// The address of a GET: the host and path, "?", then each pair as
+// key=value, "&" between pairs, nothing encoded.
+QString requestAddress(const QString &strURI, const QList<QPair<QString, QString>> &objFormData)
 {
     QStringList pairs;
-    for (const auto &[key, item] : objFormData) {
-        if (!isObject(item))
-            pairs << key + QLatin1Char('=') + itemText(item);
-    }
+    for (const auto &[key, item] : objFormData)
+        pairs << key + QLatin1Char('=') + item;
     return strURI + QLatin1Char('?') + pairs.join(QLatin1Char('&'));
 }
 
+} // namespace
+
+webservice::webservice(const QString &host, const QString &appFolder, SettingsStore &settings)
+    : strHost(host), m_appFolder(appFolder), m_settings(settings)
+{}
+
 response webservice::execute(const QString &strURI, const FormData &objFormData,
-                             ImageReceiver *image)
+                             const StateListener &states, ImageReceiver *image)
 {
-    chooseProxy(m_control, m_proxy);
+    const QMetaObject::Connection listening =
+        QObject::connect(&m_control, &InetControl::stateChanged, &m_control, states);
+    const auto stopListening = qScopeGuard([&listening] { QObject::disconnect(listening); });
+    chooseProxy(m_control, m_settings);
     m_control.setUrl(requestAddress(strURI, objFormData));
     m_control.setRequestTimeout(kRequestTimeoutSeconds);
     QByteArray start;
@@ -115,33 +96,28 @@ response webservice::execute(const QString &strURI, const FormData &objFormData,
     return record;
 }
 
-QString webservice::ping()
+QString webservice::ping(const StateListener &states)
 {
     const bool answered =
-        execute(strHost + QStringLiteral("/ws/ping.asp"), FormData()).iResponseCode == 200;
+        execute(strHost + QStringLiteral("/ws/ping.asp"), FormData(), states).iResponseCode == 200;
     return answered ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-response webservice::UpdateDevice(const QString &strSystemNo)
+response webservice::UpdateDevice(const QString &strSystemNo, const StateListener &states)
 {
-    FormData objFormData;
-    objFormData.append({QStringLiteral("SystemCodeString"), strSystemNo});
+    const FormData objFormData{{QStringLiteral("SystemCodeString"), strSystemNo}};
+    // The image's file goes with the receiver unless the image came whole.
     ImageReceiver image(m_appFolder);
-    m_receiving = &image;
     response record =
-        execute(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData, &image);
-    m_receiving = nullptr;
+        execute(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData, states, &image);
     // An image that cannot be kept (a full disk) ends its transfer as failed.
-    if (record.iResponseCode == 0 && !image.error().isEmpty())
-        m_report.addText(image.error());
+    if (record.iResponseCode == 0)
+        record.problem = image.error();
     if (record.iResponseCode != 200)
         return record;
     // Whatever the device is given must be a whole image: a damaged or cut
     // answer is worth another try, never a flash.
-    QString problem;
-    record.objDF = image.finish(m_control.getHeader("REGEND"), &problem);
-    if (!record.objDF)
-        m_report.addText(problem);
+    record.objDF = image.finish(m_control.getHeader("REGEND"), &record.problem);
     return record;
 }
 

@@ -2,17 +2,16 @@
 
 #include "image/devicefile.h"
 #include "platform/inetcontrol.h"
+#include "settings/settingsstore.h"
 
 #include <QList>
 #include <QPair>
 #include <QString>
-#include <QVariant>
 
+#include <functional>
 #include <optional>
 
 namespace brimo {
-
-class Reporter;
 
 // The record of one answer from the vendor web service.
 struct response {
@@ -23,62 +22,65 @@ struct response {
     QString strContent;
     // The update image, when a whole one came.
     std::optional<deviceFile> objDF;
+    // Why an answer of 200 brought no image, in one log line; empty otherwise.
+    QString problem;
 };
 
-// Request parameters in the order they were added.
-using FormData = QList<QPair<QString, QVariant>>;
-
-// The client of the vendor web service, with its own Internet transfer
-// control; the transfer's states go to the reporter.
-class webservice {
+// The vendor's web service as the update session reaches it. Each request
+// returns only when it has ended; window events run meanwhile.
+class UpdateService {
 public:
-    // The proxy as the settings keep it, free text the user typed: an empty
-    // server means the system's own proxy settings.
-    struct Proxy {
-        QString server;
-        QString port;
-    };
+    // Takes each state (1 to 12, see InetControl) a request reaches, as it
+    // reaches it.
+    using StateListener = std::function<void(qint16 state)>;
 
-    // appFolder: where a downloaded image is kept until it is flashed, the
-    // folder of the work file.
-    webservice(Reporter &report, const QString &appFolder);
-
-    // The service's host (and port), without scheme or slash.
-    QString strHost;
-
-    // The proxy for the requests from the next one on.
-    void setProxy(const Proxy &proxy) { m_proxy = proxy; }
-
+    virtual ~UpdateService() = default;
     // "True" when the service answers the ping with status 200, else "False".
-    QString ping();
+    virtual QString ping(const StateListener &states) = 0;
     // Fetches the image for a system number: objDF holds it when a whole
     // image came with status 200, kept in a file beside the work file; with
-    // status 500 strContent holds what the service has to say. A damaged
-    // image, or one that cannot be kept, is logged in one line.
-    response UpdateDevice(const QString &strSystemNo);
-    // Removes the file of an image still arriving: the program ends first.
-    void dropDownload()
-    {
-        if (m_receiving)
-            m_receiving->drop();
-    }
+    // status 500 strContent holds what the service has to say.
+    virtual response UpdateDevice(const QString &strSystemNo, const StateListener &states) = 0;
     // Ends the request under way at once, as no answer.
-    void cancel() { m_control.cancel(); }
+    virtual void cancel() = 0;
 
+protected:
+    UpdateService() = default;
+    UpdateService(const UpdateService &) = default;
+    UpdateService &operator=(const UpdateService &) = default;
+};
+
+// The client of the vendor web service over HTTP, with its own Internet
+// transfer control.
+class webservice : public UpdateService {
+public:
+    // The vendor's own host. It does not resolve outside the vendor's own
+    // network setup; the program can be pointed elsewhere (src/main.cpp).
+    static constexpr char kVendorHost[] = "updates.brimo.example";
+
+    // host: the service's host (and port), without scheme or slash.
+    // appFolder: where a downloaded image is kept until it is flashed, the
+    // folder of the work file. settings: the proxy is read there before each
+    // request, so that a change counts from the next one.
+    webservice(const QString &host, const QString &appFolder, SettingsStore &settings);
+
+    QString ping(const StateListener &states) override;
+    response UpdateDevice(const QString &strSystemNo, const StateListener &states) override;
+    void cancel() override { m_control.cancel(); }
+
+private:
+    // Request parameters in the order they were added.
+    using FormData = QList<QPair<QString, QString>>;
     // One GET of strURI (host and path, no scheme) with the parameters. Of
     // the body only its start is kept as text; an answer without one counts
     // as none. With status 200 the body goes to `image` as it arrives.
     response execute(const QString &strURI, const FormData &objFormData,
-                     ImageReceiver *image = nullptr);
-    // The address execute() requests, query included.
-    static QString requestAddress(const QString &strURI, const FormData &objFormData);
+                     const StateListener &states, ImageReceiver *image = nullptr);
 
-private:
-    Reporter &m_report;
+    QString strHost;
     QString m_appFolder;
+    SettingsStore &m_settings;
     InetControl m_control;
-    Proxy m_proxy;
-    ImageReceiver *m_receiving = nullptr;
 };
 
 } // namespace brimo
