@@ -3,9 +3,11 @@
 
 #include "childscenario.h"
 #include "filesizelimit.h"
+#include "platform/registry_file.h"
 #include "platform/registrybackend.h"
 #include "platform/registrydocument.h"
-#include "settings/registry.h"
+#include "settings/registryvalue.h"
+#include "settings/settingsstore.h"
 
 #include <QTest>
 #include <memory>
@@ -21,15 +23,23 @@ const std::string kKeyPath = "Software\\Brimo";
 constexpr int kEachWriter = 150;
 const char *const kWrites = "BRIMO_TEST_WRITES";
 
+// The settings file of this test and of the writers it starts.
+QString settingsFile()
+{
+    return qEnvironmentVariable("BRIMO_REGISTRY_FILE");
+}
+
 // Every read passes "d" as its default: only a value of another type gives it.
 QString get(const QString &name)
 {
-    return getRegistryValue(kHkeyLocalMachine, kSettingsKey, name, QStringLiteral("d"));
+    FileRegistry registry(settingsFile());
+    return QString::fromStdString(
+        getRegistryValue(registry, kHkeyLocalMachine, kKeyPath, name.toStdString(), "d"));
 }
 
 void set(const QString &name, const QString &text)
 {
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, name, text);
+    RegistryStore(settingsFile()).setValue(name, text);
 }
 
 QByteArray fileBytes(const QString &path)

@@ -1,19 +1,49 @@
-// The window and its dialogs offscreen, used as a user would; the log's date
-// as the session writes it; a second copy.
+// The window and its dialogs offscreen, used as a user would (its session's
+// links are doubles); the log's date as the session writes it.
 #include "session/localetext.h"
 #include "ui/accesskeylabel.h"
 #include "webservice/webservice.h"
 
 #include "loopbackserver.h"
-#include "recordingwindow.h"
-#include "wizardrig.h"
-
-#include <sys/stat.h>
+#include "sessionrig.h"
 
 namespace {
 
 const QString kCut =
     "\r\n\r\n(The rest of this message is not shown: it is too long for this box.)";
+
+QStringList items(const QString &joined)
+{
+    return joined.isEmpty() ? QStringList() : joined.split(u'|');
+}
+
+// The newest log file in the user's data folder, as text.
+QString logFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/logs";
+}
+QString logFile()
+{
+    const QStringList names = QDir(logFolder()).entryList(QDir::Files, QDir::Name);
+    QFile file(logFolder() + u'/' + names.value(names.size() - 1));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "no log file";
+}
+
+// Each "name=value": the window's control of that name has that text (or
+// title, or state of being shown).
+void check(const QWidget &window, const QString &expected)
+{
+    for (const QString &one : items(expected)) {
+        const QObject *control = window.findChild<QObject *>(one.section(u'=', 0, 0));
+        QVERIFY2(control, qPrintable(one));
+        QString value;
+        for (const char *property : {"text", "title", "active", "visible"}) {
+            if (value.isEmpty() && control->property(property).isValid())
+                value = control->property(property).toString();
+        }
+        QCOMPARE(one.section(u'=', 0, 0) + u'=' + value, one);
+    }
+}
 
 } // namespace
 
@@ -22,12 +52,18 @@ class MainWindowTest : public QObject {
 private slots:
     void init()
     {
-        m_rig = std::make_unique<WizardRig>();
-        m_window = &m_rig->open();
-        m_user = &m_rig->user();
+        // The user's own data folder, where each update leaves its log.
+        qputenv("XDG_DATA_HOME", m_data.path().toUtf8());
+        m_rig = std::make_unique<SessionRig>();
+        m_window = &m_rig->window;
+        m_user = &m_rig->user;
         QVERIFY(QTest::qWaitForWindowExposed(m_window));
     }
-    void cleanup() { m_rig.reset(); }
+    void cleanup()
+    {
+        m_rig.reset();
+        QDir(m_data.path()).removeRecursively();
+    }
 
     void logFollowsItsRules_data()
     {
@@ -78,7 +114,7 @@ private slots:
     void logFileKeepsTheWholeUpdate()
     {
         QFETCH(int, oldFiles);
-        const QString folder = WizardRig::logFolder();
+        const QString folder = logFolder();
         QVERIFY(QDir().mkpath(oldFiles < 0 ? QFileInfo(folder).path() : folder));
         QFile blocker(folder);
         QVERIFY(oldFiles >= 0 || blocker.open(QIODevice::WriteOnly));
@@ -88,10 +124,11 @@ private slots:
         QVERIFY(m_user->run("updateBtn"));
         if (oldFiles < 0) {
             QCOMPARE(m_user->logLines().mid(1),
-                     QStringList("This update's log cannot be kept: there is no folder " +
-                                 QDir::toNativeSeparators(folder)) +
-                         items(kBlank).mid(1));
-            m_rig->check("stageHeader=Stage 1 of 5:|shown=stage1Btn,detectBtn");
+                     QStringList({"This update's log cannot be kept: there is no folder " +
+                                      QDir::toNativeSeparators(folder),
+                                  "Retrieving existing registry value",
+                                  "Blank registry value returned"}));
+            QCOMPARE(m_rig->sight(), "[Stage 1 of 5: no port stage1Btn(&Settings) detectBtn 0%]");
             return;
         }
         const QStringList lines(70, QString(1000, u'a'));
@@ -99,10 +136,11 @@ private slots:
             m_window->addText(line);
         QVERIFY(
             QMetaObject::invokeMethod(m_window->findChild<QTimer *>("progressDots"), "timeout"));
-        const QStringList kept = WizardRig::logFile().split("\r\n");
+        const QStringList kept = logFile().split("\r\n");
         QVERIFY2(kept[0].startsWith("Update process began "), qPrintable(kept[0]));
-        QCOMPARE(kept.mid(1),
-                 items(kBlank).mid(1) + lines.mid(0, 69) + QStringList(lines[69] + " . . ."));
+        QCOMPARE(kept.mid(1), QStringList({"Retrieving existing registry value",
+                                           "Blank registry value returned"}) +
+                                  lines.mid(0, 69) + QStringList(lines[69] + " . . ."));
         QVERIFY(m_user->logText().size() < 10000);
         const QStringList files = QDir(folder).entryList(QDir::Files);
         QVERIFY(files.size() == 20 && files[0] == "update-20200101-000006.log");
@@ -115,16 +153,18 @@ private slots:
                  QRect(0, banner.bottom() + 1, banner.width(), 1));
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Brimo update utility"));
         // Every control by its name, with the text it starts with or whether it is shown.
-        m_rig->check(
+        QCOMPARE(m_rig->sight(), "[welcome updateBtn 100%]");
+        check(
+            *m_window,
             "welcomeInfo=This application will guide you through the necessary steps to update "
             "your Brimo device.\r\n\r\nPlease click the '&Update Brimo unit' button in the bottom "
             "right corner of this application to begin the update process.|welcomeLabel=Brimo "
             "update utility|completedTitle=Update complete|progress=Progress:|copyright=Copyright "
             "\u00a9 Brimo|info=During this process this application will attempt to connect to "
-            "the internet to retrieve remote updates for your Brimo device.|shown=updateBtn|"
+            "the internet to retrieve remote updates for your Brimo device.|"
             "updateBtn=&Update Brimo unit|stage1Btn=&Scan|detectBtn=Auto &detect|stage2Btn=&Update "
             "device|stage5Btn=&Update device|file=&File|settings=&Settings|exit=&Exit|help=&Help|"
-            "about=&About|ProgressBar=100%|welcomeWindow=true|stageWindow=false|completedWindow="
+            "about=&About|welcomeWindow=true|stageWindow=false|completedWindow="
             "false|Picture2=true|Picture3=false|stageContainer=false|progressDots=false");
         // The log, light grey on grey.
         const QPalette log = m_user->control("Text1")->palette();
@@ -186,13 +226,12 @@ private slots:
         });
         LoopbackServer server("HTTP/1.1 500 Error\r\n\r\n", message.toLatin1());
         QTemporaryDir folder;
-        brimo::webservice service(*m_window, folder.path());
-        service.strHost = server.hostPort();
-        const brimo::response answer = service.UpdateDevice("AB12CD34");
+        brimo::webservice service(server.hostPort(), folder.path(), m_rig->store);
+        const brimo::response answer = service.UpdateDevice("AB12CD34", [](qint16) {});
         QCOMPARE(answer.iResponseCode, qint16{500});
         m_window->showBox(answer.strContent, brimo::SessionWindow::Box::Stop);
         QCOMPARE(m_user->boxes().size(), 1);
-        QCOMPARE(m_user->boxes()[0].whole(), expectedBox("Stop " + shown));
+        QCOMPARE(m_user->boxes()[0].whole(), "[Brimo update utility] [Critical] [Ok*] " + shown);
         QVERIFY(format == Qt::PlainText && fits);
     }
 
@@ -200,7 +239,8 @@ private slots:
     {
         // The settings stored at start-up (port, proxy server and port), the
         // update started (the stored port in use), what the user types and
-        // how he leaves.
+        // how he leaves; then what is stored, where the dialog opens and the
+        // first stage's button.
         QTest::addColumn<bool>("started");
         QTest::addColumn<QString>("was");
         QTest::addColumn<QString>("typed");
@@ -212,13 +252,12 @@ private slots:
                                 << QString(after);
         };
         row("the stored port; OK stores the choices", false, "5|old|3128", "1|new|8080", "OK",
-            "COMPort=1|ProxyServer=new|ProxyPort=8080|com=1|stage1Btn=&Scan");
+            "1|new|8080|1|&Scan");
         // "03" is port 3, which the box offers; the text itself it does not.
         row("the current port before the stored one; emptied proxy boxes", true, "03|old|3128",
-            "||", "OK", "COMPort=3|ProxyServer=|ProxyPort=|com=3");
+            "||", "OK", "3|||3|&Scan");
         for (const char *leave : {"Cancel", "close"})
-            row(leave, false, "5|old|3128", "12|new|8080", leave,
-                "COMPort=5|ProxyServer=old|ProxyPort=3128|com=5|stage1Btn=&Settings");
+            row(leave, false, "5|old|3128", "12|new|8080", leave, "5|old|3128|5|&Settings");
     }
     void settingsOpenOnTheCurrentPortAndOnlyOkStores()
     {
@@ -227,13 +266,11 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, leave);
         QFETCH(QString, after);
-        const QStringList stored = items(was), chosen = items(typed);
-        // Stored before the program starts, which reads them once.
-        m_rig = std::make_unique<WizardRig>();
-        for (int i = 0; i < 3; ++i)
-            WizardRig::store(items("COMPort|ProxyServer|ProxyPort")[i], stored[i]);
-        m_window = &m_rig->open();
-        m_user = &m_rig->user();
+        const QStringList stored = items(was), chosen = items(typed),
+                          names = items("COMPort|ProxyServer|ProxyPort");
+        m_rig = std::make_unique<SessionRig>(QMap<QString, QString>{
+            {names[0], stored[0]}, {names[1], stored[1]}, {names[2], stored[2]}});
+        m_user = &m_rig->user;
         QVERIFY(!started || m_user->run("updateBtn"));
         m_user->control<QPushButton>("stage1Btn")->setText(QStringLiteral("&Settings"));
         QStringList seen;
@@ -265,44 +302,31 @@ private slots:
                              stored[1] + "|Proxy port (leave blank for none)|" + stored[2] +
                              "|&OK|&Cancel")
                            .filter(QRegularExpression(".")));
-        m_rig->check(after);
-    }
-
-    // The proxy chosen in the settings dialog carries the next request (an
-    // Internet test, which fails here), and a session made later finds it stored.
-    void chosenProxyCarriesTheRequests()
-    {
-        LoopbackServer proxy("HTTP/1.1 404 Not Found\r\nContent-Length: 1\r\n\r\n", "x");
-        m_rig = std::make_unique<WizardRig>();
-        qputenv("BRIMO_SERVICE_HOST", "service.invalid");
-        m_user = &m_rig->user();
-        m_user->inNextDialog([&proxy](QDialog &dialog) {
-            dialog.findChild<QLineEdit *>("txtProxyServer")->setText(proxy.hostPort());
-            dialog.findChild<QLineEdit *>("txtProxyPort")->setText("");
-            dialog.findChild<QPushButton *>("Command1")->click();
+        QStringList now;
+        for (const QString &name : names)
+            now << m_rig->store.values.value(name);
+        m_user->inNextDialog([&now](QDialog &dialog) {
+            now << dialog.findChild<QComboBox *>("com")->currentText();
+            dialog.reject();
         });
         QVERIFY(m_user->choose("settings") && m_user->waitUntilIdle());
-        m_user->answer(QMessageBox::Ok);
-        m_rig->session().checkStage(3);
-        qputenv("BRIMO_SERVICE_HOST", "later.invalid");
-        RecordingWindow later;
-        brimo::UpdateSession(later, brimo::storedSettings(), QDir::tempPath()).checkStage(3);
-        QCOMPARE(proxy.requests.count("GET http://service.invalid/ws/ping.asp? "), 1);
-        QCOMPARE(proxy.requests.count("GET http://later.invalid/ws/ping.asp? "), 1);
+        now << m_user->control<QPushButton>("stage1Btn")->text();
+        QCOMPARE(now.join(u'|'), after);
     }
 
     // Any stage number but 1 to 5 shows the welcome page, whatever was shown
-    // (here the first stage's page, every stage button the other way round).
+    // (here the first stage's page, every stage button the other way round),
+    // and writes the header all the same.
     void otherStagesShowTheWelcomePage()
     {
         for (qint16 stage : std::initializer_list<qint16>{0, 6}) {
-            m_rig->session().checkStage(1);
+            m_rig->session.checkStage(brimo::Stage::Port);
             for (QWidget *button : m_window->findChildren<QWidget *>(QRegularExpression("Btn$")))
                 button->setVisible(!button->isVisible());
-            m_rig->session().checkStage(stage);
-            m_rig->check(QStringLiteral("stageHeader=Stage %1 of 5:|shown=updateBtn|welcomeWindow="
-                                        "true|stageWindow=false|completedWindow=false")
-                             .arg(stage));
+            m_rig->session.checkStage(static_cast<brimo::Stage>(stage));
+            QCOMPARE(m_rig->sight(), "[welcome updateBtn 0%]");
+            QCOMPARE(m_user->control<QLabel>("stageHeader")->text(),
+                     QStringLiteral("Stage %1 of 5:").arg(stage));
         }
     }
 
@@ -329,56 +353,9 @@ private slots:
         }
     }
 
-    // Real copies of the program side by side, their lock in the user's own
-    // runtime folder.
-    void secondCopyEndsAtOnceUntilTheFirstDies()
-    {
-        QTemporaryDir folder;
-        const QString lock = folder.filePath("brimo-update.lock");
-        const auto start = [&](QProcess &copy) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.remove("BRIMO_INSTANCE_LOCK");
-            environment.insert("BRIMO_REGISTRY_FILE", folder.filePath("registry"));
-            environment.insert("XDG_RUNTIME_DIR", folder.path());
-            copy.setProcessEnvironment(environment);
-            copy.setProcessChannelMode(QProcess::MergedChannels);
-            brimo::test::endWithThisTest(copy);
-            copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
-            return copy.waitForStarted();
-        };
-        // The process that took the lock, 0 when none holds it.
-        const auto lockOwner = [&]() -> qint64 {
-            struct stat file = {};
-            QFile locks("/proc/locks");
-            if (::stat(QFile::encodeName(lock).constData(), &file) != 0 ||
-                !locks.open(QIODevice::ReadOnly))
-                return 0;
-            for (const QByteArray &line : locks.readAll().split('\n')) {
-                const QList<QByteArray> fields = line.simplified().split(' ');
-                if (fields.value(1) == "FLOCK" &&
-                    fields.value(5).endsWith(":" + QByteArray::number(qulonglong(file.st_ino))))
-                    return fields.value(4).toLongLong();
-            }
-            return 0;
-        };
-        // A lock that cannot be made keeps no copy from starting.
-        QVERIFY(brimo::SingleInstance(folder.filePath("no folder/brimo-update.lock")).tryLock());
-        QProcess first, second, third;
-        QVERIFY(start(first));
-        QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), first.processId(), 10000);
-        QVERIFY(start(second) && second.waitForFinished(5000));
-        QVERIFY(second.exitCode() == 0 && second.readAll().isEmpty()); // and shows nothing
-        QCOMPARE(lockOwner(), first.processId());
-        // Killed, a copy cleans nothing up: the system lets go of its lock.
-        first.kill();
-        QVERIFY(first.waitForFinished() && start(third));
-        QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), third.processId(), 10000);
-        third.kill();
-        third.waitForFinished();
-    }
-
 private:
-    std::unique_ptr<WizardRig> m_rig;
+    QTemporaryDir m_data;
+    std::unique_ptr<SessionRig> m_rig;
     brimo::MainWindow *m_window = nullptr;
     WindowDriver *m_user = nullptr;
 };

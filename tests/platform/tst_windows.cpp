@@ -5,14 +5,16 @@
 
 #include "brimoversion.h"
 #include "device/device.h"
+#include "device/identityrecord.h"
 #include "image/devicefile.h"
 #include "platform/commandrunner.h"
 #include "platform/keepawake.h"
 #include "platform/singleinstance.h"
-#include "settings/registry.h"
+#include "platform/systemregistry.h"
+#include "settings/registryvalue.h"
+#include "settings/settingsstore.h"
 
 #include "common/srec.h"
-#include "recordingwindow.h"
 
 #include <QtTest>
 
@@ -187,21 +189,24 @@ void TestWindows::commandLinesArriveAsWritten()
     QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/../app/sirfflashcl.exe",
                         folder + "sirfflashcl.exe"));
     qputenv("BRIMO_FLASHTOOL_FAULT", "exit 1");
-    RecordingWindow window;
-    device link(window, m_root.filePath(folderName));
+    Places places;
+    places.appFolder = m_root.filePath(folderName);
+    device link(places);
     ImageReceiver receiver(folder);
     QString problem;
     QVERIFY(receiver.add(sim::makeImage(4096, QByteArray(16, '\xFF'))));
     const std::optional<deviceFile> objDF = receiver.finish("0011223344556677", &problem);
     QVERIFY2(objDF, qPrintable(problem));
-    QVERIFY(!link.downloadData(3) && !link.uploadData(*objDF, "AB12CD34", "4"));
+    const QByteArray record = identityRecord("AB12CD34", objDF->strRegEnd);
+    QVERIFY(!link.downloadData(3).systemNumber && !link.uploadData(*objDF, record, "4").written);
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
     // Renamed to the work file for the run, the image is back for another.
     QVERIFY(QFile::exists(objDF->path()) && !QFile::exists(folder + "nf.dat"));
-    // A download the program's end cuts off leaves no file: Windows names it.
-    ImageReceiver cut(folder);
-    QVERIFY(cut.add("S0030000FC\n"));
-    cut.drop();
+    // A download cut off leaves no file: Windows names it.
+    {
+        ImageReceiver cut(folder);
+        QVERIFY(cut.add("S0030000FC\n"));
+    }
     QCOMPARE(QDir(folder).entryList({"nf-*"}), QStringList{QFileInfo(objDF->path()).fileName()});
 
     QFile log(folder + "sirfflashcl.log");
@@ -217,8 +222,10 @@ void TestWindows::commandLinesArriveAsWritten()
 void TestWindows::settingsLiveWhereThe32BitUtilityKeptThem()
 {
     QVERIFY(store(HKEY_LOCAL_MACHINE, kSeenBy64Bit, "COMPort", REG_SZ, QByteArray("7", 2)));
-    QCOMPARE(getRegistryValue(kHkeyLocalMachine, kSettingsKey, "COMPort", "d"), "7");
-    setRegistryValue(kHkeyLocalMachine, kSettingsKey, "ProxyPort", "8080");
+    const std::unique_ptr<RegistryBackend> registry = systemRegistry({});
+    QCOMPARE(getRegistryValue(*registry, kHkeyLocalMachine, "Software\\Brimo", "COMPort", "d"),
+             "7");
+    RegistryStore({}).setValue("ProxyPort", "8080");
     QCOMPARE(rawValue(kSeenBy64Bit, "ProxyPort"), QByteArray("1:8080", 7));
     QCOMPARE(rawValue(L"Software\\Brimo", "ProxyPort"), QByteArray("missing"));
 }
@@ -255,9 +262,10 @@ void TestWindows::settingsInTheVirtualStoreAreTakenOverOnce()
 
     QVERIFY(storeTexts(HKEY_LOCAL_MACHINE, kSeenBy64Bit, machine));
     QVERIFY(storeTexts(HKEY_CURRENT_USER, kVirtualStore, virtualStore));
+    RegistryStore store({});
     if (!written.isEmpty())
-        storeSetting(written.section(u'=', 0, 0), written.section(u'=', 1));
-    QCOMPARE(storedSetting(kComPortValue), read);
+        store.setValue(written.section(u'=', 0, 0), written.section(u'=', 1));
+    QCOMPARE(store.value(kComPortValue), read);
     QCOMPARE(textsOf(HKEY_LOCAL_MACHINE, kSeenBy64Bit), machineAfter);
 }
 
@@ -321,14 +329,14 @@ void TestWindows::flashToolHoldsTheSingleCopyLock()
 }
 
 // The state the thread asks for is handed back by the next call: the hold's
-// while it is in place, the plain one once let go before the program ends at
-// once (as its owner lets go when the run ends).
+// while it is in place, the plain one once let go.
 void TestWindows::systemKeptAwakeUntilLetGo()
 {
-    const KeepAwake awake(KeepAwake::Shutdown::Blocked);
-    QCOMPARE(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
-             EXECUTION_STATE(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
-    KeepAwake::releaseBeforeExit();
+    {
+        const KeepAwake awake(KeepAwake::Shutdown::Blocked);
+        QCOMPARE(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
+                 EXECUTION_STATE(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
+    }
     QCOMPARE(SetThreadExecutionState(ES_CONTINUOUS), EXECUTION_STATE(ES_CONTINUOUS));
 }
 

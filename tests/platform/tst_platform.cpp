@@ -1,0 +1,194 @@
+// The platform's layers against the real thing: COM port names from the
+// links of a folder, a command run hidden (a Windows program through a
+// stand-in wine), the serial line's settings on a pseudo-terminal, and the
+// single-copy lock between real copies of the program.
+#include "device/detect.h"
+#include "platform/commandrunner.h"
+#include "platform/comport.h"
+#include "platform/singleinstance.h"
+
+#include "childscenario.h"
+#include "ptyline.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace brimo;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void comPortNames_data();
+    void comPortNames();
+    void runsTheCommandAndWaits_data();
+    void runsTheCommandAndWaits();
+    void probeListensAt9600N81();
+    void secondCopyEndsAtOnceUntilTheFirstDies();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A stand-in "wine" records how it was called.
+void TestPlatform::initTestCase()
+{
+    QVERIFY(QDir(m_dir.path()).mkpath("bin") && QDir(m_dir.path()).mkpath("tool dir"));
+    QFile wine(m_dir.filePath("bin/wine"));
+    QVERIFY(wine.open(QIODevice::WriteOnly) &&
+            wine.write("#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$WINE_ARGS\"\nexit 7\n") > 0);
+    QVERIFY(wine.setPermissions(wine.permissions() | QFile::ExeOwner));
+    qputenv("WINE_ARGS", QFile::encodeName(m_dir.filePath("wine-args")));
+}
+
+// COM n is the device that the folder's `comn` link names, else the
+// system's n-th serial port.
+void TestPlatform::comPortNames_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a link") << 7 << "/dev/by-brimo";
+    QTest::newRow("a file of the name") << 8 << "<folder>/com8";
+    QTest::newRow("none: the system's port") << 12 << "/dev/ttyS11";
+}
+
+void TestPlatform::comPortNames()
+{
+    QFETCH(int, port);
+    QFETCH(QString, expected);
+    const QString links = m_dir.filePath("links");
+    QVERIFY(QDir().mkpath(links));
+    QFile::link("/dev/by-brimo", links + "/com7");
+    QFile(links + "/com8").open(QIODevice::WriteOnly);
+    QCOMPARE(comPortSystemName(port, links), expected.replace("<folder>", links));
+}
+
+// A program that starts with "MZ" is a Windows program: it runs through
+// wine, with the work file as a Windows path on the drive of the root folder,
+// Z: unless another letter is linked to it. An exit code of -1 stands for any
+// code but 0; the slow crash shows that timers tick while the command runs.
+void TestPlatform::runsTheCommandAndWaits_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QString>("rootDrive");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("ticks");
+
+    // More output than a pipe holds: nobody reads it, and the run must not stall.
+    QTest::newRow("output goes nowhere")
+        << QByteArray("#!/bin/sh\nhead -c 300000 /dev/zero; head -c 300000 /dev/zero >&2; exit 4\n")
+        << "" << 4 << "" << 0;
+    QTest::newRow("slow crash") << QByteArray("#!/bin/sh\nsleep 0.5; kill -SEGV $$\n") << "" << -1
+                                << "Process crashed" << 5;
+    const QByteArray windows("MZ\x90\x00\x03", 5);
+    QTest::newRow("Windows program, root on Z:") << windows << "" << 7 << "" << 0;
+    QTest::newRow("Windows program, root on Y:") << windows << "y:" << 7 << "" << 0;
+    QTest::newRow("Windows program, no wine") << windows << "none" << 0
+                                              << "wine is needed to run the Windows program "
+                                                 "<tool>"
+                                              << 0;
+}
+
+void TestPlatform::runsTheCommandAndWaits()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QString, rootDrive);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QFETCH(int, ticks);
+
+    const QString devices = m_dir.filePath("prefix/dosdevices");
+    QVERIFY(QDir(devices).removeRecursively() && QDir().mkpath(devices));
+    QVERIFY(rootDrive.size() != 2 || QFile::link("/", devices + '/' + rootDrive));
+    QFile::remove(m_dir.filePath("wine-args"));
+    QFile tool(m_dir.filePath("tool dir/sirfflashcl.exe"));
+    tool.remove();
+    QVERIFY(tool.open(QIODevice::WriteOnly) && tool.write(program) == program.size());
+    tool.close();
+    QVERIFY(tool.setPermissions(tool.permissions() | QFile::ExeOwner));
+    int ticked = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&ticked] { ++ticked; });
+    timer.start(50);
+
+    const QString workFile = m_dir.filePath("tool dir/nf.dat");
+    const Wine wine{rootDrive == "none" ? QString() : m_dir.filePath("bin/wine"), devices};
+    const CommandResult result =
+        runHidden(QStringLiteral("\"%1\" \"%2\" -l 3").arg(tool.fileName(), workFile), wine);
+    QCOMPARE(result.started, error.isEmpty() || exitCode != 0);
+    QVERIFY(exitCode < 0 ? result.exitCode != 0 : !result.started || result.exitCode == exitCode);
+    QCOMPARE(result.errorText, error.replace("<tool>", tool.fileName()));
+    QVERIFY2(ticked >= ticks, qPrintable(QString::number(ticked)));
+    QFile args(m_dir.filePath("wine-args"));
+    const QString drive = rootDrive.size() == 2 ? rootDrive.toUpper() : QStringLiteral("Z:");
+    QCOMPARE(args.open(QIODevice::ReadOnly) ? QString::fromUtf8(args.readAll()) : QString(),
+             result.started && program.startsWith("MZ")
+                 ? "[" + tool.fileName() + "]\n[" + drive + QString(workFile).replace('/', '\\') +
+                       "]\n[-l]\n[3]\n"
+                 : QString());
+}
+
+// The port probe listens at 9600 baud, no parity, 8 data bits, 1 stop bit.
+void TestPlatform::probeListensAt9600N81()
+{
+    PtyLine line(m_dir.path(), 1);
+    termios heard{};
+    QTimer device; // streams its sentences
+    connect(&device, &QTimer::timeout, [&] { heard = line.settings(), line.send("$GP\r\n"); });
+    device.start(100);
+    QVERIFY(SerialPortProbe(m_dir.path()).probePort(1, 3));
+    QCOMPARE(cfgetispeed(&heard), speed_t(B9600));
+    // A pseudo-terminal keeps 8 bits and drops PARENB, but shows odd and mark parity.
+    QCOMPARE(heard.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), tcflag_t(CS8));
+}
+// Real copies of the program side by side, their lock in the user's own
+// runtime folder.
+void TestPlatform::secondCopyEndsAtOnceUntilTheFirstDies()
+{
+    QTemporaryDir folder;
+    const QString lock = folder.filePath("brimo-update.lock");
+    const auto start = [&](QProcess &copy) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("BRIMO_REGISTRY_FILE", folder.filePath("registry"));
+        environment.insert("XDG_RUNTIME_DIR", folder.path());
+        copy.setProcessEnvironment(environment);
+        copy.setProcessChannelMode(QProcess::MergedChannels);
+        brimo::test::endWithThisTest(copy);
+        copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
+        return copy.waitForStarted();
+    };
+    // The process that took the lock, 0 when none holds it.
+    const auto lockOwner = [&]() -> qint64 {
+        struct stat file = {};
+        QFile locks("/proc/locks");
+        if (::stat(QFile::encodeName(lock).constData(), &file) != 0 ||
+            !locks.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray &line : locks.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.value(1) == "FLOCK" &&
+                fields.value(5).endsWith(":" + QByteArray::number(qulonglong(file.st_ino))))
+                return fields.value(4).toLongLong();
+        }
+        return 0;
+    };
+    // A lock that cannot be made keeps no copy from starting.
+    QVERIFY(brimo::SingleInstance(folder.filePath("no folder/brimo-update.lock")).tryLock());
+    QProcess first, second, third;
+    QVERIFY(start(first));
+    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), first.processId(), 10000);
+    QVERIFY(start(second) && second.waitForFinished(5000));
+    QVERIFY(second.exitCode() == 0 && second.readAll().isEmpty()); // and shows nothing
+    QCOMPARE(lockOwner(), first.processId());
+    // Killed, a copy cleans nothing up: the system lets go of its lock.
+    first.kill();
+    QVERIFY(first.waitForFinished() && start(third));
+    QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), third.processId(), 10000);
+    third.kill();
+    third.waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"

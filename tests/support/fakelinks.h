@@ -1,0 +1,162 @@
+#pragma once
+
+// One scripted double of each of the update session's links. Each answers
+// from a queue of replies (a default when the queue runs dry) and notes each
+// call in one shared trace, in the order the session makes them, with the
+// progress bar and the dots as the user sees them at that moment.
+
+#include "common/srec.h"
+#include "device/detect.h"
+#include "device/device.h"
+#include "session/pauses.h"
+#include "settings/settingsstore.h"
+#include "webservice/webservice.h"
+
+#include <QMap>
+#include <QQueue>
+#include <QSet>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+// Every call and every line the user reads, in order. `look` says what the
+// window shows as a call is made; `onCall` is the user's, or the world's,
+// doing while a call runs (a close request, a port stored behind the
+// program's back), handed the call as noted.
+struct Trace {
+    QStringList lines;
+    std::function<QString()> look;
+    std::function<void(const QString &call)> onCall;
+
+    void call(const QString &what)
+    {
+        lines << "> " + what + (look ? ' ' + look() : QString());
+        if (onCall)
+            onCall(what);
+    }
+};
+
+template <typename Reply> Reply next(QQueue<Reply> &replies, const Reply &otherwise)
+{
+    return replies.isEmpty() ? otherwise : replies.dequeue();
+}
+
+// Reads: a system number, or a failure (none: the tool found no device).
+class FakeDevice : public brimo::DeviceLink {
+public:
+    explicit FakeDevice(Trace &trace) : m_trace(trace) {}
+    QQueue<brimo::IdentityRead> reads;
+    QQueue<brimo::ImageWrite> writes; // none left: written
+
+    brimo::IdentityRead downloadData(qint16 port) override
+    {
+        m_trace.call(QStringLiteral("read COM%1").arg(port));
+        return next(reads, brimo::IdentityRead{});
+    }
+    brimo::ImageWrite uploadData(const brimo::deviceFile &objDF, const QByteArray &identityRecord,
+                                 const QString &port) override
+    {
+        m_trace.call(QStringLiteral("write %1 bytes COM%2 %3")
+                         .arg(objDF.size())
+                         .arg(port, QString::fromLatin1(identityRecord)));
+        return next(writes, brimo::ImageWrite{true, {}});
+    }
+
+private:
+    Trace &m_trace;
+};
+
+// Answers: "ok" a whole image for any system number, "500 <message>", or any
+// status alone ("404", "0"); a ping passes unless queued false. Each request
+// reports `states` as it runs.
+class FakeService : public brimo::UpdateService {
+public:
+    explicit FakeService(Trace &trace) : m_trace(trace) {}
+    QQueue<bool> pings;
+    QQueue<QString> downloads;
+    QList<qint16> states;
+    // The image served, with its identity tail.
+    static inline const QByteArray kRegEnd = "0011223344556677";
+    QByteArray image = brimo::sim::makeImage(2000, QByteArray(16, '\xFF'));
+
+    QString ping(const StateListener &listener) override
+    {
+        m_trace.call(QStringLiteral("ping"));
+        report(listener);
+        return next(pings, true) ? QStringLiteral("True") : QStringLiteral("False");
+    }
+    brimo::response UpdateDevice(const QString &strSystemNo, const StateListener &listener) override
+    {
+        m_trace.call(QStringLiteral("download ") + strSystemNo);
+        report(listener);
+        const QString answer = next(downloads, QStringLiteral("ok"));
+        brimo::response record;
+        record.iResponseCode = static_cast<qint16>(answer == "ok" ? 200 : answer.left(3).toInt());
+        record.strContent = answer.mid(4);
+        if (answer != "ok")
+            return record;
+        brimo::ImageReceiver receiver(m_folder.path());
+        receiver.add(image);
+        record.objDF = receiver.finish(kRegEnd, &record.problem);
+        return record;
+    }
+    void cancel() override { m_trace.call(QStringLiteral("cancel")); }
+
+private:
+    void report(const StateListener &listener)
+    {
+        for (const qint16 state : states)
+            listener(state);
+    }
+
+    Trace &m_trace;
+    QTemporaryDir m_folder;
+};
+
+// The device streams on the ports in `answering`.
+class FakeProbe : public brimo::PortProbe {
+public:
+    explicit FakeProbe(Trace &trace) : m_trace(trace) {}
+    QSet<qint16> answering;
+
+    bool probePort(qint16 port, qint16 timeoutSeconds) override
+    {
+        m_trace.call(QStringLiteral("probe COM%1 %2s").arg(port).arg(timeoutSeconds));
+        return answering.contains(port);
+    }
+    void cancel() override { m_trace.call(QStringLiteral("cancel probe")); }
+
+private:
+    Trace &m_trace;
+};
+
+// The settings as another program could change them at any moment.
+class FakeStore : public brimo::SettingsStore {
+public:
+    FakeStore(Trace &trace, const QMap<QString, QString> &stored) : values(stored), m_trace(trace)
+    {}
+    QMap<QString, QString> values;
+
+    QString value(const QString &name) override { return values.value(name); }
+    void setValue(const QString &name, const QString &text) override
+    {
+        values[name] = text;
+        m_trace.call(QStringLiteral("store %1=%2").arg(name, text));
+    }
+
+private:
+    Trace &m_trace;
+};
+
+class FakePauses : public brimo::Pauses {
+public:
+    explicit FakePauses(Trace &trace) : m_trace(trace) {}
+    void pause(std::chrono::milliseconds length) override
+    {
+        m_trace.call(QStringLiteral("pause %1").arg(length.count()));
+    }
+
+private:
+    Trace &m_trace;
+};

@@ -1,0 +1,244 @@
+// Whole updates as the user meets them: the real window, its real links and
+// the stand-ins (the simulated device on COM 3, the stand-in flash tool in
+// this program's folder, the vendor service, the desktop's inhibit service on
+// this test's own session bus).
+#include "apptestfolder.h"
+#include "devsimprocess.h"
+#include "vendorsimprocess.h"
+
+#include "desktop/inhibitservice.h"
+#include "driver/windowdriver.h"
+#include "platform/singleinstance.h"
+#include "session/reallinks.h"
+#include "ui/mainwindow.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+using brimo::sim::InhibitService;
+using brimo::sim::WindowDriver;
+
+namespace {
+
+const QString kTail = "0011223344556677";
+
+// The log from the read to the flash tool's run, the image `size` bytes.
+QStringList toTheFlash(qint64 size)
+{
+    return {"Connecting to the Internet",
+            "Connected",
+            "Internet connection test successful",
+            "Downloading updates",
+            "Connected",
+            QStringLiteral("Downloaded %1 bytes").arg(size),
+            "Updating device with the latest update",
+            "Checking update integrity",
+            "Checking system number",
+            "Updating device."};
+}
+
+// The world of one update: the device on COM 3 in its D/L position, "COMPort"
+// stored as 3, the service with an image for the device, the flash tool's
+// faults, the services that keep the PC awake; then the window as the
+// program opens it, and its user.
+class WholeRun {
+public:
+    WholeRun(const QStringList &toolFaults, const QString &inhibitBy)
+        : m_app(AppTestFolder::WithTool, AppTestFolder::ThisProgram),
+          m_device(3, {"--system-number", "AB12CD34", "--tail", kTail, "--mode", "dl"}),
+          m_service({"--image", "AB12CD34:0:" + kTail}),
+          m_inhibit(inhibitBy, [this] { return int(m_app.logLines().size()); })
+    {
+        m_app.setFaults(toolFaults);
+        // The user's own folders: where each update leaves its log, and the
+        // single-copy lock.
+        qputenv("XDG_DATA_HOME", m_data.path().toUtf8());
+        qputenv("XDG_RUNTIME_DIR", m_data.path().toUtf8());
+        // The stand-in tool finds COM 3 as the utility does.
+        qputenv("BRIMO_COM_DIR", m_device.comDir().toUtf8());
+        m_places.appFolder = m_app.path();
+        m_places.serviceHost = m_service.hostPort();
+        m_places.comFolder = m_device.comDir();
+        m_places.settingsFile = m_data.filePath("registry");
+        m_places.lockPath = m_data.filePath("brimo-update.lock");
+        brimo::RegistryStore(m_places.settingsFile).setValue("COMPort", "3");
+    }
+
+    bool isReady() const
+    {
+        return m_app.isValid() && m_device.isReady() && m_service.isListening() &&
+               m_inhibit.isReady();
+    }
+
+    // The program as it starts: the lock, then the window and its session.
+    WindowDriver &open()
+    {
+        m_lock.emplace(m_places.lockPath);
+        m_lock->tryLock();
+        m_window = std::make_unique<brimo::MainWindow>();
+        m_links = std::make_unique<brimo::RealLinks>(m_places, m_window->winId());
+        m_session = std::make_unique<brimo::UpdateSession>(*m_window, m_links->links());
+        m_window->attach(*m_session);
+        QObject::connect(m_window.get(), &brimo::MainWindow::ended, [this] { m_ended = true; });
+        m_window->show();
+        m_user = std::make_unique<WindowDriver>(*m_window);
+        return *m_user;
+    }
+
+    bool ended() const { return m_ended; }
+    // The log from the read to the flash tool's run.
+    QStringList toTheFlash() const
+    {
+        return ::toTheFlash(VendorSimProcess::bodyOf(
+                                m_service.get("/ws/updatedevice.asp?SystemCodeString=AB12CD34"))
+                                .size());
+    }
+    // Each run of the flash tool: "r3" a read on COM 3, "w3:5" a write ending in 5.
+    QString toolRuns() const
+    {
+        QStringList runs;
+        for (const QString &run : m_app.logLines())
+            runs << QStringLiteral("%1%2:%3").arg(run.contains("[-r]") ? "r" : "w",
+                                                  run.section(u'[', 5, 5).chopped(2),
+                                                  run.section(u' ', -1));
+        return runs.join(u',').remove(":0");
+    }
+    QString holds() const { return m_inhibit.holds(); }
+    // What the device holds: its flash writes and its identity.
+    QString device() const
+    {
+        const QMap<QString, QString> status = m_device.status();
+        return status.value("writes") + ' ' + status.value("system") + status.value("tail");
+    }
+    // What a copy of the program started now does.
+    QString secondCopy() const
+    {
+        QProcess copy;
+        brimo::test::endWithThisTest(copy);
+        copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
+        const bool ended = copy.waitForFinished(5000) && copy.exitCode() == 0;
+        copy.kill();
+        copy.waitForFinished();
+        return ended ? "ends at once" : "still running";
+    }
+    // The update's log file, as text.
+    QString logFile() const
+    {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/logs";
+        const QStringList names = QDir(folder).entryList(QDir::Files);
+        QFile file(folder + u'/' + names.value(0));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "no log file";
+    }
+
+private:
+    QTemporaryDir m_data;
+    AppTestFolder m_app;
+    DevSimProcess m_device;
+    VendorSimProcess m_service;
+    InhibitService m_inhibit;
+    brimo::Places m_places;
+    std::optional<brimo::SingleInstance> m_lock;
+    // The session and its links go before the window they show themselves in.
+    std::unique_ptr<brimo::MainWindow> m_window;
+    std::unique_ptr<brimo::RealLinks> m_links;
+    std::unique_ptr<brimo::UpdateSession> m_session;
+    std::unique_ptr<WindowDriver> m_user;
+    bool m_ended = false;
+};
+
+// The log's lines from the read on, each time and date cut off.
+QStringList logFromTheRead(const WindowDriver &user)
+{
+    QStringList lines = user.logLines().mid(3);
+    for (QString &line : lines)
+        line = line.startsWith("Update process completed ") ? "Update process completed" : line;
+    return lines;
+}
+
+} // namespace
+
+class TestWholeUpdate : public QObject {
+    Q_OBJECT
+private slots:
+    void updatesTheDevice();
+    void closedDuringTheFlash();
+};
+
+// The write takes three seconds; meanwhile the user clicks on the "&File"
+// menu: the dots move, but the menu opens only once the tool has ended. The
+// portal keeps the PC from sleeping through each run of the tool, and from
+// shutting down through the write.
+void TestWholeUpdate::updatesTheDevice()
+{
+    WholeRun run({"ok", "delay 3000"}, "portal");
+    QVERIFY(run.isReady());
+    WindowDriver &user = run.open();
+    QStringList bar;
+    QObject::connect(user.control<QProgressBar>("ProgressBar"), &QProgressBar::valueChanged,
+                     [&bar](int value) { bar << QString::number(value); });
+    bool held = false;
+    user.whenLogShows(
+        "Updating device.",
+        [&] {
+            QWidget &window = user.window();
+            // Offscreen no window is active after a box; the user's is.
+            QApplication::setActiveWindow(&window);
+            const QMenuBar *menus = static_cast<QMainWindow &>(window).menuBar();
+            const QPoint file = menus->actionGeometry(menus->actions()[0]).center() + menus->pos();
+            // The highlight follows the mouse at once; the click waits.
+            QTest::mouseMove(window.windowHandle(), file);
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, file);
+            held = !QApplication::activePopupWidget() && menus->activeAction();
+        },
+        500);
+    QVERIFY(user.run("updateBtn") && user.run("stage2Btn"));
+
+    const QStringList completed = {"Cleaning up", "Update process completed"};
+    QCOMPARE(logFromTheRead(user), run.toTheFlash() + completed);
+    QVERIFY(user.logText().contains(". . .\nCleaning up"));
+    QVERIFY(held);
+    QTRY_COMPARE(QApplication::activePopupWidget()->objectName(), QString("file"));
+    QApplication::activePopupWidget()->close();
+    QCOMPARE(run.toolRuns(), QString("r3,w3"));
+    QCOMPARE(run.device(), "1 AB12CD34" + kTail);
+    QCOMPARE(run.holds(), QString("sleep 0-1,shutdown 1-2"));
+    // Each request's states move the bar; the stages set it in between.
+    const QString request = "10,20,30,40,50,60,80,90,100";
+    QCOMPARE(bar.join(u','), "0,33," + request + ",66,100,0," + request + ",0,20,40,60,80,100");
+    QCOMPARE(QDir(QCoreApplication::applicationDirPath()).entryList({"nf*"}, QDir::Files),
+             QStringList());
+    // The log file has the log as it stands, CR LF and dots included.
+    QCOMPARE(run.logFile(), user.logText().replace(u'\n', "\r\n"));
+}
+
+// Yes to the close question while the tool writes: the window goes at once,
+// and nothing of the session runs after the tool's run, which goes on to its
+// end: the PC is kept awake and the lock held meanwhile.
+void TestWholeUpdate::closedDuringTheFlash()
+{
+    WholeRun run({"ok", "delay 3000"}, "portal");
+    QVERIFY(run.isReady());
+    WindowDriver &user = run.open();
+    user.answer(QMessageBox::Yes);
+    QString secondCopy;
+    user.whenLogShows(
+        "Updating device.", [&] { user.requestClose(); }, 300);
+    user.whenLogShows(
+        "Updating device.",
+        [&] {
+            QTRY_VERIFY(!user.window().isVisible());
+            secondCopy = run.secondCopy();
+        },
+        800);
+    QVERIFY(user.run("updateBtn") && user.run("stage2Btn"));
+    QVERIFY(run.ended());
+    QCOMPARE(logFromTheRead(user), run.toTheFlash());
+    QCOMPARE(secondCopy, QString("ends at once"));
+    QCOMPARE(run.toolRuns(), QString("r3,w3"));
+    QCOMPARE(run.device(), "1 AB12CD34" + kTail);
+    QCOMPARE(run.holds(), QString("sleep 0-1,shutdown 1-2"));
+}
+
+QTEST_MAIN(TestWholeUpdate)
+#include "tst_wholeupdate.moc"
