@@ -36,4 +36,14 @@ void setRegistryValue(std::uint32_t rootKey, const QString &keyPath, const QStri
                      toCodePage(text));
 }
 
+Settings storedSettings()
+{
+    SystemRegistry registry;
+    const auto stored = [&registry](const QString &name) {
+        return fromCodePage(getRegistryValue(registry, kHkeyLocalMachine, toCodePage(kSettingsKey),
+                                             toCodePage(name)));
+    };
+    return {stored(kComPortValue), stored(kProxyServerValue), stored(kProxyPortValue)};
+}
+
 } // namespace brimo

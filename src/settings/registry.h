@@ -42,11 +42,7 @@ struct Settings {
     QString proxyPort;
 };
 
-// The settings as the store holds them now.
-inline Settings storedSettings()
-{
-    return {storedSetting(kComPortValue), storedSetting(kProxyServerValue),
-            storedSetting(kProxyPortValue)};
-}
+// The settings as the store holds them now, from one look at it.
+Settings storedSettings();
 
 } // namespace brimo
