@@ -117,13 +117,15 @@ private slots:
                                 "updates|Connected|Downloaded <size>") +
                    kCompletion
             << "completed|tool=r3,w3|writes=1";
-        // The portal never answers: after its time-out the screen saver does.
+        // The portal answers only after its time-out, when the screen saver
+        // holds too: each run lets go of both.
         QTest::newRow("Internet test fails, the user goes round again; Alt+F waits too")
-            << "COMPort=3|dl@3|service|fault=404|inhibit=portal hangs|tool=ok;ok;delay 3000|"
+            << "COMPort=3|dl@3|service|fault=404|inhibit=portal late|tool=ok;ok;delay 3000|"
                "updateBtn|keys|stage2Btn|stage2Btn"
             << kNoInternetBox.mid(1)
             << kUpToStage2 + kNoInternet + kToTheFlash.mid(kUpToStage2.size()) + kCompletion
-            << "completed|tool=r3,r3,w3|popup=file|inhibit=screen 0-1,screen 1-2,screen 2-3";
+            << "completed|tool=r3,r3,w3|popup=file|inhibit=sleep 0-1,screen 0-1,sleep 1-2,screen "
+               "1-2,shutdown 2-3,screen 2-3";
         // COM4, found by the search, is stored and read; the count goes on into
         // stage 3, whose transfer's error state puts the bar back to 0.
         QTest::newRow("a failed read finds the device on another port, read there")
