@@ -27,6 +27,9 @@ int runMemory(const QStringList &arguments);
 int runCheck(const QStringList &arguments);
 // probe COUNT: COUNT port probes, each answered by "$GP" at a random instant.
 int runProbe(const QStringList &arguments);
+// settings FOLDER COUNT: COUNT reads of the three settings from the largest
+// settings file that is read and from one of about 1 MiB, each timed.
+int runSettings(const QStringList &arguments);
 
 template <typename Value> void report(const char *name, Value value)
 {

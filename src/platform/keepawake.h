@@ -16,7 +16,9 @@ namespace brimo {
 //
 // Where nothing answers (no session bus, no one owning the names, a service
 // that hangs) the run goes on as it would without: nothing is logged or shown,
-// and no question to the bus waits longer than kBusTimeoutMs.
+// and no question to the bus waits longer than kBusTimeoutMs. A portal that
+// answers only after that may still take the hold: it is let go of all the
+// same.
 class KeepAwake {
 public:
     enum class Shutdown { Allowed, Blocked };
@@ -45,10 +47,12 @@ private:
     Shutdown m_shutdown;
     quintptr m_window;
     bool m_held = false;
-    // What the system handed out for the hold: the portal's request object,
-    // or the screen saver's cookie and the power assertion's id.
+    // What the system handed out for the hold: the portal's request object
+    // (named before the question, so also one the portal answered too late),
+    // the screen saver's cookie, the power assertion's id.
     QString m_request;
     quint32 m_cookie = 0;
+    bool m_screenSaver = false;
 };
 
 } // namespace brimo

@@ -17,7 +17,7 @@ namespace brimo {
 
 namespace {
 
-constexpr qint64 kMaxFileSize = 1 << 20;
+constexpr qint64 kMaxFileSize = 64 * 1024;
 
 // An exclusive lock on a file beside the settings file, held for one
 // read-change-write. The system drops it when its holder dies, so a crash
@@ -47,10 +47,10 @@ FileRegistry::FileRegistry(QString filePath) : m_filePath(std::move(filePath)) {
 long FileRegistry::openKey(std::uint32_t root, const std::string &path, Key *key)
 {
     *key = 0;
-    RegistryDocument document;
-    if (const long result = load(&document); result != kRegOk)
-        return result;
-    if (!document.findKey(root, path))
+    const Snapshot &read = snapshot();
+    if (read.result != kRegOk)
+        return read.result;
+    if (!read.document.findKey(root, path))
         return kRegNotFound;
     *key = remember({root, path});
     return kRegOk;
@@ -72,10 +72,10 @@ long FileRegistry::queryValue(Key key, const std::string &name, std::uint32_t *t
     const auto open = m_openKeys.find(key);
     if (open == m_openKeys.end())
         return kRegInvalidHandle;
-    RegistryDocument document;
-    if (const long result = load(&document); result != kRegOk)
-        return result;
-    const RegistryKeyRecord *record = document.findKey(open->second.root, open->second.path);
+    const Snapshot &read = snapshot();
+    if (read.result != kRegOk)
+        return read.result;
+    const RegistryKeyRecord *record = read.document.findKey(open->second.root, open->second.path);
     const RegistryValueRecord *value =
         record ? RegistryDocument::findValue(*record, name) : nullptr;
     if (!value)
@@ -109,7 +109,11 @@ long FileRegistry::setValue(Key key, const std::string &name, std::uint32_t type
 
 long FileRegistry::closeKey(Key key)
 {
-    return m_openKeys.erase(key) == 1 ? kRegOk : kRegInvalidHandle;
+    const bool open = m_openKeys.erase(key) == 1;
+    // The last key closed ends the read: the next one reads the file afresh.
+    if (m_openKeys.empty())
+        m_snapshot.reset();
+    return open ? kRegOk : kRegInvalidHandle;
 }
 
 long FileRegistry::load(RegistryDocument *document) const
@@ -124,14 +128,24 @@ long FileRegistry::load(RegistryDocument *document) const
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
         return kRegAccessDenied;
-    // Far beyond any settings file; a larger one is not ours.
-    if (file.size() > kMaxFileSize)
-        return kRegInvalidData;
-    std::optional<RegistryDocument> parsed = RegistryDocument::parse(file.readAll());
+    // Far beyond any settings file; a larger one is not ours. One byte more
+    // than the limit is read, so that a file that grows meanwhile counts too.
+    const QByteArray text = file.read(kMaxFileSize + 1);
+    std::optional<RegistryDocument> parsed =
+        text.size() > kMaxFileSize ? std::nullopt : RegistryDocument::parse(text);
     if (!parsed)
         return kRegInvalidData;
     *document = std::move(*parsed);
     return kRegOk;
+}
+
+const FileRegistry::Snapshot &FileRegistry::snapshot()
+{
+    if (!m_snapshot) {
+        m_snapshot.emplace();
+        m_snapshot->result = load(&m_snapshot->document);
+    }
+    return *m_snapshot;
 }
 
 long FileRegistry::change(const KeyPath &where,
@@ -139,6 +153,7 @@ long FileRegistry::change(const KeyPath &where,
 {
     if (!RegistryDocument::isValidName(where.path))
         return kRegInvalidParameter;
+    m_snapshot.reset();
     if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
         return kRegAccessDenied;
     // Without the lock two processes could each read the file, change it and

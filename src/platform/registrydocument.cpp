@@ -11,12 +11,21 @@ const QByteArray kHeader = "brimo-registry 1";
 const QByteArray kEnd = "end";
 constexpr qsizetype kCodeDigits = 8;
 
+char lower(char c)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
 bool sameName(const std::string &a, const std::string &b)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::string folded(std::string name)
+{
+    std::transform(name.begin(), name.end(), name.begin(), lower);
+    return name;
 }
 
 bool isHex(const QByteArray &text)
@@ -80,14 +89,18 @@ std::optional<RegistryDocument> RegistryDocument::parse(const QByteArray &text)
         return std::nullopt;
 
     RegistryDocument document;
+    std::unordered_set<std::string> names;
     for (qsizetype i = 1; i < lines.size() - 2; ++i) {
-        if (!document.parseLine(lines.at(i)))
+        if (!document.parseLine(lines.at(i), names))
             return std::nullopt;
     }
     return document;
 }
 
-bool RegistryDocument::parseLine(const QByteArray &line)
+// `names` holds every key and value met so far, folded to lower case: a key as
+// "key <root> <path>", a value as "<its key's number> <name>", so that a name
+// given twice is found without comparing every pair.
+bool RegistryDocument::parseLine(const QByteArray &line, std::unordered_set<std::string> &names)
 {
     if (line.contains('\r'))
         return false;
@@ -97,7 +110,7 @@ bool RegistryDocument::parseLine(const QByteArray &line)
         if (!root)
             return false;
         const std::string path = fields->at(2).toStdString();
-        if (findKey(*root, path))
+        if (!names.insert("key " + std::to_string(*root) + ' ' + folded(path)).second)
             return false;
         m_keys.push_back({*root, path, {}});
         return true;
@@ -110,7 +123,7 @@ bool RegistryDocument::parseLine(const QByteArray &line)
             return false;
         RegistryKeyRecord &key = m_keys.back();
         const std::string name = fields->at(3).toStdString();
-        if (findValue(key, name))
+        if (!names.insert(std::to_string(m_keys.size()) + ' ' + folded(name)).second)
             return false;
         key.values.push_back({name, *type, *data});
         return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace brimo {
@@ -49,7 +50,7 @@ public:
     static void setValue(RegistryKeyRecord &key, const RegistryValueRecord &value);
 
 private:
-    bool parseLine(const QByteArray &line);
+    bool parseLine(const QByteArray &line, std::unordered_set<std::string> &names);
 
     std::vector<RegistryKeyRecord> m_keys;
 };

@@ -9,10 +9,11 @@ namespace brimo {
 // The activity log of each update, kept on disk for whoever helps the user:
 // one file per update started, "update-<yyyyMMdd-HHmmss>.log" in the user's
 // own data folder ("logs" in QStandardPaths::AppLocalDataLocation), UTF-8,
-// lines separated by CR LF as in the log, the newest 20 kept. The file gets
-// every line and every run of dots as the log does, also what the log drops
-// when it starts afresh, and each goes to the system at once: the program may
-// end at any moment without an orderly exit.
+// lines separated by CR LF as in the log, the newest 20 kept (by modification
+// time; never the file in use), folder and files private to the user. The
+// file gets every line and every run of dots as the log does, also what the
+// log drops when it starts afresh, and each goes to the system at once: the
+// program may end at any moment without an orderly exit.
 class SupportLog {
 public:
     static constexpr int kFilesKept = 20;

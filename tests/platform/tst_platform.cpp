@@ -2,9 +2,11 @@
 // links of a folder, a command run hidden (a Windows program through a
 // stand-in wine), the serial line's settings on a pseudo-terminal, and the
 // single-copy lock between real copies of the program.
+#include "desktop/inhibitservice.h"
 #include "device/detect.h"
 #include "platform/commandrunner.h"
 #include "platform/comport.h"
+#include "platform/keepawake.h"
 #include "platform/singleinstance.h"
 
 #include "childscenario.h"
@@ -25,6 +27,8 @@ private slots:
     void runsTheCommandAndWaits_data();
     void runsTheCommandAndWaits();
     void probeListensAt9600N81();
+    void keepsThePcAwakeThroughTheDesktop_data();
+    void keepsThePcAwakeThroughTheDesktop();
     void secondCopyEndsAtOnceUntilTheFirstDies();
 
 private:
@@ -143,6 +147,38 @@ void TestPlatform::probeListensAt9600N81()
     // A pseudo-terminal keeps 8 bits and drops PARENB, but shows odd and mark parity.
     QCOMPARE(heard.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), tcflag_t(CS8));
 }
+// Each hold is let go of as the run ends: the portal's (for the image's
+// write, logging out held back too), else the screen saver's, and both when
+// the portal answers only after the wait for it is over. "0-1": asked for
+// before the run, let go of after it.
+void TestPlatform::keepsThePcAwakeThroughTheDesktop_data()
+{
+    QTest::addColumn<QString>("services");
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<QString>("holds");
+    QTest::newRow("the portal, a read") << "portal" << false << "sleep 0-1";
+    QTest::newRow("the portal, a write") << "portal" << true << "shutdown 0-1";
+    QTest::newRow("the screen saver") << "screensaver" << true << "screen 0-1";
+    QTest::newRow("a late portal") << "portal late" << false << "sleep 0-1,screen 0-1";
+}
+
+void TestPlatform::keepsThePcAwakeThroughTheDesktop()
+{
+    QFETCH(QString, services);
+    QFETCH(bool, write);
+    QFETCH(QString, holds);
+    int runs = 0;
+    sim::InhibitService desktop(services, [&runs] { return runs; });
+    QVERIFY(desktop.isReady());
+    {
+        const KeepAwake hold(write ? KeepAwake::Shutdown::Blocked : KeepAwake::Shutdown::Allowed);
+        QCOMPARE(KeepAwake::blocksShutdown(), write);
+        runs = 1;
+    }
+    QVERIFY(!KeepAwake::blocksShutdown());
+    QTRY_COMPARE(desktop.holds(), holds);
+}
+
 // Real copies of the program side by side, their lock in the user's own
 // runtime folder.
 void TestPlatform::secondCopyEndsAtOnceUntilTheFirstDies()

@@ -55,6 +55,14 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
+// `document` with a key after its head whose path makes it `size` bytes long.
+QByteArray filledTo(QByteArray document, qsizetype size)
+{
+    const QByteArray key = "key 00000000 ";
+    const qsizetype fill = size - document.size() - key.size() - 1;
+    return document.insert(document.indexOf('\n') + 1, key + QByteArray(fill, 'x') + '\n');
+}
+
 // Writes "other0" = "0", "other1" = "1", ... as many as $BRIMO_TEST_WRITES says.
 int writeOthers()
 {
@@ -133,15 +141,19 @@ void TstRegistry::readsWhatTheStoreHolds()
 // missing, and each write replaces the one before.
 void TstRegistry::writesTextWithItsTerminatingNul()
 {
-    // A store as earlier versions wrote it reads the same; one that holds
-    // nothing yet is a store too, not a file to set aside.
-    writeFile(m_file, "brimo-registry 1\nkey 80000002 Software\\Brimo\nvalue 00000001 3300 "
-                      "COMPort\nend\n");
-    QCOMPARE(get("COMPort"), QStringLiteral("3"));
+    // A store as earlier versions wrote it reads the same, up to 64 KiB; one
+    // that holds nothing yet is a store too, not a file to set aside.
+    writeFile(m_file, filledTo("brimo-registry 1\nkey 80000002 Software\\Brimo\nvalue 00000001 "
+                               "3300 COMPort\nend\n",
+                               64 * 1024));
+    // A store kept for the whole run reads what another one wrote since.
+    RegistryStore kept(m_file);
+    QCOMPARE(kept.value("COMPort"), QStringLiteral("3"));
     writeFile(m_file, RegistryDocument().toText());
     for (const QString &text : {QString("16"), QString(), QString::fromUtf8("Grüß")}) {
         set("COMPort", text);
         QCOMPARE(get("COMPort"), text);
+        QCOMPARE(kept.value("COMPort"), text);
         const auto document = RegistryDocument::parse(fileBytes(m_file));
         const RegistryKeyRecord *key =
             document ? document->findKey(kHkeyLocalMachine, kKeyPath) : nullptr;
@@ -165,6 +177,7 @@ void TstRegistry::corruptFileIsKeptAndReadAsEmpty_data()
                                          << false;
     QTest::newRow("a key named twice") << key + value + "key 80000002 software\\brimo\nend\n"
                                        << false;
+    QTest::newRow("a byte over 64 KiB") << filledTo(key + value + "end\n", 64 * 1024 + 1) << true;
 }
 
 void TstRegistry::corruptFileIsKeptAndReadAsEmpty()

@@ -7,6 +7,8 @@
 #include "loopbackserver.h"
 #include "sessionrig.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kCut =
@@ -103,24 +105,41 @@ private slots:
     }
 
     // An update's log file keeps what the box drops when it starts afresh, and
-    // the newest 20 files stay; where it cannot be kept, the log says so once
-    // and the update goes on.
+    // the newest 20 files stay, by their times whatever their names say, for
+    // the user's eyes only; where it cannot be kept, the log says so once and
+    // the update goes on.
     void logFileKeepsTheWholeUpdate_data()
     {
-        QTest::addColumn<int>("oldFiles"); // -1: a file stands where the folder goes
-        QTest::newRow("past the box's capacity; the newest 20 kept") << 25;
-        QTest::newRow("no folder for it: one line, the update goes on") << -1;
+        QTest::addColumn<int>("oldFiles");     // -1: a file stands where the folder goes
+        QTest::addColumn<int>("ahead");        // the first ones, written a year ahead of the clock
+        QTest::addColumn<int>("firstRemoved"); // of the six that go
+        // Each file is an hour older than the one before, and its name sorts after it.
+        QTest::newRow("past the box's capacity; the newest 20 kept") << 25 << 0 << 19;
+        QTest::newRow("a clock once set ahead: its files go first") << 25 << 10 << 4;
+        QTest::newRow("no folder for it: one line, the update goes on") << -1 << 0 << 0;
     }
     void logFileKeepsTheWholeUpdate()
     {
         QFETCH(int, oldFiles);
+        QFETCH(int, ahead);
+        QFETCH(int, firstRemoved);
         const QString folder = logFolder();
         QVERIFY(QDir().mkpath(oldFiles < 0 ? QFileInfo(folder).path() : folder));
         QFile blocker(folder);
         QVERIFY(oldFiles >= 0 || blocker.open(QIODevice::WriteOnly));
-        for (int i = 0; i < oldFiles; ++i)
-            QFile(folder + QStringLiteral("/update-20200101-%1.log").arg(i, 6, 10, QChar(u'0')))
-                .open(QIODevice::WriteOnly);
+        const auto name = [](int i) {
+            return QString("update-20200101-%1.log").arg(i, 6, 10, QChar(u'0'));
+        };
+        QStringList kept;
+        for (int i = 0; i < oldFiles; ++i) {
+            QFile file(folder + u'/' + name(i));
+            const QDateTime time = QDateTime::currentDateTime().addSecs(-3600 * i);
+            QVERIFY(file.open(QIODevice::WriteOnly) &&
+                    file.setFileTime(time.addYears(i < ahead ? 1 : 0),
+                                     QFileDevice::FileModificationTime));
+            if (i < firstRemoved || i >= firstRemoved + 6)
+                kept << name(i);
+        }
         QVERIFY(m_user->run("updateBtn"));
         if (oldFiles < 0) {
             QCOMPARE(m_user->logLines().mid(1),
@@ -136,14 +155,20 @@ private slots:
             m_window->addText(line);
         QVERIFY(
             QMetaObject::invokeMethod(m_window->findChild<QTimer *>("progressDots"), "timeout"));
-        const QStringList kept = logFile().split("\r\n");
-        QVERIFY2(kept[0].startsWith("Update process began "), qPrintable(kept[0]));
-        QCOMPARE(kept.mid(1), QStringList({"Retrieving existing registry value",
-                                           "Blank registry value returned"}) +
-                                  lines.mid(0, 69) + QStringList(lines[69] + " . . ."));
+        const QStringList logged = logFile().split("\r\n");
+        QVERIFY2(logged[0].startsWith("Update process began "), qPrintable(logged[0]));
+        QCOMPARE(logged.mid(1), QStringList({"Retrieving existing registry value",
+                                             "Blank registry value returned"}) +
+                                    lines.mid(0, 69) + QStringList(lines[69] + " . . ."));
         QVERIFY(m_user->logText().size() < 10000);
         const QStringList files = QDir(folder).entryList(QDir::Files);
-        QVERIFY(files.size() == 20 && files[0] == "update-20200101-000006.log");
+        QCOMPARE(files.mid(0, files.size() - 1), kept);
+        const auto mode = [&folder](const QString &path) {
+            struct stat file {};
+            ::stat(QFile::encodeName(folder + path).constData(), &file);
+            return QString::number(file.st_mode & 0777, 8);
+        };
+        QCOMPARE(mode("") + ' ' + mode(u'/' + files.last()), "700 600");
     }
 
     void firstShowLaysOutTheWelcomePageAndAboutTheVersion()
