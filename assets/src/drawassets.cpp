@@ -1,6 +1,8 @@
 // Draws the utility's pictures: the banner, the logo, the about picture, the
 // window icon and the Windows icon file, in the greys and the yellow of the
-// window.
+// window. Each picture is drawn twice, for 100 % and, as NAME@2x.png, for
+// 200 % display scaling: the same drawing on a canvas of twice the pixels, so
+// that lines and letters stay sharp where Qt would otherwise stretch them.
 //
 // usage: brimo-drawassets ASSETS_DIR
 
@@ -38,9 +40,13 @@ QFont wordFont(int pixels, int weight, bool italic = false)
     return font;
 }
 
-QImage canvas(int width, int height)
+// A transparent picture of WIDTH x HEIGHT, drawn on in those units whatever
+// its RATIO of pixels to them.
+QImage canvas(int width, int height, qreal ratio = 1)
 {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(qRound(width * ratio), qRound(height * ratio),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     return image;
 }
@@ -102,22 +108,23 @@ void road(QPainter &p, QPointF vanish, qreal left, qreal right, qreal bottom)
     }
 }
 
-QImage banner()
+QImage banner(qreal ratio)
 {
-    QImage image(553, 65, QImage::Format_ARGB32_Premultiplied);
+    const QRect area(0, 0, 553, 65);
+    QImage image = canvas(area.width(), area.height(), ratio);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 553, 0);
     sky.setColorAt(0.0, grey(56));
     sky.setColorAt(0.55, grey(88));
     sky.setColorAt(1.0, grey(120));
-    p.fillRect(image.rect(), sky);
+    p.fillRect(area, sky);
 
     // Horizon glow behind the road.
     QRadialGradient glow(QPointF(462, 24), 120);
     glow.setColorAt(0, QColor(255, 240, 150, 120));
     glow.setColorAt(1, QColor(255, 240, 150, 0));
-    p.fillRect(image.rect(), glow);
+    p.fillRect(area, glow);
     p.setPen(QPen(grey(150), 1));
     p.drawLine(QPointF(300, 24), QPointF(553, 24));
 
@@ -134,9 +141,9 @@ QImage banner()
     return image;
 }
 
-QImage logo()
+QImage logo(qreal ratio)
 {
-    QImage image = canvas(166, 50);
+    QImage image = canvas(166, 50, ratio);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -188,15 +195,16 @@ void deviceScreen(QPainter &p, const QRectF &screen)
     p.drawPolygon(arrow);
 }
 
-QImage aboutPicture()
+QImage aboutPicture(qreal ratio)
 {
-    QImage image(192, 139, QImage::Format_ARGB32_Premultiplied);
+    const QRect area(0, 0, 192, 139);
+    QImage image = canvas(area.width(), area.height(), ratio);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient back(0, 0, 0, 139);
     back.setColorAt(0, grey(112));
     back.setColorAt(1, grey(72));
-    p.fillRect(image.rect(), back);
+    p.fillRect(area, back);
     road(p, QPointF(96, 70), -40, 232, 139);
 
     // Antenna and body of the unit.
@@ -246,6 +254,12 @@ QImage icon(int size)
     p.setBrush(kYellow);
     p.drawPath(pin(32, 40, 34));
     return image;
+}
+
+// The window icon: 256 pixels, drawn anew at each ratio like the rest.
+QImage windowIcon(qreal ratio)
+{
+    return icon(qRound(256 * ratio));
 }
 
 void appendLittleEndian(QByteArray &bytes, quint32 value, int size)
@@ -352,10 +366,12 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
-    const bool ok = save(banner(), dir, QStringLiteral("banner.png")) &&
-                    save(logo(), dir, QStringLiteral("logo.png")) &&
-                    save(aboutPicture(), dir, QStringLiteral("about.png")) &&
-                    save(icon(256), dir, QStringLiteral("icon.png")) &&
-                    saveIconFile(dir, QStringLiteral("brimo-update.ico"));
+    const std::pair<const char *, QImage (*)(qreal)> pictures[] = {
+        {"banner", banner}, {"logo", logo}, {"about", aboutPicture}, {"icon", windowIcon}};
+    bool ok = saveIconFile(dir, QStringLiteral("brimo-update.ico"));
+    for (const auto &[name, draw] : pictures) {
+        ok = ok && save(draw(1), dir, QStringLiteral("%1.png").arg(QLatin1String(name))) &&
+             save(draw(2), dir, QStringLiteral("%1@2x.png").arg(QLatin1String(name)));
+    }
     return ok ? 0 : 1;
 }

@@ -2,9 +2,9 @@
 
 #include "brimoversion.h"
 #include "ui/appearance.h"
+#include "ui/pictures.h"
 
 #include <QLabel>
-#include <QPixmap>
 
 namespace brimo {
 
@@ -25,7 +25,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setFixedSize(648, 139);
 
     auto *picture = place(new QLabel(this), "Image1", QRect(0, 0, 192, 139));
-    picture->setPixmap(QPixmap(QStringLiteral(":/assets/about.png")));
+    showPicture(picture, QStringLiteral("about"));
     picture->setAccessibleName(QStringLiteral("Brimo device"));
 
     auto *infoContainer = place(new QWidget(this), "infoContainer", QRect(200, 8, 440, 123));

@@ -6,6 +6,7 @@
 #include "ui/frmabout.h"
 #include "ui/frmsettings.h"
 #include "ui/messagebox.h"
+#include "ui/pictures.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -172,7 +173,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(applicationTitle());
-    setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+    setWindowIcon(pictureIcon(QStringLiteral("icon")));
     // A fixed single border: no resizing, no minimise or maximise button.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -298,12 +299,12 @@ void MainWindow::createFooter(QWidget *client)
 void MainWindow::createHeader(QWidget *client)
 {
     header = place(new QLabel(client), "header", twips(0, 0, 8295, 975));
-    header->setPixmap(QPixmap(QStringLiteral(":/assets/banner.png")));
+    showPicture(header, QStringLiteral("banner"));
     header->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     header->setFont(msSansSerifFont());
     header->setAccessibleName(applicationTitle());
     QLabel *logo = place(new QLabel(header), "logo", twips(240, 120, 2490, 750));
-    logo->setPixmap(QPixmap(QStringLiteral(":/assets/logo.png")));
+    showPicture(logo, QStringLiteral("logo"));
     logo->setAccessibleName(QStringLiteral("Brimo"));
 }
 
