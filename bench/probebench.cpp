@@ -1,8 +1,7 @@
 #include "benchcommands.h"
 
+#include "common/ptyline.h"
 #include "device/detect.h"
-#include "platform/serialcontrol.h"
-#include "ptyline.h"
 
 #include <QTemporaryDir>
 #include <chrono>
@@ -20,7 +19,7 @@ const QByteArray kSentence =
 
 // One probe; the line carries the sentence from `delay` after the probe
 // begins. Returns the time from the first byte sent to the probe's answer.
-double answerMs(brimo::SerialPortProbe &probe, const PtyLine &line, Clock::duration delay,
+double answerMs(brimo::SerialPortProbe &probe, brimo::sim::PtyLine &line, Clock::duration delay,
                 bool *found)
 {
     const Clock::time_point start = Clock::now();
@@ -43,8 +42,9 @@ int runProbe(const QStringList &arguments)
     if (arguments.size() != 1)
         return 2;
     QTemporaryDir comDir;
-    PtyLine line(comDir.path(), kPort);
-    if (!line.isValid())
+    brimo::sim::PtyLine line(comDir.filePath(QStringLiteral("com%1").arg(kPort)));
+    QString error;
+    if (!line.open(&error))
         return 1;
     brimo::SerialPortProbe probe(comDir.path());
 

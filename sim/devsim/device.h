@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ptyline.h"
+#include "common/ptyline.h"
 
 #include <QByteArray>
 #include <QObject>

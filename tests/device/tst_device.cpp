@@ -8,9 +8,9 @@
 #include "platform/serialcontrol.h"
 
 #include "apptestfolder.h"
+#include "common/ptyline.h"
 #include "common/srec.h"
 #include "devsimprocess.h"
-#include "ptyline.h"
 
 #include <QtTest>
 
@@ -126,8 +126,9 @@ void TestDevice::findsThePrefixOnlyAsSent()
     QFETCH(bool, held);
     QFETCH(bool, found);
 
-    PtyLine line(m_dir.path(), 3);
-    QVERIFY(line.isValid());
+    sim::PtyLine line(m_dir.filePath("com3"));
+    QString error;
+    QVERIFY2(line.open(&error), qPrintable(error));
     SerialPortProbe probe(m_dir.path());
     // Another program holds the port, as another serial control would.
     SerialControl holder(m_dir.path());
@@ -139,7 +140,7 @@ void TestDevice::findsThePrefixOnlyAsSent()
         const QByteArray piece = reads.at(i);
         QTimer::singleShot(timeout > 0 ? 200 + 150 * i : 0, &scope, [&line, piece] {
             if (piece.isEmpty())
-                line.hangUp();
+                line.close();
             else
                 line.send(piece);
         });

@@ -10,7 +10,7 @@
 #include "platform/singleinstance.h"
 
 #include "childscenario.h"
-#include "ptyline.h"
+#include "common/ptyline.h"
 
 #include <QtTest>
 
@@ -137,7 +137,9 @@ void TestPlatform::runsTheCommandAndWaits()
 // The port probe listens at 9600 baud, no parity, 8 data bits, 1 stop bit.
 void TestPlatform::probeListensAt9600N81()
 {
-    PtyLine line(m_dir.path(), 1);
+    sim::PtyLine line(m_dir.filePath("com1"));
+    QString error;
+    QVERIFY2(line.open(&error), qPrintable(error));
     termios heard{};
     QTimer device; // streams its sentences
     connect(&device, &QTimer::timeout, [&] { heard = line.settings(), line.send("$GP\r\n"); });

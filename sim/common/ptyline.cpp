@@ -1,4 +1,4 @@
-#include "ptyline.h"
+#include "common/ptyline.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -124,6 +124,13 @@ void PtyLine::send(const QByteArray &bytes)
         return;
     [[maybe_unused]] const ssize_t n =
         ::write(m_master, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+termios PtyLine::settings() const
+{
+    termios line{};
+    tcgetattr(m_master, &line);
+    return line;
 }
 
 void PtyLine::discard()

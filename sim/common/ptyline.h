@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <termios.h>
+
 class QSocketNotifier;
 
 namespace brimo::sim {
@@ -29,6 +31,8 @@ public:
     void send(const QByteArray &bytes);
     // Drops what is in the line in either direction.
     void discard();
+    // The line's settings as the program that holds it set them.
+    termios settings() const;
 
 signals:
     void received(const QByteArray &bytes);
