@@ -60,10 +60,11 @@ QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun r
            QLatin1String(run == ToolRun::ReadIdentity ? kReadIdentityOptions : kWriteImageOptions);
 }
 
-CommandResult device::runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown)
+ToolReport device::runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown)
 {
     const KeepAwake awake(shutdown, m_window);
-    return runHidden(toolCommandLine(m_appFolder, port, run), m_wine);
+    const QString commandLine = toolCommandLine(m_appFolder, port, run);
+    return {commandLine, runHidden(commandLine, m_wine)};
 }
 
 IdentityRead device::downloadData(qint16 port)
@@ -71,24 +72,25 @@ IdentityRead device::downloadData(qint16 port)
     // A work file left behind by an earlier run that was cut short must not
     // pass for this run's dump.
     if (QString staleError = removeForced(workFilePath()); !staleError.isEmpty())
-        return {std::nullopt, staleError};
-    const CommandResult run =
+        return {std::nullopt, staleError, std::nullopt};
+    const ToolReport tool =
         runTool(QString::number(port), ToolRun::ReadIdentity, KeepAwake::Shutdown::Allowed);
+    const CommandResult &run = tool.result;
     if (!run.started)
-        return {std::nullopt, run.errorText};
-    if (run.exitCode != 0) {
+        return {std::nullopt, run.errorText, tool};
+    if (run.exitCode != 0 || run.cutShort) {
         removeForced(workFilePath());
-        return {};
+        return {std::nullopt, {}, tool};
     }
     if (!QFile::exists(workFilePath()))
-        return {};
+        return {std::nullopt, {}, tool};
 
     QByteArray dump;
     const QString readError = readWhole(workFilePath(), &dump);
     const QString removeError = removeForced(workFilePath());
     if (!readError.isEmpty() || !removeError.isEmpty())
-        return {std::nullopt, readError.isEmpty() ? removeError : readError};
-    return {QString::fromLatin1(dump.mid(kSystemNumberOffset, kSystemNumberLength)), {}};
+        return {std::nullopt, readError.isEmpty() ? removeError : readError, tool};
+    return {QString::fromLatin1(dump.mid(kSystemNumberOffset, kSystemNumberLength)), {}, tool};
 }
 
 // The image, with the device's identity written into it, is moved into place
@@ -103,14 +105,15 @@ ImageWrite device::uploadData(const deviceFile &objDF, const QByteArray &identit
     if (QFile image(objDF.path()); error.isEmpty() && !image.rename(workFilePath()))
         error = image.errorString();
     if (!error.isEmpty())
-        return {false, error};
+        return {false, error, std::nullopt};
     // A shutdown now would leave a half-written device.
-    const CommandResult run = runTool(port, ToolRun::WriteImage, KeepAwake::Shutdown::Blocked);
-    const bool flashed = run.started && run.exitCode == 0;
+    const ToolReport tool = runTool(port, ToolRun::WriteImage, KeepAwake::Shutdown::Blocked);
+    const CommandResult &run = tool.result;
+    const bool flashed = run.started && run.exitCode == 0 && !run.cutShort;
     if (!flashed)
         QFile::rename(workFilePath(), objDF.path());
     const QString removeError = removeForced(workFilePath());
-    return {flashed, run.started ? removeError : run.errorText};
+    return {flashed, run.started ? removeError : run.errorText, tool};
 }
 
 bool canWriteWorkFile(const QString &appFolder)

@@ -20,18 +20,27 @@ enum class ToolRun { ReadIdentity, WriteImage };
 // quotes, then the options with single blanks.
 QString toolCommandLine(const QString &appFolder, const QString &port, ToolRun run);
 
-// What an identity read came to: the device's system number, or none; and
-// the words of a failure that has any, for the log.
+// One run of the flash tool, for whoever helps the user: the command line it
+// was handed, and how it ended.
+struct ToolReport {
+    QString commandLine;
+    CommandResult result;
+};
+
+// What an identity read came to: the device's system number, or none; the
+// words of a failure that has any, for the log; the tool's run, if it ran.
 struct IdentityRead {
     std::optional<QString> systemNumber;
     QString failure;
+    std::optional<ToolReport> tool;
 };
 
-// What a write came to: true when the tool reported success; and the words
-// of a failure that has any, for the log.
+// What a write came to: true when the tool ended with exit code 0; the words
+// of a failure that has any, for the log; the tool's run, if it ran.
 struct ImageWrite {
     bool written = false;
     QString failure;
+    std::optional<ToolReport> tool;
 };
 
 // The Brimo device as the update session reaches it: its identity read, an
@@ -68,7 +77,7 @@ public:
 private:
     QString workFilePath() const;
     // One run of the flash tool on the port, the PC kept awake meanwhile.
-    CommandResult runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown);
+    ToolReport runTool(const QString &port, ToolRun run, KeepAwake::Shutdown shutdown);
 
     QString m_appFolder;
     Wine m_wine;

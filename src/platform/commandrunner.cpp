@@ -57,6 +57,13 @@ CommandResult runHidden(const QString &commandLine, const Wine &wine)
 
     CommandResult result;
     result.started = true;
+    // The loop ends early when the application is asked to quit. A tool that
+    // is still writing to the device must end by itself, and the process
+    // object would kill it as it goes.
+    while (process.state() != QProcess::NotRunning) {
+        result.cutShort = true;
+        process.waitForFinished(-1);
+    }
     result.exitCode = process.exitCode();
     if (process.exitStatus() == QProcess::CrashExit) {
         result.errorText = process.errorString();

@@ -11,11 +11,16 @@ struct CommandResult {
     bool started = false; // false: the program could not be started
     int exitCode = -1;    // valid when started
     QString errorText;    // the platform's words for a failure to start or a crash
+    // The application was asked to quit while the command ran (the user's
+    // session ending): the command was waited for all the same, without the
+    // event loop, and its result stands for nothing.
+    bool cutShort = false;
 };
 
 // Starts a command line hidden and waits for it to end. The calling thread's
 // event loop keeps running meanwhile, so the window paints and its timers
-// tick. Ending the program while the command runs does not end the command.
+// tick. Nothing ends the command before it ends by itself: not the program's
+// end, not a request to quit.
 // On Linux and macOS a Windows program (a file starting with "MZ") is run
 // through `wine`.
 CommandResult runHidden(const QString &commandLine, const Wine &wine = {});

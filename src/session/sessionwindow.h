@@ -59,6 +59,9 @@ public:
 
     // Appends one line to the activity log.
     virtual void addText(const QString &whatText) = 0;
+    // One line for whoever helps the user: the update's log file has it, the
+    // window's log does not.
+    virtual void supportNote(const QString &line) = 0;
     // Sets the progress bar (0 to 100).
     virtual void setProgress(int value) = 0;
     // Switches the dots that show that the update is still at work.

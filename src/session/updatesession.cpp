@@ -274,6 +274,7 @@ bool UpdateSession::writeImage(const QByteArray &record)
     const ImageWrite write = m_links.device.uploadData(*m_image, record, port);
     m_window.holdInput(false);
     m_window.setDotsEnabled(false);
+    noteToolRun(write.tool);
     if (!m_ended && !write.failure.isEmpty())
         addText(write.failure);
     return write.written && !m_ended;
@@ -384,6 +385,7 @@ std::optional<UpdateSession::Outcome> UpdateSession::readOnce()
     m_window.holdInput(true);
     const IdentityRead read = m_links.device.downloadData(comPortNumber);
     m_window.holdInput(false);
+    noteToolRun(read.tool);
     if (m_ended)
         return Outcome::Ends;
     if (!read.failure.isEmpty())
@@ -406,6 +408,21 @@ std::optional<UpdateSession::Outcome> UpdateSession::readOnce()
     if (m_ended)
         return Outcome::Ends;
     return std::nullopt;
+}
+
+void UpdateSession::noteToolRun(const std::optional<ToolReport> &tool)
+{
+    if (!tool)
+        return;
+    const CommandResult &run = tool->result;
+    m_window.supportNote(
+        QStringLiteral("Flash tool: %1 -> %2")
+            .arg(tool->commandLine, run.started ? QStringLiteral("exit code %1").arg(run.exitCode)
+                                                : QStringLiteral("not started: ") + run.errorText));
+    // The user's session is ending: the tool has been waited for, and its
+    // result stands for nothing.
+    if (run.cutShort)
+        m_ended = true;
 }
 
 // --- the web requests' states -----------------------------------------------

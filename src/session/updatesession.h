@@ -82,6 +82,9 @@ private:
     std::optional<Outcome> readOnce();
     bool uploadData();
     bool writeImage(const QByteArray &record);
+    // A run of the flash tool, for the support log. A run the program was
+    // asked to quit during ends the session.
+    void noteToolRun(const std::optional<ToolReport> &tool);
     void showCompletion();
     void storePort(const QString &port);
     // A state of the web request under way: the log and the progress bar.

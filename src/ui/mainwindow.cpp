@@ -436,14 +436,19 @@ void MainWindow::run(UpdateSession::Outcome (UpdateSession::*command)())
 
 // The window itself never closes: when the session may end, the window goes
 // at once, and the program ends as soon as no command of the session is
-// under way (a web request or a port search stops at once, a run of the flash
-// tool is waited for).
+// under way (a web request or a port search stops at once). A run of the
+// flash tool is waited for, the PC kept awake meanwhile, with a notice not
+// to unplug the device.
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     event->ignore();
     if (!m_session->mayClose())
         return;
     hide();
+    if (m_hold) {
+        m_stillWriting = std::make_unique<StillWritingNotice>();
+        m_stillWriting->show();
+    }
     if (m_commands == 0)
         emit ended();
 }

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -34,6 +35,7 @@ public:
     void attach(UpdateSession &session) { m_session = &session; }
 
     void addText(const QString &whatText) override;
+    void supportNote(const QString &line) override { m_supportLog.addLine(line); }
     void setProgress(int value) override;
     void setDotsEnabled(bool enabled) override;
     QString beginLog(const QDateTime &began) override;
@@ -84,6 +86,8 @@ private:
     // Commands under way, one inside another while a wait runs the window's events.
     int m_commands = 0;
     std::optional<InputHold> m_hold;
+    // Shown once the window has gone while the flash tool still runs.
+    std::unique_ptr<QWidget> m_stillWriting;
     // Each update's log on disk, all of it, also what the box drops when full.
     SupportLog m_supportLog;
 };

@@ -4,6 +4,8 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QVBoxLayout>
 
 namespace brimo {
 
@@ -84,6 +86,28 @@ QString cutToFit(const QString &text)
         shown.chop(1);
     return withLongWordsBroken(shown) + kCrLf + kCrLf +
            QStringLiteral("(The rest of this message is not shown: it is too long for this box.)");
+}
+
+StillWritingNotice::StillWritingNotice()
+{
+    setObjectName(QStringLiteral("stillWriting"));
+    setWindowTitle(applicationTitle());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    auto *text = new QLabel(QStringLiteral("The Brimo device is still being written. Do not "
+                                           "unplug it until this message closes."),
+                            this);
+    text->setWordWrap(true);
+    text->setMinimumWidth(320);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->addWidget(text);
+    setFixedSize(sizeHint());
+}
+
+void StillWritingNotice::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
 }
 
 } // namespace brimo

@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QWidget>
 
 namespace brimo {
 
@@ -21,5 +22,16 @@ QMessageBox::StandardButton showMessage(QWidget *parent, const QString &text,
 // The text, or as much of it as a box can show on a small screen with a note
 // that the rest was cut; a word longer than a line broken where the line ends.
 QString cutToFit(const QString &text);
+
+// What stays on screen once the window has gone while the flash tool still
+// runs: no button, and no close box that would close it. It goes with the
+// program, when the tool has ended.
+class StillWritingNotice : public QWidget {
+public:
+    StillWritingNotice();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+};
 
 } // namespace brimo

@@ -44,6 +44,8 @@ struct Row {
     QString closeAt;
     QList<Act> acts;
     QStringList trace;
+    // The last line of the update's log file, where it matters.
+    QString logEnds;
 };
 
 QString box(const QString &kind, const QString &text, const QString &behind)
@@ -64,8 +66,8 @@ QString question(const QString &text, const QString &behind)
 }
 
 const QString kSystemNumber = "AB12CD34";
-const brimo::IdentityRead kRead{kSystemNumber, {}};
-const brimo::IdentityRead kNoDevice{};
+const brimo::IdentityRead kRead = readsNumber(kSystemNumber);
+const brimo::IdentityRead kNoDevice = readsNothing();
 const QMap<QString, QString> kStored3 = {{"COMPort", "3"}};
 const QString kBegan = "Update process began <now>";
 const QString kRetrieving = "Retrieving existing registry value";
@@ -149,10 +151,13 @@ const QStringList kFlashOnceMore = {"Updating device with the latest update",
 // The flash's success, the two pauses around its last line, the completion page.
 const QStringList kCompleted = {"Cleaning up", "> pause 1000 80%", "Update process completed <now>",
                                 "> pause 1000 100%", "= [completed: updated 100%]"};
-// The session ends at once: the request and the port search under way with it.
-QStringList ends(const QString &bar)
+// The session ends at once: the request and the port search under way with
+// it, the window goes; a notice stays while the flash tool still runs.
+const QString kStillWriting = "stillWriting: The Brimo device is still being written. Do not "
+                              "unplug it until this message closes.";
+QStringList ends(const QString &bar, const QString &onScreen = {})
 {
-    return {"> cancel " + bar, "> cancel probe " + bar, "ends"};
+    return {"> cancel " + bar, "> cancel probe " + bar, "on screen: " + onScreen, "ends"};
 }
 
 } // namespace
@@ -285,7 +290,7 @@ void TestSession::stages_data()
     add("the whole update at the first press", row);
 
     // Its bytes go to the service and into the identity record as they were read.
-    row.reads = {{QString(8, QChar(0xFF)), {}}};
+    row.reads = {readsNumber(QString(8, QChar(0xFF)))};
     row.trace = toStage2() + readThenInternet() + downloadThenFlash(QString(8, QChar(0xFF))) +
                 QStringList{write("S31500080010FFFFFFFFFFFFFFFF0011223344556677FE")} + kCompleted;
     add("an identity area erased by a cut write", row);
@@ -295,7 +300,7 @@ void TestSession::stages_data()
     row = {};
     row.stored = kStored3;
     row.reads = {kNoDevice, kNoDevice, kNoDevice, kNoDevice, kNoDevice, kRead};
-    row.writes = {{false, "File not found: sirfflashcl.exe"}};
+    row.writes = {writeFails("File not found: sirfflashcl.exe")};
     row.acts = update + QList<Act>{press("stage2Btn")};
     row.trace = toStage2();
     for (const char *bar : {"0%", "100%", "100%", "100%", "100%"})
@@ -397,7 +402,7 @@ void TestSession::stages_data()
     row = {};
     row.stored = kStored3;
     row.reads = {kRead};
-    row.writes = {{false, {}}, {false, {}}, {false, {}}, {false, {}}};
+    row.writes = {writeFails(), writeFails(), writeFails(), writeFails()};
     row.answers = {false};
     row.acts = update + QList<Act>{press("stage5Btn")};
     const QStringList failed = {write(), "Unable to update Brimo device"};
@@ -414,23 +419,28 @@ void TestSession::stages_data()
     // --- closing in the middle ---
     row = {};
     row.acts = {{Act::Close, {}}};
-    row.trace = ends("100% +updateBtn");
+    // Nothing under way: the end comes at once, in the close itself.
+    row.trace = {"> cancel 100% +updateBtn", "> cancel probe 100% +updateBtn", "ends",
+                 "on screen: "};
     add("a close on the welcome page: nothing asked", row);
 
     row = {};
     row.stored = kStored3;
     row.closeAt = "read COM3";
     row.acts = update;
-    row.trace = toStage2() + QStringList{"> read COM3 0%"} + ends("0%");
+    row.trace = toStage2() + QStringList{"> read COM3 0%"} + ends("0%", kStillWriting);
+    row.logEnds = "Flash tool: read COM3 -> exit code 3";
     add("a close during the identity read: nothing asked, nothing after the read", row);
 
     row.reads = {kRead};
     row.pings = {false};
     row.closeAt = "ping";
+    row.logEnds = {};
     row.answers = {false};
     row.trace = toStage2() + readThenInternet() +
-                QStringList{question(kTerminate, kInternetShown), "Internet connection test failed",
-                            stop(kNoInternet, kInternetShown), kWaitsOnStage2};
+                QStringList{question(kTerminate, kInternetShown), "on screen: main",
+                            "Internet connection test failed", stop(kNoInternet, kInternetShown),
+                            kWaitsOnStage2};
     add("a close during the Internet test, No: the test goes on", row);
 
     row.answers = {true};
@@ -442,7 +452,8 @@ void TestSession::stages_data()
     row.closeAt = "write";
     row.trace = toStage2() + readThenInternet() + downloadThenFlash() +
                 QStringList{write(), question(kTerminate, "[Stage 5 of 5: flash 60% dots]")} +
-                ends("60% dots");
+                ends("60% dots", kStillWriting);
+    row.logEnds = "Flash tool: write COM3 -> exit code 0";
     add("a close during the flash, Yes: nothing after the tool's run", row);
 }
 
@@ -461,6 +472,7 @@ void TestSession::stages()
         if (!row.closeAt.isEmpty() && call.startsWith(row.closeAt)) {
             row.closeAt.clear();
             rig.window.close();
+            rig.trace.lines << "on screen: " + SessionRig::onScreen();
         }
     };
     for (const Act &act : row.acts) {
@@ -470,8 +482,10 @@ void TestSession::stages()
             rig.store.values[act.what.section(u'=', 0, 0)] = act.what.section(u'=', 1);
         if (act.kind == Act::Settings)
             QVERIFY(rig.user.choose("settings") && rig.user.waitUntilIdle());
-        if (act.kind == Act::Close)
+        if (act.kind == Act::Close) {
             rig.window.close();
+            rig.trace.lines << "on screen: " + SessionRig::onScreen();
+        }
         if (act.kind != Act::Dialog)
             continue;
         rig.user.inNextDialog([&rig, port = act.what](QDialog &shown) {
@@ -487,6 +501,8 @@ void TestSession::stages()
     }
     QCOMPARE(rig.trace.lines, row.trace);
     QCOMPARE(rig.user.surprises(), QStringList());
+    if (!row.logEnds.isEmpty())
+        QCOMPARE(SessionRig::logFile().constLast(), row.logEnds);
 }
 
 // What is checked before the flash tool runs: the image's size, its identity
@@ -526,7 +542,7 @@ void TestSession::refusesToFlash()
     QFETCH(QStringList, checks);
     SessionRig rig(kStored3);
     rig.service.image = image;
-    rig.device.reads.enqueue({systemNumber, {}});
+    rig.device.reads.enqueue(readsNumber(systemNumber));
     QVERIFY(rig.press("updateBtn") && rig.press("stage2Btn"));
     const qsizetype first = rig.trace.lines.indexOf(checks[0]);
     QCOMPARE(rig.trace.lines.mid(first, checks.size() + 1),

@@ -42,17 +42,41 @@ template <typename Reply> Reply next(QQueue<Reply> &replies, const Reply &otherw
     return replies.isEmpty() ? otherwise : replies.dequeue();
 }
 
-// Reads: a system number, or a failure (none: the tool found no device).
+// A read that gives the system number; one that fails, with the failure's
+// words; a write that fails, with its words. The tool's run is the double's.
+inline brimo::IdentityRead readsNumber(const QString &systemNumber)
+{
+    brimo::IdentityRead read;
+    read.systemNumber = systemNumber;
+    return read;
+}
+inline brimo::IdentityRead readsNothing()
+{
+    return {};
+}
+inline brimo::ImageWrite writeFails(const QString &failure = {})
+{
+    brimo::ImageWrite write;
+    write.failure = failure;
+    return write;
+}
+
+// Reads: a system number, or none (the tool found no device); writes: done
+// unless queued otherwise. Each call stands for a run of the flash tool that
+// ends with 0 when it succeeds, else with 3.
 class FakeDevice : public brimo::DeviceLink {
 public:
     explicit FakeDevice(Trace &trace) : m_trace(trace) {}
     QQueue<brimo::IdentityRead> reads;
-    QQueue<brimo::ImageWrite> writes; // none left: written
+    QQueue<brimo::ImageWrite> writes;
 
     brimo::IdentityRead downloadData(qint16 port) override
     {
-        m_trace.call(QStringLiteral("read COM%1").arg(port));
-        return next(reads, brimo::IdentityRead{});
+        const QString call = QStringLiteral("read COM%1").arg(port);
+        m_trace.call(call);
+        brimo::IdentityRead read = next(reads, readsNothing());
+        read.tool = read.tool.value_or(ran(call, read.systemNumber.has_value()));
+        return read;
     }
     brimo::ImageWrite uploadData(const brimo::deviceFile &objDF, const QByteArray &identityRecord,
                                  const QString &port) override
@@ -60,10 +84,22 @@ public:
         m_trace.call(QStringLiteral("write %1 bytes COM%2 %3")
                          .arg(objDF.size())
                          .arg(port, QString::fromLatin1(identityRecord)));
-        return next(writes, brimo::ImageWrite{true, {}});
+        brimo::ImageWrite written;
+        written.written = true;
+        brimo::ImageWrite write = next(writes, written);
+        write.tool = write.tool.value_or(ran("write COM" + port, write.written));
+        return write;
     }
 
 private:
+    static brimo::ToolReport ran(const QString &call, bool done)
+    {
+        brimo::CommandResult result;
+        result.started = true;
+        result.exitCode = done ? 0 : 3;
+        return {call, result};
+    }
+
     Trace &m_trace;
 };
 

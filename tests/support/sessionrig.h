@@ -28,6 +28,8 @@ public:
         : store(trace, stored), session(window, {device, service, probe, store, pauses}),
           user(window)
     {
+        // The user's own data folder, where each update leaves its log file.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
         window.attach(session);
         window.show();
         trace.look = [this] { return bar() + clickable(); };
@@ -101,6 +103,29 @@ public:
 
     QPlainTextEdit *log() const { return user.control<QPlainTextEdit>("Text1"); }
 
+    // The windows on screen: each one's name, and the text of a notice.
+    static QString onScreen()
+    {
+        QStringList shown;
+        for (const QWidget *window : QApplication::topLevelWidgets()) {
+            const QLabel *text = window->findChild<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+            if (window->isVisible())
+                shown << window->objectName() +
+                             (window->objectName() == "stillWriting" ? ": " + text->text() : "");
+        }
+        return shown.join(u' ');
+    }
+    // The update's log file, line by line.
+    static QStringList logFile()
+    {
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/logs";
+        const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+        QFile file(folder + u'/' + names.value(names.size() - 1));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split("\r\n")
+                                              : QStringList();
+    }
+
     Trace trace;
     FakeDevice device{trace};
     FakeService service{trace};
@@ -166,4 +191,5 @@ private:
     }
 
     qsizetype m_logged = 0;
+    QTemporaryDir m_data;
 };

@@ -79,13 +79,16 @@ public:
         m_links = std::make_unique<brimo::RealLinks>(m_places, m_window->winId());
         m_session = std::make_unique<brimo::UpdateSession>(*m_window, m_links->links());
         m_window->attach(*m_session);
-        QObject::connect(m_window.get(), &brimo::MainWindow::ended, [this] { m_ended = true; });
+        QObject::connect(m_window.get(), &brimo::MainWindow::ended,
+                         [this] { m_endedAfter = toolRuns(); });
         m_window->show();
         m_user = std::make_unique<WindowDriver>(*m_window);
         return *m_user;
     }
 
-    bool ended() const { return m_ended; }
+    // The flash tool's runs when the program ended (see toolRuns()), or
+    // "not ended".
+    QString endedAfter() const { return m_endedAfter; }
     // The log from the read to the flash tool's run.
     QStringList toTheFlash() const
     {
@@ -144,7 +147,7 @@ private:
     std::unique_ptr<brimo::RealLinks> m_links;
     std::unique_ptr<brimo::UpdateSession> m_session;
     std::unique_ptr<WindowDriver> m_user;
-    bool m_ended = false;
+    QString m_endedAfter = QStringLiteral("not ended");
 };
 
 // The log's lines from the read on, each time and date cut off.
@@ -163,6 +166,8 @@ class TestWholeUpdate : public QObject {
 private slots:
     void updatesTheDevice();
     void closedDuringTheFlash();
+    // Last: the application asked to quit stays so for this test program.
+    void quitDuringTheFlash();
 };
 
 // The write takes three seconds; meanwhile the user clicks on the "&File"
@@ -208,34 +213,56 @@ void TestWholeUpdate::updatesTheDevice()
     QCOMPARE(bar.join(u','), "0,33," + request + ",66,100,0," + request + ",0,20,40,60,80,100");
     QCOMPARE(QDir(QCoreApplication::applicationDirPath()).entryList({"nf*"}, QDir::Files),
              QStringList());
-    // The log file has the log as it stands, CR LF and dots included.
-    QCOMPARE(run.logFile(), user.logText().replace(u'\n', "\r\n"));
+    // The log file has the log as it stands, CR LF and dots included, and
+    // the flash tool's runs.
+    QCOMPARE(run.logFile().split("\r\n").filter(QRegularExpression("^(?!Flash tool: )")),
+             user.logText().split(u'\n'));
+    QCOMPARE(run.logFile().count("\r\nFlash tool: "), 2);
 }
 
 // Yes to the close question while the tool writes: the window goes at once,
-// and nothing of the session runs after the tool's run, which goes on to its
-// end: the PC is kept awake and the lock held meanwhile.
+// a notice stays, and nothing of the session runs after the tool's run, which
+// goes on to its end: the program ends only then, the PC kept awake and the
+// lock held meanwhile; the tool's exit code is the log file's last line.
 void TestWholeUpdate::closedDuringTheFlash()
 {
     WholeRun run({"ok", "delay 3000"}, "portal");
     QVERIFY(run.isReady());
     WindowDriver &user = run.open();
     user.answer(QMessageBox::Yes);
-    QString secondCopy;
+    QString meanwhile;
     user.whenLogShows(
         "Updating device.", [&] { user.requestClose(); }, 300);
     user.whenLogShows(
         "Updating device.",
         [&] {
             QTRY_VERIFY(!user.window().isVisible());
-            secondCopy = run.secondCopy();
+            const QWidget *notice = QApplication::activeWindow();
+            meanwhile = run.secondCopy() + ", " + (notice ? notice->objectName() : "no notice");
         },
         800);
     QVERIFY(user.run("updateBtn") && user.run("stage2Btn"));
-    QVERIFY(run.ended());
+    QCOMPARE(run.endedAfter(), QString("r3,w3"));
     QCOMPARE(logFromTheRead(user), run.toTheFlash());
-    QCOMPARE(secondCopy, QString("ends at once"));
-    QCOMPARE(run.toolRuns(), QString("r3,w3"));
+    QVERIFY(run.logFile().endsWith(" -o 0 -c 0 -> exit code 0"));
+    QCOMPARE(meanwhile, QString("ends at once, stillWriting"));
+    QCOMPARE(run.device(), "1 AB12CD34" + kTail);
+    QCOMPARE(run.holds(), QString("sleep 0-1,shutdown 1-2"));
+}
+
+// The application asked to quit while the tool writes (the user's session
+// ending): the tool goes on to its end and is waited for, and nothing is
+// logged as done.
+void TestWholeUpdate::quitDuringTheFlash()
+{
+    WholeRun run({"ok", "delay 3000"}, "portal");
+    QVERIFY(run.isReady());
+    WindowDriver &user = run.open();
+    user.whenLogShows(
+        "Updating device.", [] { QCoreApplication::exit(); }, 300);
+    QVERIFY(user.run("updateBtn") && user.run("stage2Btn"));
+    QCOMPARE(run.endedAfter(), QString("r3,w3"));
+    QCOMPARE(logFromTheRead(user), run.toTheFlash());
     QCOMPARE(run.device(), "1 AB12CD34" + kTail);
     QCOMPARE(run.holds(), QString("sleep 0-1,shutdown 1-2"));
 }
