@@ -155,13 +155,22 @@ check_installed_files() {
     check_signature "$1"
 }
 
-# It writes beside itself in Program Files and under HKEY_LOCAL_MACHINE.
+# It writes beside itself in Program Files and under HKEY_LOCAL_MACHINE, and
+# draws itself at each monitor's own scaling (Windows 10 1703 and later read
+# dpiAwareness, earlier ones dpiAware). Windows reads each setting only in
+# its own namespace.
 check_manifest() {
-    local manifest=$scratch/manifest.xml
+    local manifest=$scratch/manifest.xml setting namespace element attribute value xpath
     wrestool -x --raw --type=24 --name=1 "$1" >"$manifest"
     xmllint --noout "$manifest" || fail "the manifest is not XML"
-    [ "$(xmllint --xpath "string(//*[local-name()='requestedExecutionLevel']/@level)" "$manifest")" = \
-        requireAdministrator ] || fail "the program does not ask to run as an administrator"
+    for setting in "urn:schemas-microsoft-com:asm.v3|requestedExecutionLevel|@level|requireAdministrator" \
+        "http://schemas.microsoft.com/SMI/2016/WindowsSettings|dpiAwareness||PerMonitorV2, PerMonitor" \
+        "http://schemas.microsoft.com/SMI/2005/WindowsSettings|dpiAware||true/pm"; do
+        IFS='|' read -r namespace element attribute value <<<"$setting"
+        xpath="//*[namespace-uri()='$namespace' and local-name()='$element']${attribute:+/$attribute}"
+        [ "$(xmllint --xpath "string($xpath)" "$manifest")" = "$value" ] ||
+            fail "the manifest's $element$attribute is not $value"
+    done
 }
 
 # FILE NAME: the text after NAME in FILE's version resource.
