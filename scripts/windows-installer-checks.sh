@@ -13,7 +13,9 @@
 # nor Windows' own; the program started through its Start menu shortcut, a
 # second copy and a killed one; the uninstaller; and last an earlier
 # installation outside Program Files: nothing of it run, its files removed,
-# its flash tool not carried into the new folder.
+# its flash tool not carried into the new folder. A source tree without the
+# history the previous release is built from skips the upgrades, and installs
+# into an empty folder instead.
 
 entry_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimo update utility'
 start_menu_link='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Brimo update utility.lnk'
@@ -139,6 +141,16 @@ store_old_settings() {
         "$loader" reg add 'HKLM\Software\Brimo' /v "$name" /t "$type" /d "$value" /reg:32 /f \
             >/dev/null || fail "cannot store $name"
     done
+}
+
+# Without the previous release, the new installer into an empty folder, and
+# the flash tool and the settings where the upgrade leaves them.
+check_first_install() {
+    step "The upgrades over the previous release are skipped: this source tree has no history" \
+        "to build it from (an exported tree); the installer into an empty folder instead"
+    run_installer "$1" || fail "the installer ended with $?"
+    cp "$win/app/$user_tool" "$folder/"
+    store_old_settings
 }
 
 check_upgrade() {
@@ -352,7 +364,8 @@ check_upgrade_from_elsewhere() {
     run_uninstaller || fail "the uninstaller ended with $?"
 }
 
-# SETUP PREVIOUS_SETUP: all of the above, in order.
+# SETUP PREVIOUS_SETUP: all of the above, in order; PREVIOUS_SETUP empty
+# where there is no previous release.
 run_installer_checks() {
     local setup=$1 previous=$2 first
     desktop="$WINEPREFIX/drive_c/users/Public/Desktop/Brimo update utility.lnk"
@@ -361,8 +374,12 @@ run_installer_checks() {
     version=$(sed -n 's/.*brimo-update-\(.*\)-setup\.exe$/\1/p' <<<"$setup")
     make_mark_programs
     check_refused_folders "$setup"
-    install_previous_release "$previous" 'C:\Program Files\Brimo'
-    check_upgrade "$setup"
+    if [ -n "$previous" ]; then
+        install_previous_release "$previous" 'C:\Program Files\Brimo'
+        check_upgrade "$setup"
+    else
+        check_first_install "$setup"
+    fi
     check_permissions
     check_desktop_shortcut "$setup"
     check_entry
@@ -370,5 +387,5 @@ run_installer_checks() {
     check_started_from_start_menu
     check_copies
     check_uninstall
-    check_upgrade_from_elsewhere "$previous" "$setup"
+    [ -z "$previous" ] || check_upgrade_from_elsewhere "$previous" "$setup"
 }
