@@ -4,14 +4,18 @@
 # in its throw-away Wine prefix, after the checks of the Windows build itself:
 # a folder outside Program Files refused; the previous release installed as a
 # user had it, with a flash tool in its bin\ folder and settings, then the new
-# installer over it (the tool and the settings kept, one entry); again with
-# the desktop shortcut; the entry in the list of installed programs read back
-# value by value; every installed file: the program's manifest, version
-# resource and icon, signatures, no debug data left, no library imported that
-# is neither shipped nor Windows' own; the program started through its Start
-# menu shortcut, a second copy and a killed one; the uninstaller; and last an
-# earlier installation outside Program Files, whose flash tool is not carried
-# into the new folder.
+# installer over it (the tool and the settings kept, one entry, the earlier
+# uninstaller not run without a valid signature); the installed folder's
+# permissions; again with the desktop shortcut (a signed earlier uninstaller
+# run); the entry in the list of installed programs read back value by value;
+# every installed file: the program's manifest, version resource and icon,
+# signatures, no debug data left, no library imported that is neither shipped
+# nor Windows' own; the program started through its Start menu shortcut, a
+# second copy and a killed one; the uninstaller; and last an earlier
+# installation outside Program Files: nothing of it run, its files removed,
+# its flash tool not carried into the new folder. A source tree without the
+# history the previous release is built from skips the upgrades, and installs
+# into an empty folder instead.
 
 entry_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimo update utility'
 start_menu_link='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Brimo update utility.lnk'
@@ -56,12 +60,52 @@ entry_count() {
 # still runs after five minutes, waiting for an answer). NSIS takes /D=
 # only last and unquoted, which Wine would quote as it joins separate
 # arguments into a command line: a batch file hands the line over as written.
+# Wine's notes on the access lists it is given go to install.trace.
 run_installer() {
-    local setup=$1
+    local setup=$1 status=0
     shift
     printf '@echo off\r\n"%s" /S %s\r\nexit /b %%errorlevel%%\r\n' "$(windows_path "$setup")" "$*" \
         >"$scratch/install.bat"
-    timeout 300 "$loader" cmd /c "$(windows_path "$scratch/install.bat")"
+    WINEDEBUG=-all,trace+advapi,trace+security timeout 300 "$loader" cmd /c \
+        "$(windows_path "$scratch/install.bat")" 2>"$scratch/install.trace" || status=$?
+    grep -v ':trace:' "$scratch/install.trace" >&2 || true
+    return "$status"
+}
+
+# Programs that leave a mark, their command line in C:\marks.txt, to stand
+# for an earlier uninstaller someone swapped: mark.exe unsigned,
+# signed-mark.exe with a signature Wine takes for valid.
+make_mark_programs() {
+    cat >"$scratch/mark.nsi" <<'EOF'
+Unicode true
+Target amd64-unicode
+OutFile mark.exe
+RequestExecutionLevel user
+SilentInstall silent
+Section
+  FileOpen $0 "C:\marks.txt" a
+  FileSeek $0 0 END
+  FileWrite $0 "$CMDLINE$\r$\n"
+  FileClose $0
+SectionEnd
+EOF
+    if ! makensis -V1 "$scratch/mark.nsi" || ! cp "$scratch/mark.exe" "$scratch/signed-mark.exe" ||
+        ! "$BRIMO_ROOT/scripts/sign-windows" "$scratch/signed-mark.exe"; then
+        fail "no programs that leave a mark"
+    fi
+}
+
+# FOLDER MARK_PROGRAM: the uninstaller in FOLDER swapped for a program that
+# leaves a mark.
+swap_uninstaller() {
+    cp "$scratch/$2" "$(unix_path "$1")/Uninstall.exe" || fail "no uninstaller in $1"
+}
+
+# Nothing of the earlier installation ran, and its Start menu folder (up to
+# 2.1.0) is gone.
+check_nothing_run() {
+    [ ! -e "$marks" ] || fail "the earlier uninstaller was run: $(cat "$marks")"
+    [ ! -e "$start_menu/Brimo update utility" ] || fail "the previous release's Start menu folder stays"
 }
 
 # The uninstaller run silently; a dialog waiting for an answer fails it.
@@ -85,9 +129,13 @@ check_refused_folders() {
 # SETUP FOLDER: the previous release installed silently into FOLDER (its bin\
 # layout), the flash tool put into bin\ and the settings stored as a user had.
 install_previous_release() {
-    local setup=$1 target=$2 setting
-    run_installer "$setup" "/D=$target" || fail "the previous release's installer ended with $?"
-    cp "$win/app/$user_tool" "$(unix_path "$target")/bin/" || fail "the previous release has no bin folder"
+    run_installer "$1" "/D=$2" || fail "the previous release's installer ended with $?"
+    cp "$win/app/$user_tool" "$(unix_path "$2")/bin/" || fail "the previous release has no bin folder"
+    store_old_settings
+}
+
+store_old_settings() {
+    local setting name type value
     for setting in "${old_settings[@]}"; do
         IFS='|' read -r name type value <<<"$setting"
         "$loader" reg add 'HKLM\Software\Brimo' /v "$name" /t "$type" /d "$value" /reg:32 /f \
@@ -95,9 +143,22 @@ install_previous_release() {
     done
 }
 
-check_upgrade() {
-    step "The installer over the previous release keeps the flash tool and the settings"
+# Without the previous release, the new installer into an empty folder, and
+# the flash tool and the settings where the upgrade leaves them.
+check_first_install() {
+    step "The upgrades over the previous release are skipped: this source tree has no history" \
+        "to build it from (an exported tree); the installer into an empty folder instead"
     run_installer "$1" || fail "the installer ended with $?"
+    cp "$win/app/$user_tool" "$folder/"
+    store_old_settings
+}
+
+check_upgrade() {
+    step "The installer over the previous release keeps the flash tool and the settings," \
+        "and does not run its uninstaller, which has no valid signature"
+    swap_uninstaller 'C:\Program Files\Brimo' mark.exe
+    run_installer "$1" || fail "the installer ended with $?"
+    check_nothing_run
     cmp -s "$folder/$user_tool" "$win/app/$user_tool" || fail "the flash tool is not beside the program"
     [ ! -e "$folder/bin" ] || fail "the old bin folder stays: $(ls "$folder/bin")"
     [ "$(registry_values 'HKLM\Software\Brimo' /reg:32)" = "$(printf '%s\n' "${old_settings[@]}" | sort)" ] ||
@@ -106,9 +167,26 @@ check_upgrade() {
     [ ! -e "$desktop" ] || fail "a desktop shortcut that was not asked for"
 }
 
+# Wine takes a folder's access list without keeping it (it answers with one
+# made from the Unix permissions), but notes what it is given: for the
+# installed folder, a list of its own, not inherited, that gives
+# Administrators and SYSTEM full control and Users read and run.
+check_permissions() {
+    step "The installed folder's permissions"
+    local trace=$scratch/install.trace
+    if ! grep -qF 'SetNamedSecurityInfoW L"C:\\Program Files\\Brimo" 1 -2147483644 ' "$trace" ||
+        ! grep -qF 'L"D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)"' "$trace"; then
+        fail "not set as above: $(grep -E 'SetNamedSecurityInfoW|ConvertStringSecurityDescriptorTo' "$trace")"
+    fi
+}
+
 check_desktop_shortcut() {
-    step "The installer again, with the desktop shortcut"
+    step "The installer again, with the desktop shortcut, runs the earlier uninstaller, which is signed"
+    swap_uninstaller 'C:\Program Files\Brimo' signed-mark.exe
     run_installer "$1" /DESKTOP || fail "the installer ended with $?"
+    grep -qF '"C:\Program Files\Brimo\Uninstall.exe" /S' "$marks" 2>/dev/null ||
+        fail "the signed uninstaller was not run: $(cat "$marks" 2>/dev/null)"
+    rm -f "$marks"
     [ -f "$desktop" ] || fail "no desktop shortcut"
     [ "$(entry_count)" -eq 1 ] || fail "$(entry_count) entries in the list of installed programs"
 }
@@ -155,13 +233,22 @@ check_installed_files() {
     check_signature "$1"
 }
 
-# It writes beside itself in Program Files and under HKEY_LOCAL_MACHINE.
+# It writes beside itself in Program Files and under HKEY_LOCAL_MACHINE, and
+# draws itself at each monitor's own scaling (Windows 10 1703 and later read
+# dpiAwareness, earlier ones dpiAware). Windows reads each setting only in
+# its own namespace.
 check_manifest() {
-    local manifest=$scratch/manifest.xml
+    local manifest=$scratch/manifest.xml setting namespace element attribute value xpath
     wrestool -x --raw --type=24 --name=1 "$1" >"$manifest"
     xmllint --noout "$manifest" || fail "the manifest is not XML"
-    [ "$(xmllint --xpath "string(//*[local-name()='requestedExecutionLevel']/@level)" "$manifest")" = \
-        requireAdministrator ] || fail "the program does not ask to run as an administrator"
+    for setting in "urn:schemas-microsoft-com:asm.v3|requestedExecutionLevel|@level|requireAdministrator" \
+        "http://schemas.microsoft.com/SMI/2016/WindowsSettings|dpiAwareness||PerMonitorV2, PerMonitor" \
+        "http://schemas.microsoft.com/SMI/2005/WindowsSettings|dpiAware||true/pm"; do
+        IFS='|' read -r namespace element attribute value <<<"$setting"
+        xpath="//*[namespace-uri()='$namespace' and local-name()='$element']${attribute:+/$attribute}"
+        [ "$(xmllint --xpath "string($xpath)" "$manifest")" = "$value" ] ||
+            fail "the manifest's $element$attribute is not $value"
+    done
 }
 
 # FILE NAME: the text after NAME in FILE's version resource.
@@ -258,31 +345,47 @@ check_uninstall() {
     rm -rf "$folder"
 }
 
-# Anyone may write into a folder made outside Program Files: a flash tool
-# from there would run as an administrator, so it stays where it is.
+# Anyone may write into a folder made outside Program Files: an uninstaller
+# or a flash tool from there would run as an administrator, however signed.
+# So nothing of it runs, the installer removes its files, and its flash tool
+# stays where it is.
 check_upgrade_from_elsewhere() {
-    step "The installer over the previous release outside Program Files leaves its flash tool there"
+    step "The installer over the previous release outside Program Files runs nothing of it," \
+        "removes its files and leaves its flash tool there"
     install_previous_release "$1" 'C:\Brimo'
+    swap_uninstaller 'C:\Brimo' signed-mark.exe
     run_installer "$2" || fail "the installer ended with $?"
+    check_nothing_run
     [ ! -e "$folder/$user_tool" ] || fail "the flash tool was carried into Program Files"
-    [ -f "$WINEPREFIX/drive_c/Brimo/bin/$user_tool" ] || fail "the flash tool is gone"
+    local left
+    left=$(find "$WINEPREFIX/drive_c/Brimo" -mindepth 1 -printf '%P\n' | sort | xargs)
+    [ "$left" = "bin bin/$user_tool" ] || fail "left in C:\Brimo: $left"
     [ "$(entry_count)" -eq 1 ] || fail "$(entry_count) entries in the list of installed programs"
     run_uninstaller || fail "the uninstaller ended with $?"
 }
 
-# SETUP PREVIOUS_SETUP: all of the above, in order.
+# SETUP PREVIOUS_SETUP: all of the above, in order; PREVIOUS_SETUP empty
+# where there is no previous release.
 run_installer_checks() {
     local setup=$1 previous=$2 first
     desktop="$WINEPREFIX/drive_c/users/Public/Desktop/Brimo update utility.lnk"
+    start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+    marks="$WINEPREFIX/drive_c/marks.txt"
     version=$(sed -n 's/.*brimo-update-\(.*\)-setup\.exe$/\1/p' <<<"$setup")
+    make_mark_programs
     check_refused_folders "$setup"
-    install_previous_release "$previous" 'C:\Program Files\Brimo'
-    check_upgrade "$setup"
+    if [ -n "$previous" ]; then
+        install_previous_release "$previous" 'C:\Program Files\Brimo'
+        check_upgrade "$setup"
+    else
+        check_first_install "$setup"
+    fi
+    check_permissions
     check_desktop_shortcut "$setup"
     check_entry
     check_installed_files "$setup"
     check_started_from_start_menu
     check_copies
     check_uninstall
-    check_upgrade_from_elsewhere "$previous" "$setup"
+    [ -z "$previous" ] || check_upgrade_from_elsewhere "$previous" "$setup"
 }
