@@ -53,7 +53,7 @@ struct BenchService {
     explicit BenchService(const brimo::Places &places)
         : store(places.settingsFile), service(places.serviceHost, places.appFolder, store)
     {}
-    bool ping() { return service.ping(ignored) == QLatin1String("True"); }
+    bool ping() { return service.ping(ignored).iResponseCode == 200; }
     brimo::response fetch(const QString &systemNumber)
     {
         return service.UpdateDevice(systemNumber, ignored);

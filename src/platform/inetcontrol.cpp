@@ -123,10 +123,12 @@ InetControl::InetControl(QObject *parent)
     : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
     m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    // Only the service's request for a login is refused: a proxy's own (407)
-    // is left to Qt, which answers it with the system's single sign-on.
+    // A login asked for ends the request as failed, the service's (401) or
+    // a proxy's (407), before Qt could answer it with any credentials.
     connect(m_manager, &QNetworkAccessManager::authenticationRequired, this,
             &InetControl::refuseLogin);
+    connect(m_manager, &QNetworkAccessManager::proxyAuthenticationRequired, this,
+            [this](const QNetworkProxy &, QAuthenticator *) { refuseProxyLogin(); });
 }
 
 InetControl::~InetControl()
@@ -155,6 +157,7 @@ qint64 InetControl::openUrl(const BodySink &sink)
     }
     m_executing = true;
     m_failed = false;
+    m_proxyLogin = false;
     m_state = 0;
     m_connects = 0;
     m_requestsSent = 0;
@@ -221,20 +224,14 @@ QNetworkRequest InetControl::makeRequest(const QUrl &url) const
     request.setRawHeader("Accept-Encoding", "identity");
     const qint64 timeoutMs = qint64{std::max(m_requestTimeout, 0)} * 1000;
     request.setTransferTimeout(static_cast<int>(std::min<qint64>(timeoutMs, INT_MAX)));
-    // The vendor service never asks for a login, and none is given to it: the
-    // utility runs as administrator over plain HTTP, and on Windows Qt 6.4
-    // answers a server's NTLM or Negotiate challenge with the logged-on
-    // user's own credentials (SSPI). Refusing in authenticationRequired
-    // (refuseLogin()) is not enough: for Negotiate Qt answers without emitting
-    // it, and for NTLM an authenticator left as it is goes on with the user's
-    // credentials (QHttpNetworkConnectionPrivate::handleAuthenticateChallenge).
-    // A request without credentials is what stops both: Qt then cancels every
-    // challenge before answering it. It would cancel a proxy's too, so a
-    // request through a proxy keeps Qt's default; there refuseLogin() ends an
-    // NTLM exchange before its first answer (docs/WINDOWS.md).
-    if (proxyFor(url).type() == QNetworkProxy::NoProxy)
-        request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute,
-                             QNetworkRequest::Manual);
+    // The vendor service never asks for a login, and none is given to it or
+    // to a proxy: the utility runs as administrator over plain HTTP, and on
+    // Windows Qt 6.4 answers an NTLM or Negotiate challenge with the
+    // logged-on user's own credentials (SSPI), from its own thread, for
+    // Negotiate without asking at all. A request without credentials is what
+    // stops it: Qt then cancels every challenge, a proxy's (407) as well,
+    // before answering it.
+    request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
     return request;
 }
 
@@ -314,9 +311,23 @@ void InetControl::refuseLogin(QNetworkReply *reply, QAuthenticator *)
         m_reply->abort();
 }
 
-// An answer that declares more than it may hold is refused before its body.
+void InetControl::refuseProxyLogin()
+{
+    m_proxyLogin = true;
+    if (m_reply)
+        m_reply->abort();
+}
+
+// A login asked for is refused as its answer's head arrives; an answer that
+// declares more than it may hold is refused before its body.
 void InetControl::readHead()
 {
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 401 || status == 407) {
+        m_proxyLogin = status == 407;
+        m_reply->abort();
+        return;
+    }
     bool declared = false;
     const qint64 length =
         m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
@@ -354,6 +365,8 @@ void InetControl::finishReply()
     QNetworkReply *reply = std::exchange(m_reply, nullptr);
     // An aborted reply still delivers queued signals; none of them concern us now.
     disconnect(reply, nullptr, this, nullptr);
+    m_proxyLogin =
+        m_proxyLogin || reply->error() == QNetworkReply::ProxyAuthenticationRequiredError;
     const bool answer = replyIsAnswer(reply);
     if (answer)
         keepHeaders(reply);

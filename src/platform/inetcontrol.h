@@ -50,6 +50,8 @@ public:
     QByteArray getHeader(const QByteArray &name = {}) const;
     // Ends the request under way at once; openUrl then returns empty.
     void cancel();
+    // The last request failed because a proxy asked for a login (407).
+    bool proxyAskedForLogin() const { return m_proxyLogin; }
 
 signals:
     void stateChanged(qint16 state);
@@ -65,6 +67,7 @@ private:
     void readReply();
     void refuseSecondAttempt(int &attempts);
     void refuseLogin(QNetworkReply *reply, QAuthenticator *authenticator);
+    void refuseProxyLogin();
     void readHead();
     void finishReply();
     bool replyIsAnswer(const QNetworkReply *reply) const;
@@ -85,6 +88,7 @@ private:
     quint16 m_proxyPort = 0;
     bool m_executing = false;
     bool m_failed = false;
+    bool m_proxyLogin = false;
     qint16 m_state = 0;
     int m_lookupId = -1;
     int m_connects = 0;

@@ -137,10 +137,12 @@ UpdateSession::Next UpdateSession::runInternetStage()
 {
     m_window.showStep(Step::Internet);
     m_window.setProgress(33);
-    const QString online = m_links.service.ping(stateListener());
+    const response answer = m_links.service.ping(stateListener());
     if (m_ended)
         return std::nullopt;
-    if (online.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
+    if (!answer.problem.isEmpty())
+        addText(answer.problem);
+    if (answer.iResponseCode == 200) {
         addText(QStringLiteral("Internet connection test successful"));
         // Two steps on purpose: the bar passes 66 on its way to 100.
         m_window.setProgress(66);

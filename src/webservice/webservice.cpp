@@ -93,14 +93,14 @@ response webservice::execute(const QString &strURI, const FormData &objFormData,
         record.iResponseCode = statusCode(m_control.getHeader());
         record.strContent = QString::fromLocal8Bit(start);
     }
+    if (m_control.proxyAskedForLogin())
+        record.problem = QStringLiteral("The proxy server asked for a login (407)");
     return record;
 }
 
-QString webservice::ping(const StateListener &states)
+response webservice::ping(const StateListener &states)
 {
-    const bool answered =
-        execute(strHost + QStringLiteral("/ws/ping.asp"), FormData(), states).iResponseCode == 200;
-    return answered ? QStringLiteral("True") : QStringLiteral("False");
+    return execute(strHost + QStringLiteral("/ws/ping.asp"), FormData(), states);
 }
 
 response webservice::UpdateDevice(const QString &strSystemNo, const StateListener &states)
@@ -111,7 +111,7 @@ response webservice::UpdateDevice(const QString &strSystemNo, const StateListene
     response record =
         execute(strHost + QStringLiteral("/ws/updatedevice.asp"), objFormData, states, &image);
     // An image that cannot be kept (a full disk) ends its transfer as failed.
-    if (record.iResponseCode == 0)
+    if (record.iResponseCode == 0 && record.problem.isEmpty())
         record.problem = image.error();
     if (record.iResponseCode != 200)
         return record;

@@ -22,7 +22,8 @@ struct response {
     QString strContent;
     // The update image, when a whole one came.
     std::optional<deviceFile> objDF;
-    // Why an answer of 200 brought no image, in one log line; empty otherwise.
+    // Why the request brought nothing (a proxy that asked for a login), or an
+    // answer of 200 no image, in one log line; empty otherwise.
     QString problem;
 };
 
@@ -35,8 +36,9 @@ public:
     using StateListener = std::function<void(qint16 state)>;
 
     virtual ~UpdateService() = default;
-    // "True" when the service answers the ping with status 200, else "False".
-    virtual QString ping(const StateListener &states) = 0;
+    // The Internet test: the service is there when its answer to the ping
+    // has status 200.
+    virtual response ping(const StateListener &states) = 0;
     // Fetches the image for a system number: objDF holds it when a whole
     // image came with status 200, kept in a file beside the work file; with
     // status 500 strContent holds what the service has to say.
@@ -64,7 +66,7 @@ public:
     // request, so that a change counts from the next one.
     webservice(const QString &host, const QString &appFolder, SettingsStore &settings);
 
-    QString ping(const StateListener &states) override;
+    response ping(const StateListener &states) override;
     response UpdateDevice(const QString &strSystemNo, const StateListener &states) override;
     void cancel() override { m_control.cancel(); }
 

@@ -36,7 +36,7 @@ struct Row {
     QMap<QString, QString> stored;
     QList<brimo::IdentityRead> reads;
     QList<brimo::ImageWrite> writes;
-    QList<bool> pings;
+    QStringList pings;
     QStringList downloads;
     QList<qint16> answering;
     QList<qint16> states;
@@ -208,7 +208,7 @@ void TestSession::stages_data()
     row = {};
     row.stored = kStored3;
     row.reads = {kRead};
-    row.pings = {false};
+    row.pings = {"404"};
     row.acts = {{Act::StoreBehind, "COMPort=7"}, press("updateBtn"), press("stage2Btn")};
     row.trace = toStage2("7") + readThenInternet("7") +
                 QStringList{"Internet connection test failed", stop(kNoInternet, kInternetShown),
@@ -318,7 +318,7 @@ void TestSession::stages_data()
     row.stored = kStored3;
     row.reads = {kNoDevice, kRead};
     row.answering = {4};
-    row.pings = {false};
+    row.pings = {"404"};
     row.acts = update;
     row.trace = toStage2() + QStringList{"> read COM3 0%", kReadFailed, ok(kComX, stage2)} +
                 detection(4, true) + QStringList{ok(brimo::kDownloadModeRequest, stage2Searched)} +
@@ -331,7 +331,7 @@ void TestSession::stages_data()
     row = {};
     row.stored = kStored3;
     row.reads = {kRead, kRead, kRead, kRead, kNoDevice};
-    row.pings = {false, false, false, false};
+    row.pings = {"404", "404", "404", "404"};
     row.acts = {press("updateBtn")};
     row.trace = toStage2();
     for (int read = 1; read <= 4; ++read) {
@@ -345,11 +345,23 @@ void TestSession::stages_data()
                  detection(16, false) + QStringList{"= [Stage 2 of 5: D/L stage2Btn 100%]"};
     add("four reads counted: a fifth that fails gives up at once", row);
 
+    // A proxy's request for a login is said before the test's failure.
+    row = {};
+    row.stored = kStored3;
+    row.reads = {kRead};
+    row.pings = {"0 The proxy server asked for a login (407)"};
+    row.acts = update;
+    row.trace =
+        toStage2() + readThenInternet() +
+        QStringList{"The proxy server asked for a login (407)", "Internet connection test failed",
+                    stop(kNoInternet, kInternetShown), kWaitsOnStage2};
+    add("a proxy asks for a login: none given, the Internet test fails", row);
+
     // Each early state holds the window 200 ms; the error state sets 0.
     row = {};
     row.stored = kStored3;
     row.reads = {kRead};
-    row.pings = {false};
+    row.pings = {"404"};
     row.states = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 11};
     row.acts = update;
     row.trace = toStage2() + readThenInternet() +
@@ -433,7 +445,7 @@ void TestSession::stages_data()
     add("a close during the identity read: nothing asked, nothing after the read", row);
 
     row.reads = {kRead};
-    row.pings = {false};
+    row.pings = {"404"};
     row.closeAt = "ping";
     row.logEnds = {};
     row.answers = {false};

@@ -103,33 +103,32 @@ private:
     Trace &m_trace;
 };
 
-// Answers: "ok" a whole image for any system number, "500 <message>", or any
-// status alone ("404", "0"); a ping passes unless queued false. Each request
-// reports `states` as it runs.
+// Answers, to a ping or a download: "ok" (status 200, for a download a whole
+// image for any system number), or a status and words: "500 <message>" the
+// service's, "0 <line>" a failed request's line for the log, "404". Each
+// request reports `states` as it runs.
 class FakeService : public brimo::UpdateService {
 public:
     explicit FakeService(Trace &trace) : m_trace(trace) {}
-    QQueue<bool> pings;
+    QQueue<QString> pings;
     QQueue<QString> downloads;
     QList<qint16> states;
     // The image served, with its identity tail.
     static inline const QByteArray kRegEnd = "0011223344556677";
     QByteArray image = brimo::sim::makeImage(2000, QByteArray(16, '\xFF'));
 
-    QString ping(const StateListener &listener) override
+    brimo::response ping(const StateListener &listener) override
     {
         m_trace.call(QStringLiteral("ping"));
         report(listener);
-        return next(pings, true) ? QStringLiteral("True") : QStringLiteral("False");
+        return answered(next(pings, QStringLiteral("ok")));
     }
     brimo::response UpdateDevice(const QString &strSystemNo, const StateListener &listener) override
     {
         m_trace.call(QStringLiteral("download ") + strSystemNo);
         report(listener);
         const QString answer = next(downloads, QStringLiteral("ok"));
-        brimo::response record;
-        record.iResponseCode = static_cast<qint16>(answer == "ok" ? 200 : answer.left(3).toInt());
-        record.strContent = answer.mid(4);
+        brimo::response record = answered(answer);
         if (answer != "ok")
             return record;
         brimo::ImageReceiver receiver(m_folder.path());
@@ -140,6 +139,14 @@ public:
     void cancel() override { m_trace.call(QStringLiteral("cancel")); }
 
 private:
+    static brimo::response answered(const QString &answer)
+    {
+        brimo::response record;
+        record.iResponseCode =
+            static_cast<qint16>(answer == "ok" ? 200 : answer.section(u' ', 0, 0).toInt());
+        (record.iResponseCode == 0 ? record.problem : record.strContent) = answer.section(u' ', 1);
+        return record;
+    }
     void report(const StateListener &listener)
     {
         for (const qint16 state : states)

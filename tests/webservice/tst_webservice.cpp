@@ -57,7 +57,8 @@ private:
         explicit Client(const QString &host, const QString &folder)
             : store(settings.filePath("settings")), service(host, folder, store)
         {}
-        QString ping() { return service.ping(noted()); }
+        brimo::response ping() { return service.ping(noted()); }
+        bool online() { return ping().iResponseCode == 200; }
         brimo::response fetch(const QString &systemNumber)
         {
             return service.UpdateDevice(systemNumber, noted());
@@ -104,7 +105,7 @@ void TestWebService::requestAddress()
     LoopbackServer server(head("200 OK", length(1)) + "x");
     Client client(server.hostPort(), m_appFolder.path());
     if (systemNumber.isEmpty())
-        QCOMPARE(client.ping(), "True");
+        QVERIFY(client.online());
     else
         QCOMPARE(client.fetch(systemNumber).iResponseCode, qint16{200});
     const QByteArray line = server.requests.split('\r').first();
@@ -254,49 +255,56 @@ void TestWebService::storedProxyCarriesTheRequest()
         !(proxy.close(), proxy.listen(QHostAddress::LocalHost, setting[2].toUShort())))
         QSKIP("the proxy's port is taken");
     Client client(service.hostPort(), m_appFolder.path());
-    QCOMPARE(client.ping(), "True");
+    QVERIFY(client.online());
     setting.replaceInStrings("%1", QString::number(proxy.serverPort()));
     client.store.setValue("ProxyServer", setting[0]);
     client.store.setValue("ProxyPort", setting[1]);
-    QCOMPARE(client.ping(), "True");
+    QVERIFY(client.online());
     const QByteArray sent = "GET http://" + service.hostPort().toLatin1() + "/ws/ping.asp? ";
     QVERIFY2(proxy.requests.startsWith(sent), proxy.requests.constData());
     proxy.close();
-    QCOMPARE(client.ping(), "False");
+    QVERIFY(!client.online());
     QCOMPARE(client.states.last(), qint16{11});
     client.store.setValue("ProxyServer", "");
-    QCOMPARE(client.ping(), "True");
+    QVERIFY(client.online());
     QCOMPARE(service.requests.count("GET /ws/ping.asp? "), 2);
 }
 
 // A service that asks for a login (Basic, NTLM and Negotiate at once) gets
 // none, straight or through a proxy (the stand-in takes a request in a
-// proxy's form as the service would): the request has failed, as one that
-// got no answer, and was sent once.
+// proxy's form as the service would), and a proxy that asks for one gets
+// none either, which the log names: the request has failed, as one that got
+// no answer, and was sent once.
 void TestWebService::loginIsNeverGiven_data()
 {
     QTest::addColumn<bool>("download");
-    QTest::addColumn<bool>("proxied");
-    for (const char *row :
-         {"ping", "ping, through a proxy", "download", "download, through a proxy"})
-        QTest::newRow(row) << QByteArray(row).startsWith("download")
-                           << QByteArray(row).contains("proxy");
+    QTest::addColumn<QString>("asks"); // the service; through a proxy; the proxy
+    for (const char *who : {"service", "service through a proxy", "proxy"}) {
+        QTest::addRow("ping, %s", who) << false << QString(who);
+        QTest::addRow("download, %s", who) << true << QString(who);
+    }
 }
 
 void TestWebService::loginIsNeverGiven()
 {
     QFETCH(bool, download);
-    QFETCH(bool, proxied);
+    QFETCH(QString, asks);
 
     VendorSimProcess service({"--image", QString::fromLatin1(kSystemNo) + ":0"});
     QVERIFY(service.isListening() && service.setFault("401"));
+    LoopbackServer proxy(head("407 Proxy Authentication Required",
+                              "Proxy-Authenticate: Basic realm=\"x\"\r\nProxy-Authenticate: "
+                              "NTLM\r\nProxy-Authenticate: Negotiate\r\n" +
+                                  length(0)));
     Client client(service.hostPort(), m_appFolder.path());
-    if (proxied)
-        client.store.setValue("ProxyServer", service.hostPort());
-    const bool failed =
-        download ? client.fetch(kSystemNo).iResponseCode == 0 : client.ping() == "False";
-    QVERIFY(failed && client.states.last() == 11);
-    const QByteArray requests = service.requests();
+    if (asks != "service")
+        client.store.setValue("ProxyServer",
+                              asks == "proxy" ? proxy.hostPort() : service.hostPort());
+    const brimo::response answer = download ? client.fetch(kSystemNo) : client.ping();
+    QVERIFY(answer.iResponseCode == 0 && client.states.last() == 11);
+    QCOMPARE(answer.problem,
+             asks == "proxy" ? "The proxy server asked for a login (407)" : QString());
+    const QByteArray requests = asks == "proxy" ? proxy.requests : service.requests();
     QVERIFY2(requests.count("GET ") == 1 && !requests.toLower().contains("authorization"),
              requests.constData());
 }
