@@ -66,12 +66,10 @@ int main(int argc, char *argv[])
                            "$BRIMO_SERVICE_HOST (scripts/demo --autopilot gives them)"));
         return 2;
     }
-    // The places as scripts/demo sets them for the utility.
-    brimo::Places places;
-    places.appFolder = QCoreApplication::applicationDirPath();
-    places.serviceHost = options.service;
-    places.comFolder = qEnvironmentVariable("BRIMO_COM_DIR");
-    places.settingsFile = qEnvironmentVariable("BRIMO_REGISTRY_FILE");
+    // The places as the utility takes them from the environment.
+    const brimo::Places places =
+        brimo::placesFrom([](const char *name) { return qEnvironmentVariable(name); },
+                          QCoreApplication::applicationDirPath());
     brimo::MainWindow window;
     brimo::RealLinks links(places, window.winId());
     brimo::UpdateSession session(window, links.links());

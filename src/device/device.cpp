@@ -42,9 +42,9 @@ QString readWhole(const QString &path, QByteArray *data)
 
 } // namespace
 
-device::device(const Places &places, quintptr window)
+device::device(const Places &places, quintptr window, qintptr heldLock)
     : m_appFolder(QDir::toNativeSeparators(places.appFolder) + QDir::separator()),
-      m_wine(places.wine), m_window(window)
+      m_wine(places.wine), m_window(window), m_heldLock(heldLock)
 {}
 
 QString device::workFilePath() const
@@ -64,7 +64,7 @@ ToolReport device::runTool(const QString &port, ToolRun run, KeepAwake::Shutdown
 {
     const KeepAwake awake(shutdown, m_window);
     const QString commandLine = toolCommandLine(m_appFolder, port, run);
-    return {commandLine, runHidden(commandLine, m_wine)};
+    return {commandLine, runHidden(commandLine, m_wine, m_heldLock)};
 }
 
 IdentityRead device::downloadData(qint16 port)

@@ -67,8 +67,9 @@ protected:
 class device : public DeviceLink {
 public:
     // window: the native handle of the window for which the system shows why
-    // a shutdown waits; 0 where there is none.
-    explicit device(const Places &places, quintptr window = 0);
+    // a shutdown waits; 0 where there is none. heldLock: the single-copy
+    // lock, handed on to the tool (SingleInstance::handle()).
+    explicit device(const Places &places, quintptr window = 0, qintptr heldLock = -1);
 
     IdentityRead downloadData(qint16 port) override;
     ImageWrite uploadData(const deviceFile &objDF, const QByteArray &identityRecord,
@@ -82,6 +83,7 @@ private:
     QString m_appFolder;
     Wine m_wine;
     quintptr m_window;
+    qintptr m_heldLock;
 };
 
 // True when a file can be made and removed again in the application folder,

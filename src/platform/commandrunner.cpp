@@ -28,7 +28,7 @@ CommandResult notStarted(const QString &why)
 
 } // namespace
 
-CommandResult runHidden(const QString &commandLine, const Wine &wine)
+CommandResult runHidden(const QString &commandLine, const Wine &wine, qintptr heldLock)
 {
     QStringList arguments = QProcess::splitCommand(commandLine);
     if (arguments.isEmpty())
@@ -41,7 +41,8 @@ CommandResult runHidden(const QString &commandLine, const Wine &wine)
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    if (const QString why = preparePlatformRun(process, commandLine, wine, program, arguments);
+    if (const QString why =
+            preparePlatformRun(process, commandLine, {wine, heldLock}, program, arguments);
         !why.isEmpty())
         return notStarted(why);
 

@@ -20,10 +20,11 @@ struct CommandResult {
 // Starts a command line hidden and waits for it to end. The calling thread's
 // event loop keeps running meanwhile, so the window paints and its timers
 // tick. Nothing ends the command before it ends by itself: not the program's
-// end, not a request to quit.
-// On Linux and macOS a Windows program (a file starting with "MZ") is run
-// through `wine`.
-CommandResult runHidden(const QString &commandLine, const Wine &wine = {});
+// end, not a request to quit. `heldLock` (SingleInstance::handle()) goes to
+// the program too, so that it holds the lock while it runs; on Linux and
+// macOS not to a Windows program (a file starting with "MZ"), which is run
+// through `wine`, whose background processes would keep it long after.
+CommandResult runHidden(const QString &commandLine, const Wine &wine = {}, qintptr heldLock = -1);
 
 #ifndef Q_OS_WIN
 // The Wine loader on the PATH, or where Debian keeps it when only its 64-bit

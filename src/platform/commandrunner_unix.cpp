@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+
 namespace brimo {
 
 namespace {
@@ -50,13 +52,17 @@ QString windowsPath(const QString &argument, const QString &drive)
 
 } // namespace
 
-QString preparePlatformRun(QProcess &process, const QString &commandLine, const Wine &wine,
+QString preparePlatformRun(QProcess &process, const QString &commandLine, const RunWith &with,
                            QString &program, QStringList &arguments)
 {
-    Q_UNUSED(process)
     Q_UNUSED(commandLine)
-    if (!isWindowsProgram(program))
+    const Wine &wine = with.wine;
+    if (!isWindowsProgram(program)) {
+        // The lock's descriptor is closed on exec, but in this program.
+        if (const int lock = static_cast<int>(with.heldLock); lock >= 0)
+            process.setChildProcessModifier([lock] { ::fcntl(lock, F_SETFD, 0); });
         return {};
+    }
     if (!isRunnable(wine.loader))
         return QStringLiteral("wine is needed to run the Windows program ") + program;
     const QString drive = rootDrive(wine.devices);

@@ -13,7 +13,7 @@ namespace brimo {
 // Rebuilt from the split arguments it would differ from what the utility wrote
 // (Qt quotes by its own rules and puts two blanks after the program's path),
 // so the process is created from the command line as written.
-QString preparePlatformRun(QProcess &process, const QString &commandLine, const Wine &,
+QString preparePlatformRun(QProcess &process, const QString &commandLine, const RunWith &,
                            QString &program, QStringList &arguments)
 {
     Q_UNUSED(program)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace brimo {
 
 // Not on Windows: the Wine that runs a Windows flash tool (no loader: none
@@ -11,9 +13,9 @@ struct Wine {
     QString devices;
 };
 
-// Where the utility meets what lies outside it. Read once as the program
-// starts (src/main.cpp) and handed down as this one value: nothing below
-// main() reads the environment.
+// Where the utility meets what lies outside it. Made once as the program
+// starts, from the environment src/main.cpp reads (placesFrom()), and handed
+// down as this one value: nothing below main() reads the environment.
 struct Places {
     // The program's own folder: the flash tool is there, and the work file
     // and a download that is on its way go there.
@@ -28,5 +30,20 @@ struct Places {
     QString settingsFile;
     Wine wine;
 };
+
+// The vendor's own host. It does not resolve outside the vendor's own
+// network setup.
+inline constexpr char kVendorHost[] = "updates.brimo.example";
+
+// The value of an environment variable, empty when it is not set.
+using Environment = std::function<QString(const char *name)>;
+
+// The places as the environment sets them, for the program in `appFolder`.
+// BRIMO_SERVICE_HOST points it at another web service (host or host:port);
+// elsewhere than Windows, BRIMO_COM_DIR at another folder of `comN` links
+// (else Wine's own, in ${WINEPREFIX:-~/.wine}), BRIMO_REGISTRY_FILE at
+// another settings file, BRIMO_WINE at another Wine (a bundled one on a Mac);
+// the lock is in $XDG_RUNTIME_DIR, else beside the settings file.
+Places placesFrom(const Environment &environment, const QString &appFolder);
 
 } // namespace brimo

@@ -5,29 +5,40 @@
 
 namespace brimo {
 
-// The test for another running copy of the utility: a lock per user that the
-// system lets go of when its last holder ends in any way. A flash tool the
-// utility started holds it too, for as long as it runs, so a copy started
-// while an abandoned tool still writes to the device (the first copy was
-// closed during the flash) ends at once rather than take the same port.
+// The test for another running copy of the utility: a lock that the system
+// lets go of when its last holder ends in any way. A flash tool the utility
+// starts holds it too where it can (runHidden() hands it on), so a copy
+// started while a tool still writes ends at once rather than take the same
+// port; where it cannot (a Windows tool run through Wine, whose background
+// processes would keep it long after), the utility itself waits for the tool.
 //
-// On Linux and macOS a lock on a file (Places::lockPath); on Windows a named
-// object in the session's own namespace, named after that path.
+// On Linux and macOS a lock on a file (Places::lockPath), per user; on
+// Windows a named object for the whole PC, named after that path: the
+// work file beside the program is shared by every user.
 class SingleInstance {
 public:
+    enum class Lock {
+        Taken,         // this copy runs
+        Held,          // another copy of this user's holds it, or a tool it left
+        HeldByAnother, // another user's copy holds it (Windows)
+        Unavailable,   // the lock cannot be set up: error() says why
+    };
+
     explicit SingleInstance(const QString &lockPath);
     ~SingleInstance();
     SingleInstance(const SingleInstance &) = delete;
     SingleInstance &operator=(const SingleInstance &) = delete;
 
-    // False only when another copy, or a flash tool one started, holds the
-    // lock. A lock that cannot be made at all (no such folder) does not keep
-    // the utility from running.
-    bool tryLock();
+    Lock tryLock();
+    QString error() const { return m_error; }
+    // The lock held, as a program started now would inherit it: a descriptor
+    // or a Windows handle; -1 when none is held.
+    qintptr handle() const { return m_handle; }
 
 private:
     QString m_path;
-    qintptr m_handle = -1; // the lock held: a descriptor, or a Windows handle
+    QString m_error;
+    qintptr m_handle = -1;
 };
 
 } // namespace brimo

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -17,22 +18,27 @@ SingleInstance::~SingleInstance()
         ::close(static_cast<int>(m_handle));
 }
 
-// A lock of the open file (flock), not of the process: the descriptor stays
-// open across exec, so every program the utility starts (only ever the flash
-// tool) shares it, and the lock goes when the last of them ends. Qt's process
-// launcher closes no descriptors of its own accord.
-bool SingleInstance::tryLock()
+// A lock of the open file (flock), not of the process. The descriptor is
+// closed in every program this one starts, but for the flash tool, to which
+// runHidden() hands it on: the lock goes when the last of them ends.
+SingleInstance::Lock SingleInstance::tryLock()
 {
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT, 0600);
-    if (fd < 0)
-        return true;
+    const int fd =
+        ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_error = m_path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        return Lock::Unavailable;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         m_handle = fd;
-        return true;
+        return Lock::Taken;
     }
     const int error = errno;
     ::close(fd);
-    return error != EWOULDBLOCK;
+    if (error == EWOULDBLOCK)
+        return Lock::Held;
+    m_error = m_path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    return Lock::Unavailable;
 }
 
 } // namespace brimo

@@ -13,10 +13,11 @@ namespace brimo {
 // The session's real links, as the program makes them from its places: the
 // flash tool, the settings store, the vendor's service, the serial line and
 // the thread's sleep. `window`: the native handle of the window the system
-// names while a shutdown waits for the flash.
+// names while a shutdown waits for the flash; `heldLock`: the single-copy
+// lock, which the flash tool holds too.
 struct RealLinks {
-    RealLinks(const Places &places, quintptr window)
-        : device(places, window), store(places.settingsFile),
+    RealLinks(const Places &places, quintptr window, qintptr heldLock = -1)
+        : device(places, window, heldLock), store(places.settingsFile),
           service(places.serviceHost, places.appFolder, store), probe(places.comFolder)
     {}
 

@@ -2,6 +2,7 @@
 
 #include "device/device.h"
 #include "image/devicefile.h"
+#include "platform/singleinstance.h"
 #include "ui/messagebox.h"
 
 #include <QDir>
@@ -23,6 +24,34 @@ QString noRightsText(const QString &folder)
 }
 
 } // namespace
+
+std::optional<int> takeSingleCopyLock(SingleInstance &instance)
+{
+    switch (instance.tryLock()) {
+    case SingleInstance::Lock::Taken:
+        return std::nullopt;
+    case SingleInstance::Lock::Held:
+        return 0;
+    case SingleInstance::Lock::HeldByAnother:
+        showMessage(nullptr,
+                    QStringLiteral("The Brimo update utility is already running for another user "
+                                   "of this PC.") +
+                        kCrLf + kCrLf +
+                        QStringLiteral("Only one copy can run at a time: please wait until that "
+                                       "user's update has ended."),
+                    SessionWindow::Box::Ok);
+        return 0;
+    case SingleInstance::Lock::Unavailable:
+        break;
+    }
+    showMessage(nullptr,
+                QStringLiteral("The Brimo update utility cannot make sure that no other copy of "
+                               "it runs:") +
+                    kCrLf + instance.error() + kCrLf + kCrLf +
+                    QStringLiteral("Please restart the PC and start the utility again."),
+                SessionWindow::Box::Ok);
+    return 1;
+}
 
 bool checkApplicationFolder(const QString &folder)
 {

@@ -56,10 +56,6 @@ protected:
 // transfer control.
 class webservice : public UpdateService {
 public:
-    // The vendor's own host. It does not resolve outside the vendor's own
-    // network setup; the program can be pointed elsewhere (src/main.cpp).
-    static constexpr char kVendorHost[] = "updates.brimo.example";
-
     // host: the service's host (and port), without scheme or slash.
     // appFolder: where a downloaded image is kept until it is flashed, the
     // folder of the work file. settings: the proxy is read there before each

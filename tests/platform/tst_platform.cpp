@@ -22,6 +22,8 @@ class TestPlatform : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void placesFromTheEnvironment_data();
+    void placesFromTheEnvironment();
     void comPortNames_data();
     void comPortNames();
     void runsTheCommandAndWaits_data();
@@ -29,6 +31,8 @@ private slots:
     void probeListensAt9600N81();
     void keepsThePcAwakeThroughTheDesktop_data();
     void keepsThePcAwakeThroughTheDesktop();
+    void toolHoldsTheLockButNotWine_data();
+    void toolHoldsTheLockButNotWine();
     void secondCopyEndsAtOnceUntilTheFirstDies();
 
 private:
@@ -44,6 +48,42 @@ void TestPlatform::initTestCase()
             wine.write("#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$WINE_ARGS\"\nexit 7\n") > 0);
     QVERIFY(wine.setPermissions(wine.permissions() | QFile::ExeOwner));
     qputenv("WINE_ARGS", QFile::encodeName(m_dir.filePath("wine-args")));
+}
+
+// Each place as the environment names it, else where the utility looks by
+// itself: Wine's COM ports, the user's configuration and runtime folders.
+void TestPlatform::placesFromTheEnvironment_data()
+{
+    QTest::addColumn<QStringList>("variables"); // "NAME=value"
+    QTest::addColumn<QStringList>("places");    // service, COM folder, settings, lock, wine
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString wine = QDir::homePath() + "/.wine/dosdevices";
+    QTest::newRow("nothing named")
+        << QStringList()
+        << QStringList{"updates.brimo.example", wine, config + "/brimo/registry",
+                       config + "/brimo/brimo-update.lock", wine};
+    QTest::newRow("each named") << QStringList{"BRIMO_SERVICE_HOST= 127.0.0.1:8080 ",
+                                               "BRIMO_COM_DIR=/c", "BRIMO_REGISTRY_FILE=/s",
+                                               "XDG_RUNTIME_DIR=<tmp>", "WINEPREFIX=/w"}
+                                << QStringList{"127.0.0.1:8080", "/c", "/s",
+                                               "<tmp>/brimo-update.lock", "/w/dosdevices"};
+}
+
+void TestPlatform::placesFromTheEnvironment()
+{
+    QFETCH(QStringList, variables);
+    QFETCH(QStringList, places);
+    variables.replaceInStrings("<tmp>", m_dir.path());
+    const Places made = placesFrom(
+        [&variables](const char *name) {
+            const QStringList set = variables.filter(QRegularExpression('^' + QString(name) + '='));
+            return set.value(0).section(u'=', 1);
+        },
+        "/app");
+    QCOMPARE(QStringList({made.serviceHost, made.comFolder, made.settingsFile, made.lockPath,
+                          made.wine.devices}),
+             places.replaceInStrings("<tmp>", m_dir.path()));
+    QCOMPARE(made.appFolder, QString("/app"));
 }
 
 // COM n is the device that the folder's `comn` link names, else the
@@ -179,6 +219,52 @@ void TestPlatform::keepsThePcAwakeThroughTheDesktop()
     }
     QVERIFY(!KeepAwake::blocksShutdown());
     QTRY_COMPARE(desktop.holds(), holds);
+}
+
+// The flash tool holds the single-copy lock while it runs, also once the
+// utility has let go of it; a Windows tool run through Wine does not, nor
+// does Wine (the utility waits for that tool instead). A lock that cannot be
+// set up says why.
+void TestPlatform::toolHoldsTheLockButNotWine_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<bool>("held");
+    QTest::newRow("the tool") << QByteArray("#!/bin/sh\nsleep 1\n") << true;
+    QTest::newRow("a Windows tool through Wine") << QByteArray("MZ\x90\x00\x03", 5) << false;
+}
+
+void TestPlatform::toolHoldsTheLockButNotWine()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(bool, held);
+    QFile wine(m_dir.filePath("bin/slow wine"));
+    QVERIFY(wine.open(QIODevice::WriteOnly) && wine.write("#!/bin/sh\nsleep 1\n") > 0);
+    QVERIFY(wine.setPermissions(wine.permissions() | QFile::ExeOwner));
+    wine.close();
+    QFile tool(m_dir.filePath("tool dir/tool"));
+    tool.remove();
+    QVERIFY(tool.open(QIODevice::WriteOnly) && tool.write(program) == program.size());
+    QVERIFY(tool.setPermissions(tool.permissions() | QFile::ExeOwner));
+    tool.close();
+
+    const QString lock = m_dir.filePath("brimo-update.lock");
+    auto utility = std::make_unique<SingleInstance>(lock);
+    QCOMPARE(utility->tryLock(), SingleInstance::Lock::Taken);
+    SingleInstance::Lock meanwhile = SingleInstance::Lock::Unavailable;
+    QTimer::singleShot(300, [&] {
+        utility.reset();
+        meanwhile = SingleInstance(lock).tryLock();
+    });
+    const Wine slow{wine.fileName(), m_dir.filePath("prefix/dosdevices")};
+    const CommandResult run = runHidden('"' + tool.fileName() + '"', slow, utility->handle());
+    QVERIFY2(run.started, qPrintable(run.errorText));
+    QCOMPARE(meanwhile, held ? SingleInstance::Lock::Held : SingleInstance::Lock::Taken);
+    QCOMPARE(SingleInstance(lock).tryLock(), SingleInstance::Lock::Taken);
+
+    SingleInstance nowhere(m_dir.filePath("no folder/brimo-update.lock"));
+    QCOMPARE(nowhere.tryLock(), SingleInstance::Lock::Unavailable);
+    QVERIFY2(nowhere.error().endsWith("brimo-update.lock: No such file or directory"),
+             qPrintable(nowhere.error()));
 }
 
 // Real copies of the program side by side, their lock in the user's own

@@ -311,13 +311,14 @@ void TestWindows::flashToolHoldsTheSingleCopyLock()
                   tool = m_root.filePath("sirfflashcl.exe");
     QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/../app/sirfflashcl.exe", tool));
     auto utility = std::make_unique<SingleInstance>(lock);
-    QVERIFY(utility->tryLock() && !SingleInstance(lock).tryLock());
+    QVERIFY(utility->tryLock() == SingleInstance::Lock::Taken &&
+            SingleInstance(lock).tryLock() == SingleInstance::Lock::Held);
     // The tool waits two seconds before it finds no such port.
     qputenv("BRIMO_FLASHTOOL_FAULT", "delay 2000");
     bool heldByTheTool = false;
     QTimer::singleShot(0, [&] {
         utility.reset();
-        heldByTheTool = !SingleInstance(lock).tryLock();
+        heldByTheTool = SingleInstance(lock).tryLock() == SingleInstance::Lock::Held;
     });
     const CommandResult run = runHidden(u'"' + QDir::toNativeSeparators(tool) + "\" x");
     qunsetenv("BRIMO_FLASHTOOL_FAULT");
@@ -325,7 +326,7 @@ void TestWindows::flashToolHoldsTheSingleCopyLock()
     QVERIFY(heldByTheTool);
     // Wine's console host for the tool inherits the handle too, and ends a
     // moment after the tool.
-    QTRY_VERIFY(SingleInstance(lock).tryLock());
+    QTRY_VERIFY(SingleInstance(lock).tryLock() == SingleInstance::Lock::Taken);
 }
 
 // The state the thread asks for is handed back by the next call: the hold's

@@ -1,7 +1,9 @@
 // The window and its dialogs offscreen, used as a user would (its session's
 // links are doubles); the log's date as the session writes it.
+#include "platform/singleinstance.h"
 #include "session/localetext.h"
 #include "ui/accesskeylabel.h"
+#include "ui/startupcheck.h"
 #include "webservice/webservice.h"
 
 #include "loopbackserver.h"
@@ -353,6 +355,39 @@ private slots:
             QCOMPARE(m_user->control<QLabel>("stageHeader")->text(),
                      QStringLiteral("Stage %1 of 5:").arg(stage));
         }
+    }
+
+    // Before its window, the program ends with one box that says why when it
+    // cannot make sure it runs alone, or cannot write beside itself.
+    void startUpRefusals_data()
+    {
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("no lock") << true
+                                 << "The Brimo update utility cannot make sure that no other copy "
+                                    "of it runs:\r\n<nowhere>: No such file or directory\r\n\r\n"
+                                    "Please restart the PC and start the utility again.";
+        QTest::newRow("a folder it cannot write to")
+            << false
+            << "The Brimo update utility cannot write to its folder:\r\n<nowhere>\r\n\r\nPlease "
+               "install it in a folder you can write to.";
+    }
+    void startUpRefusals()
+    {
+        QFETCH(bool, lock);
+        QFETCH(QString, box);
+        const QString nowhere = QDir::toNativeSeparators(m_data.filePath("none/brimo-update.lock"));
+        bool refused = false;
+        if (lock) {
+            brimo::SingleInstance instance(nowhere);
+            refused = brimo::takeSingleCopyLock(instance) == 1;
+        } else {
+            refused = !brimo::checkApplicationFolder(nowhere);
+        }
+        QVERIFY(refused);
+        QCOMPARE(m_user->boxes().size(), 1);
+        QCOMPARE(m_user->boxes()[0].whole(),
+                 "[Brimo update utility] [NoIcon] [Ok*] " + box.replace("<nowhere>", nowhere));
     }
 
     // A screen reader reads a label without its markers: "&&" is a literal

@@ -76,7 +76,7 @@ public:
         m_lock.emplace(m_places.lockPath);
         m_lock->tryLock();
         m_window = std::make_unique<brimo::MainWindow>();
-        m_links = std::make_unique<brimo::RealLinks>(m_places, m_window->winId());
+        m_links = std::make_unique<brimo::RealLinks>(m_places, m_window->winId(), m_lock->handle());
         m_session = std::make_unique<brimo::UpdateSession>(*m_window, m_links->links());
         m_window->attach(*m_session);
         QObject::connect(m_window.get(), &brimo::MainWindow::ended,
