@@ -1,6 +1,7 @@
 // brimo-autopilot: runs the utility's own window in this process and plays its
 // user through one whole update against the stand-ins. Not part of the product.
 #include "autopilot.h"
+#include "platform/singleinstance.h"
 #include "session/reallinks.h"
 #include "session/updatesession.h"
 #include "ui/mainwindow.h"
@@ -70,8 +71,14 @@ int main(int argc, char *argv[])
     const brimo::Places places =
         brimo::placesFrom([](const char *name) { return qEnvironmentVariable(name); },
                           QCoreApplication::applicationDirPath());
+    // One copy at a time, as the utility runs; its flash tool holds the lock too.
+    brimo::SingleInstance instance(places.lockPath);
+    if (instance.tryLock() != brimo::SingleInstance::Lock::Taken) {
+        brimo::sim::say(QStringLiteral("another copy of the utility runs: ") + places.lockPath);
+        return 2;
+    }
     brimo::MainWindow window;
-    brimo::RealLinks links(places, window.winId());
+    brimo::RealLinks links(places, window.winId(), instance.handle());
     brimo::UpdateSession session(window, links.links());
     window.attach(session);
     window.show();
