@@ -7,6 +7,7 @@
 #include "device/device.h"
 #include "image/devicefile.h"
 #include "platform/commandrunner.h"
+#include "platform/comports.h"
 #include "platform/keepawake.h"
 #include "platform/singleinstance.h"
 #include "settings/registry.h"
@@ -16,6 +17,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -149,6 +151,7 @@ private slots:
     void versionResourceNamesTheUtility();
     void flashToolHoldsTheSingleCopyLock();
     void systemKeptAwakeUntilLetGo();
+    void comPortsListedInNumberOrder();
 
 private:
     QTemporaryDir m_root;
@@ -330,6 +333,18 @@ void TestWindows::systemKeptAwakeUntilLetGo()
              EXECUTION_STATE(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
     KeepAwake::releaseBeforeExit();
     QCOMPARE(SetThreadExecutionState(ES_CONTINUOUS), EXECUTION_STATE(ES_CONTINUOUS));
+}
+
+// The system's list of serial ports comes unordered. Wine's holds the ports the
+// checks gave it, the simulated device's line on BRIMO_TEST_COM_PORT above 16.
+void TestWindows::comPortsListedInNumberOrder()
+{
+    const int port = qEnvironmentVariableIntValue("BRIMO_TEST_COM_PORT");
+    QList<int> numbers;
+    for (const ComPortInfo &info : availableComPorts({}))
+        numbers << info.number;
+    QVERIFY(numbers.contains(port) && std::is_sorted(numbers.begin(), numbers.end()));
+    QCOMPARE(comPortState(port, {}), ComPortState::Free);
 }
 
 QTEST_GUILESS_MAIN(TestWindows)
