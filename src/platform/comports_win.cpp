@@ -21,8 +21,7 @@ std::map<int, QString> systemComPorts(const QString &)
 }
 
 // Windows' COM ports are exclusive: it answers an open of a port another
-// program holds with access denied. (Wine answers it with a sharing violation
-// where it refuses it at all.)
+// program holds with access denied (a sharing violation says the same).
 ComPortState openState(const QString &systemName)
 {
     const std::wstring path = (QStringLiteral("\\\\.\\") + systemName).toStdWString();
