@@ -26,6 +26,8 @@ public:
     // Removes the link, if it is still ours, and hangs up the line.
     void close();
     bool isHeld() const { return m_held; }
+    // The device the link leads to, as the system names it.
+    QString slavePath() const { return QString::fromLocal8Bit(m_slavePath); }
     // Sends now; without a program on the other end the bytes are lost, and
     // what does not fit is lost as on an overrun UART.
     void send(const QByteArray &bytes);

@@ -8,6 +8,7 @@
 #include "device/identityrecord.h"
 #include "image/devicefile.h"
 #include "platform/commandrunner.h"
+#include "platform/comports.h"
 #include "platform/keepawake.h"
 #include "platform/singleinstance.h"
 #include "platform/systemregistry.h"
@@ -18,6 +19,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -151,6 +153,7 @@ private slots:
     void versionResourceNamesTheUtility();
     void flashToolHoldsTheSingleCopyLock();
     void systemKeptAwakeUntilLetGo();
+    void comPortsListedInNumberOrder();
 
 private:
     QTemporaryDir m_root;
@@ -339,6 +342,18 @@ void TestWindows::systemKeptAwakeUntilLetGo()
                  EXECUTION_STATE(ES_CONTINUOUS | ES_SYSTEM_REQUIRED));
     }
     QCOMPARE(SetThreadExecutionState(ES_CONTINUOUS), EXECUTION_STATE(ES_CONTINUOUS));
+}
+
+// The system's list of serial ports comes unordered. Wine's holds the ports the
+// checks gave it, the simulated device's line on BRIMO_TEST_COM_PORT above 16.
+void TestWindows::comPortsListedInNumberOrder()
+{
+    const int port = qEnvironmentVariableIntValue("BRIMO_TEST_COM_PORT");
+    QList<int> numbers;
+    for (const ComPortInfo &info : availableComPorts({}))
+        numbers << info.number;
+    QVERIFY(numbers.contains(port) && std::is_sorted(numbers.begin(), numbers.end()));
+    QCOMPARE(comPortState(port, {}), ComPortState::Free);
 }
 
 QTEST_GUILESS_MAIN(TestWindows)
