@@ -27,7 +27,8 @@ qint32 elapsedSeconds(const QElapsedTimer &clock)
 
 } // namespace
 
-SerialPortProbe::SerialPortProbe(const QString &comFolder) : MSComm1(comFolder)
+SerialPortProbe::SerialPortProbe(const QString &comFolder)
+    : m_comFolder(comFolder), MSComm1(comFolder)
 {
     MSComm1.setSettings(QLatin1String(kLineSettings));
 }

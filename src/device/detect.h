@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/comports.h"
 #include "platform/serialcontrol.h"
 
 #include <QString>
@@ -16,6 +17,10 @@ public:
     virtual bool probePort(qint16 port, qint16 timeoutSeconds) = 0;
     // Ends the probe under way at once, as one that heard nothing.
     virtual void cancel() = 0;
+    // The COM ports the PC has, in number order.
+    virtual QList<ComPortInfo> ports() = 0;
+    // Whether COM `port` could be opened now, and when not, why.
+    virtual ComPortState state(int port) = 0;
 
 protected:
     PortProbe() = default;
@@ -32,8 +37,11 @@ public:
 
     bool probePort(qint16 port, qint16 timeoutSeconds) override;
     void cancel() override { m_cancelled = true; }
+    QList<ComPortInfo> ports() override { return availableComPorts(m_comFolder); }
+    ComPortState state(int port) override { return comPortState(port, m_comFolder); }
 
 private:
+    QString m_comFolder;
     SerialControl MSComm1;
     bool m_cancelled = false;
 };

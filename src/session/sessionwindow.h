@@ -3,6 +3,7 @@
 #include "settings/settingsstore.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -74,9 +75,11 @@ public:
     virtual void showStep(Step step) = 0;
     // A box with the application title as its caption: true when answered Yes.
     virtual bool showBox(const QString &text, Box box) = 0;
-    // The settings dialog, showing `shown`: what the user chose, or nothing
-    // when the dialog was left without OK.
-    virtual std::optional<Settings> chooseSettings(const Settings &shown) = 0;
+    // The settings dialog, showing `shown`, its ports 1 to 16 and then
+    // `morePorts`: what the user chose, or nothing when the dialog was left
+    // without OK.
+    virtual std::optional<Settings> chooseSettings(const Settings &shown,
+                                                   const QList<int> &morePorts) = 0;
     // While held, the user's clicks and keys wait: the flash tool runs.
     virtual void holdInput(bool held) = 0;
     // Asks the window to close, as the user would; the session says whether it may.

@@ -4,8 +4,11 @@
 #include "device/identityrecord.h"
 #include "session/localetext.h"
 
+#include "brimoversion.h"
+
 #include <QRegularExpression>
 #include <QScopedValueRollback>
+#include <QSysInfo>
 
 #include <chrono>
 #include <iterator>
@@ -43,7 +46,7 @@ Stage step(Stage whatStage, qint16 by)
 } // namespace
 
 UpdateSession::UpdateSession(SessionWindow &window, const SessionLinks &links)
-    : m_window(window), m_links(links), m_flashPort(links.store.value(kComPortValue))
+    : m_window(window), m_links(links)
 {}
 
 // --- the stage sequence -----------------------------------------------------
@@ -106,6 +109,7 @@ UpdateSession::Next UpdateSession::runPortStage()
     // Each update started has a log file of its own.
     const QDateTime began = QDateTime::currentDateTime();
     const QString unkept = m_window.beginLog(began);
+    noteWhereItRuns();
     m_window.showStep(Step::PortStage);
     addText(QStringLiteral("Update process began ") + generalDateText(began));
     if (!unkept.isEmpty())
@@ -138,6 +142,7 @@ UpdateSession::Next UpdateSession::runInternetStage()
     m_window.showStep(Step::Internet);
     m_window.setProgress(33);
     const response answer = m_links.service.ping(stateListener());
+    noteAnswer(QStringLiteral("Ping"), answer);
     if (m_ended)
         return std::nullopt;
     if (!answer.problem.isEmpty())
@@ -167,6 +172,7 @@ UpdateSession::Next UpdateSession::runDownloadStage()
     addText(QStringLiteral("Downloading updates"));
     m_window.setDotsEnabled(true);
     response answer = m_links.service.UpdateDevice(m_systemNumber, stateListener());
+    noteAnswer(QStringLiteral("Download for ") + m_systemNumber, answer);
     if (m_ended)
         return std::nullopt;
     if (!answer.problem.isEmpty())
@@ -272,8 +278,10 @@ bool UpdateSession::writeImage(const QByteArray &record)
     m_window.setDotsEnabled(true);
     // The flash tool runs: input waits until it has ended.
     m_window.holdInput(true);
-    const QString port = m_flashPort.isEmpty() ? QString::number(comPortNumber) : m_flashPort;
-    const ImageWrite write = m_links.device.uploadData(*m_image, record, port);
+    // The port the device was read on this run: one stored earlier may be
+    // stale, the device moved to another socket and found again.
+    const ImageWrite write =
+        m_links.device.uploadData(*m_image, record, QString::number(m_readPort));
     m_window.holdInput(false);
     m_window.setDotsEnabled(false);
     noteToolRun(write.tool);
@@ -325,6 +333,7 @@ void UpdateSession::scanStoredPort()
     }
     addText(QStringLiteral("Unable to detect the Brimo device on COM ") + port +
             QStringLiteral(", press 'Auto detect' to search all ports"));
+    sayWhyNotFound();
     m_window.showStep(Step::PortSilent);
 }
 
@@ -348,11 +357,14 @@ qint16 UpdateSession::detect()
         if (m_links.probe.probePort(port, kDetectSecondsPerPort))
             found = port;
     }
+    if (found < 0 && !m_ended)
+        found = detectAbove16();
     if (m_ended)
         return -1;
     if (found < 0) {
         m_window.showStep(Step::NotFound);
         addText(QStringLiteral("Unable to auto detect the Brimo device"));
+        sayWhyNotFound();
         return -1;
     }
     m_window.setProgress(100);
@@ -362,6 +374,45 @@ qint16 UpdateSession::detect()
     // The auto detection's button stays off: the device has been found.
     m_window.showStep(Step::Found);
     return found;
+}
+
+// COM1 to COM16 are where the device has always been looked for; a PC that
+// has seen a few serial adapters gives a new one a higher number. Those are
+// listened to the same way after the sixteen, the bar staying full.
+qint16 UpdateSession::detectAbove16()
+{
+    for (const int port : portsAbove16()) {
+        if (m_ended)
+            break;
+        addText(QStringLiteral("Scanning COM port ") + QString::number(port));
+        if (m_links.probe.probePort(static_cast<qint16>(port), kDetectSecondsPerPort))
+            return static_cast<qint16>(port);
+    }
+    return -1;
+}
+
+QList<int> UpdateSession::portsAbove16()
+{
+    QList<int> ports;
+    for (const ComPortInfo &port : m_links.probe.ports()) {
+        if (port.number > kLastDetectedPort && port.number <= std::numeric_limits<qint16>::max())
+            ports << port.number;
+    }
+    return ports;
+}
+
+void UpdateSession::sayWhyNotFound()
+{
+    const QList<ComPortInfo> ports = m_links.probe.ports();
+    if (ports.isEmpty())
+        addText(QStringLiteral("This PC has no COM port: the Brimo device's USB driver may be "
+                               "missing, or its cable unplugged"));
+    for (const ComPortInfo &port : ports) {
+        if (m_links.probe.state(port.number) == ComPortState::InUse)
+            addText(QStringLiteral("COM %1 is in use by another program: close that program and "
+                                   "try again")
+                        .arg(port.number));
+    }
 }
 
 // --- reading the device -----------------------------------------------------
@@ -393,7 +444,11 @@ std::optional<UpdateSession::Outcome> UpdateSession::readOnce()
     if (!read.failure.isEmpty())
         addText(read.failure);
     if (read.systemNumber) {
+        m_readPort = comPortNumber;
         m_systemNumber = *read.systemNumber;
+        m_window.supportNote(
+            QStringLiteral("System number: %1 (%2)")
+                .arg(m_systemNumber, QString::fromLatin1(m_systemNumber.toLatin1().toHex(' '))));
         addText(QStringLiteral("Connecting to the Internet"));
         return checkStage(advance());
     }
@@ -427,6 +482,31 @@ void UpdateSession::noteToolRun(const std::optional<ToolReport> &tool)
         m_ended = true;
 }
 
+void UpdateSession::noteAnswer(const QString &request, const response &answer)
+{
+    m_window.supportNote(
+        request + QStringLiteral(": ") +
+        (answer.statusLine.isEmpty() ? QStringLiteral("no answer") : answer.statusLine));
+}
+
+// What whoever helps the user asks first; a proxy as host and port alone,
+// whatever else its setting holds.
+void UpdateSession::noteWhereItRuns()
+{
+    m_window.supportNote(QStringLiteral("Brimo update utility %1 on %2, %3 %4")
+                             .arg(QLatin1String(BRIMO_VERSION_TEXT), QSysInfo::prettyProductName(),
+                                  QSysInfo::kernelType(), QSysInfo::kernelVersion()));
+    const QList<ComPortInfo> ports = m_links.probe.ports();
+    m_window.supportNote(ports.isEmpty() ? QStringLiteral("COM ports: none")
+                                         : QStringLiteral("COM ports:"));
+    for (const ComPortInfo &port : ports)
+        m_window.supportNote(QStringLiteral("  ") + comPortSummary(port));
+    const std::optional<NamedProxy> proxy = namedProxy(m_links.store);
+    m_window.supportNote(QStringLiteral("Proxy: ") +
+                         (proxy ? QStringLiteral("%1:%2").arg(proxy->host).arg(proxy->port)
+                                : QStringLiteral("the system's settings")));
+}
+
 // --- the web requests' states -----------------------------------------------
 
 UpdateService::StateListener UpdateSession::stateListener()
@@ -458,7 +538,7 @@ void UpdateSession::showSettings()
     Settings shown = m_links.store.settings();
     if (comPortNumber > 0)
         shown.comPort = QString::number(comPortNumber);
-    const std::optional<Settings> chosen = m_window.chooseSettings(shown);
+    const std::optional<Settings> chosen = m_window.chooseSettings(shown, portsAbove16());
     if (!chosen)
         return;
     if (!chosen->comPort.isEmpty()) {

@@ -38,7 +38,6 @@ public:
     // ended and so does the program. Once ended, nothing more of it runs.
     enum class Outcome { Waits, Ends };
 
-    // Reads the stored port once, for the flash.
     UpdateSession(SessionWindow &window, const SessionLinks &links);
 
     // The footer's buttons: the welcome page's, the scan (the settings while
@@ -78,6 +77,16 @@ private:
 
     void scanStoredPort();
     qint16 detect();
+    qint16 detectAbove16();
+    // After a search that found nothing: the ports another program holds, or
+    // that the PC has none.
+    void sayWhyNotFound();
+    // The ports the PC has above COM16.
+    QList<int> portsAbove16();
+    // The log file's head: the utility, the system, the ports, the proxy.
+    void noteWhereItRuns();
+    // A request's answer, for the log file.
+    void noteAnswer(const QString &request, const response &answer);
     // One read of the device; what the command does next, when it stops here.
     std::optional<Outcome> readOnce();
     bool uploadData();
@@ -95,8 +104,6 @@ private:
 
     SessionWindow &m_window;
     SessionLinks m_links;
-    // The device link took the stored port once as the program started.
-    const QString m_flashPort;
 
     Stage currentStage = Stage::Welcome;
     bool updateInProgress = false;
@@ -104,7 +111,9 @@ private:
     // One count for the device reads (up to 5) and the flash attempts (up to
     // 3): reads that succeeded count against the flash.
     qint16 attemptCount = 0;
-    // From the last identity read and the last download.
+    // From the last identity read (the port it succeeded on, where the image
+    // goes) and the last download.
+    qint16 m_readPort = 0;
     QString m_systemNumber;
     std::optional<deviceFile> m_image;
     bool m_ended = false;

@@ -38,7 +38,8 @@ QWidget *stacked(QGroupBox *frame, std::initializer_list<QWidget *> widgets)
 
 } // namespace
 
-frmSettings::frmSettings(const Settings &shown, QWidget *parent) : QDialog(parent)
+frmSettings::frmSettings(const Settings &shown, const QList<int> &morePorts, QWidget *parent)
+    : QDialog(parent)
 {
     makeFixedDialog(this, "frmSettings", QStringLiteral("Brimo update utility settings"));
     setColours(this, greyLevel(128), Qt::white);
@@ -56,7 +57,7 @@ frmSettings::frmSettings(const Settings &shown, QWidget *parent) : QDialog(paren
     auto *pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(0, 0, 0, 8);
     pageLayout->addWidget(strip);
-    pageLayout->addWidget(createComFrame(page));
+    pageLayout->addWidget(createComFrame(page, morePorts));
     pageLayout->addWidget(createProxyFrame(page));
 
     auto *form = new QVBoxLayout(this);
@@ -72,12 +73,14 @@ frmSettings::frmSettings(const Settings &shown, QWidget *parent) : QDialog(paren
     txtProxyPort->setText(shown.proxyPort);
 }
 
-QWidget *frmSettings::createComFrame(QWidget *page)
+QWidget *frmSettings::createComFrame(QWidget *page, const QList<int> &morePorts)
 {
     auto *frame = place(new QGroupBox(QStringLiteral("COM Port:"), page), "Frame1");
     com = place(new QComboBox(frame), "com");
     com->setAccessibleName(QStringLiteral("COM Port"));
     for (int port = 1; port <= kPortCount; ++port)
+        com->addItem(QString::number(port));
+    for (const int port : morePorts)
         com->addItem(QString::number(port));
     return stacked(frame, {com});
 }

@@ -362,9 +362,10 @@ bool MainWindow::showBox(const QString &text, Box box)
     return showMessage(this, box == Box::Stop ? cutToFit(text) : text, box) == QMessageBox::Yes;
 }
 
-std::optional<Settings> MainWindow::chooseSettings(const Settings &shown)
+std::optional<Settings> MainWindow::chooseSettings(const Settings &shown,
+                                                   const QList<int> &morePorts)
 {
-    frmSettings dialog(shown, this);
+    frmSettings dialog(shown, morePorts, this);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.settings();

@@ -42,7 +42,8 @@ public:
     void showStage(Stage stage) override;
     void showStep(Step step) override;
     bool showBox(const QString &text, Box box) override;
-    std::optional<Settings> chooseSettings(const Settings &shown) override;
+    std::optional<Settings> chooseSettings(const Settings &shown,
+                                           const QList<int> &morePorts) override;
     void holdInput(bool held) override;
     void askToClose() override { close(); }
 

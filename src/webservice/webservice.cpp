@@ -33,27 +33,38 @@ qint16 statusCode(const QByteArray &headerText)
     return ok ? code : qint16{0};
 }
 
+} // namespace
+
+std::optional<NamedProxy> namedProxy(SettingsStore &settings)
+{
+    const QString server = settings.value(kProxyServerValue).trimmed();
+    if (server.isEmpty())
+        return std::nullopt;
+    // People write a proxy as "host", "host:port" or as a whole address.
+    const QUrl address(server.contains(QLatin1String("://")) ? server
+                                                             : QStringLiteral("http://") + server);
+    NamedProxy proxy{address.host().isEmpty() ? server : address.host(), kDefaultProxyPort};
+    bool ok = false;
+    const uint port = settings.value(kProxyPortValue).trimmed().toUInt(&ok);
+    if (ok && port > 0 && port <= 0xffff)
+        proxy.port = static_cast<quint16>(port);
+    else if (address.port() > 0)
+        proxy.port = static_cast<quint16>(address.port());
+    return proxy;
+}
+
+namespace {
+
 // A proxy named in the settings is used for every request; without one the
 // system's own proxy settings apply.
 void chooseProxy(InetControl &control, SettingsStore &settings)
 {
-    const QString server = settings.value(kProxyServerValue).trimmed();
-    if (server.isEmpty()) {
+    const std::optional<NamedProxy> proxy = namedProxy(settings);
+    if (!proxy) {
         control.setAccessType(InetControl::UseDefault);
         return;
     }
-    // People write a proxy as "host", "host:port" or as a whole address.
-    const QUrl address(server.contains(QLatin1String("://")) ? server
-                                                             : QStringLiteral("http://") + server);
-    const QString host = address.host().isEmpty() ? server : address.host();
-    bool ok = false;
-    const uint port = settings.value(kProxyPortValue).trimmed().toUInt(&ok);
-    quint16 chosen = kDefaultProxyPort;
-    if (ok && port > 0 && port <= 0xffff)
-        chosen = static_cast<quint16>(port);
-    else if (address.port() > 0)
-        chosen = static_cast<quint16>(address.port());
-    control.setProxy(host, chosen);
+    control.setProxy(proxy->host, proxy->port);
     control.setAccessType(InetControl::NamedProxy);
 }
 
@@ -92,6 +103,7 @@ response webservice::execute(const QString &strURI, const FormData &objFormData,
     if (received > 0) {
         record.iResponseCode = statusCode(m_control.getHeader());
         record.strContent = QString::fromLocal8Bit(start);
+        record.statusLine = QString::fromLatin1(m_control.getHeader().split('\r').constFirst());
     }
     if (m_control.proxyAskedForLogin())
         record.problem = QStringLiteral("The proxy server asked for a login (407)");

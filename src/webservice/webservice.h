@@ -25,7 +25,19 @@ struct response {
     // Why the request brought nothing (a proxy that asked for a login), or an
     // answer of 200 no image, in one log line; empty otherwise.
     QString problem;
+    // The answer's status line as the service sent it ("HTTP/1.1 200 OK");
+    // empty when none came.
+    QString statusLine;
 };
+
+// A proxy the settings name, as host and port.
+struct NamedProxy {
+    QString host;
+    quint16 port = 0;
+};
+// The proxy the settings name for every request; none: the system's own
+// proxy settings apply. Read anew each time.
+std::optional<NamedProxy> namedProxy(SettingsStore &settings);
 
 // The vendor's web service as the update session reaches it. Each request
 // returns only when it has ended; window events run meanwhile.

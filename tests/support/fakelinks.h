@@ -144,6 +144,8 @@ private:
         brimo::response record;
         record.iResponseCode =
             static_cast<qint16>(answer == "ok" ? 200 : answer.section(u' ', 0, 0).toInt());
+        if (record.iResponseCode != 0)
+            record.statusLine = QStringLiteral("HTTP/1.1 %1").arg(record.iResponseCode);
         (record.iResponseCode == 0 ? record.problem : record.strContent) = answer.section(u' ', 1);
         return record;
     }
@@ -157,11 +159,25 @@ private:
     QTemporaryDir m_folder;
 };
 
-// The device streams on the ports in `answering`.
+// The PC has the ports in `has` (COM1 to COM16 unless told), those in `inUse`
+// held by another program; the device streams on those in `answering`.
 class FakeProbe : public brimo::PortProbe {
 public:
-    explicit FakeProbe(Trace &trace) : m_trace(trace) {}
+    explicit FakeProbe(Trace &trace) : m_trace(trace)
+    {
+        for (int port = 1; port <= 16; ++port)
+            has << brimo::ComPortInfo{
+                port, QStringLiteral("/dev/ttyS%1").arg(port - 1), {}, {}, {}};
+    }
     QSet<qint16> answering;
+    QList<brimo::ComPortInfo> has;
+    QSet<int> inUse;
+
+    QList<brimo::ComPortInfo> ports() override { return has; }
+    brimo::ComPortState state(int port) override
+    {
+        return inUse.contains(port) ? brimo::ComPortState::InUse : brimo::ComPortState::Free;
+    }
 
     bool probePort(qint16 port, qint16 timeoutSeconds) override
     {

@@ -8,6 +8,7 @@
 // would end.
 
 #include "fakelinks.h"
+#include "logfile.h"
 
 #include "driver/windowdriver.h"
 #include "session/updatesession.h"
@@ -114,16 +115,6 @@ public:
                              (window->objectName() == "stillWriting" ? ": " + text->text() : "");
         }
         return shown.join(u' ');
-    }
-    // The update's log file, line by line.
-    static QStringList logFile()
-    {
-        const QString folder =
-            QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/logs";
-        const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
-        QFile file(folder + u'/' + names.value(names.size() - 1));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split("\r\n")
-                                              : QStringList();
     }
 
     Trace trace;
