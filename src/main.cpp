@@ -41,6 +41,7 @@ int main(int argc, char *argv[])
     brimo::RealLinks links(places, window.winId(), instance.handle());
     brimo::UpdateSession session(window, links.links());
     window.attach(session);
+    instance.answerLaterCopies([&window] { window.comeForward(); });
     QObject::connect(&window, &brimo::MainWindow::ended, &app, &QCoreApplication::quit);
     window.show();
     return app.exec();

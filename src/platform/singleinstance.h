@@ -3,6 +3,11 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+#include <memory>
+
+class QLocalServer;
+
 namespace brimo {
 
 // The test for another running copy of the utility: a lock that the system
@@ -31,14 +36,27 @@ public:
 
     Lock tryLock();
     QString error() const { return m_error; }
+
+    // The copy that holds the lock: `comeForward` runs each time a copy
+    // started later finds the lock held.
+    void answerLaterCopies(std::function<void()> comeForward);
+    // A copy that found the lock held asks the one that holds it to come to
+    // the front; false when that one cannot be reached (another user's, on
+    // Windows, whose window this user could not see anyway).
+    bool askToComeForward();
     // The lock held, as a program started now would inherit it: a descriptor
     // or a Windows handle; -1 when none is held.
     qintptr handle() const { return m_handle; }
 
 private:
+    QString beaconName() const;
+    // Lets the copy that holds the lock take the foreground (Windows).
+    static void letOthersComeForward();
+
     QString m_path;
     QString m_error;
     qintptr m_handle = -1;
+    std::unique_ptr<QLocalServer> m_beacon;
 };
 
 } // namespace brimo

@@ -1,6 +1,7 @@
 #include "platform/singleinstance.h"
 
 #include <QFile>
+#include <QLocalServer>
 
 #include <cerrno>
 #include <cstring>
@@ -11,6 +12,9 @@
 namespace brimo {
 
 SingleInstance::SingleInstance(const QString &lockPath) : m_path(lockPath) {}
+
+// Any program may take the foreground when its window comes up.
+void SingleInstance::letOthersComeForward() {}
 
 SingleInstance::~SingleInstance()
 {

@@ -1,5 +1,7 @@
 #include "platform/singleinstance.h"
 
+#include <QLocalServer>
+
 #include <windows.h>
 
 namespace brimo {
@@ -20,6 +22,13 @@ QString systemMessage(DWORD error)
 } // namespace
 
 SingleInstance::SingleInstance(const QString &lockPath) : m_path(lockPath) {}
+
+// Only the program the user started last may take the foreground: this one
+// hands that right on to the copy it asks to come forward.
+void SingleInstance::letOthersComeForward()
+{
+    AllowSetForegroundWindow(ASFW_ANY);
+}
 
 SingleInstance::~SingleInstance()
 {

@@ -426,6 +426,16 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     Line1->setGeometry(0, header->height(), header->width(), 1);
 }
 
+void MainWindow::comeForward()
+{
+    QWidget *shown = m_stillWriting ? m_stillWriting.get() : this;
+    if (shown == this && isHidden())
+        return;
+    shown->setWindowState(shown->windowState() & ~Qt::WindowMinimized);
+    shown->raise();
+    shown->activateWindow();
+}
+
 void MainWindow::run(UpdateSession::Outcome (UpdateSession::*command)())
 {
     ++m_commands;

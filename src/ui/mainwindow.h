@@ -33,6 +33,9 @@ public:
 
     // The session the buttons, the settings menu and a close request go to.
     void attach(UpdateSession &session) { m_session = &session; }
+    // Brings what the program shows to the front: the window, or the notice
+    // that stays while the flash tool finishes.
+    void comeForward();
 
     void addText(const QString &whatText) override;
     void supportNote(const QString &line) override { m_supportLog.addLine(line); }

@@ -31,7 +31,10 @@ std::optional<int> takeSingleCopyLock(SingleInstance &instance)
     case SingleInstance::Lock::Taken:
         return std::nullopt;
     case SingleInstance::Lock::Held:
-        return 0;
+        // The first copy's window (or its notice) comes to the front.
+        if (instance.askToComeForward())
+            return 0;
+        [[fallthrough]];
     case SingleInstance::Lock::HeldByAnother:
         showMessage(nullptr,
                     QStringLiteral("The Brimo update utility is already running for another user "

@@ -9,9 +9,9 @@ namespace brimo {
 class SingleInstance;
 
 // Run first, before anything else: takes the single-copy lock. The exit code
-// of a program that must not go on: another copy runs (when it belongs to
-// another user of the PC, one box says so), or the lock cannot be set up (one
-// box says why).
+// of a program that must not go on: another copy runs (its window comes to
+// the front; when it belongs to another user of the PC, one box says so), or
+// the lock cannot be set up (one box says why).
 std::optional<int> takeSingleCopyLock(SingleInstance &instance);
 
 // Run once at start-up, before the window: removes what an earlier run left

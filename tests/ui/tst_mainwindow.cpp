@@ -385,6 +385,28 @@ private slots:
                  "[Brimo update utility] [NoIcon] [Ok*] " + box.replace("<nowhere>", nowhere));
     }
 
+    // A second copy, started while the first copy's window is behind another,
+    // brings that window to the front and ends.
+    void secondCopyBringsTheFirstForward()
+    {
+        brimo::SingleInstance first(m_data.filePath("brimo-update.lock"));
+        QCOMPARE(first.tryLock(), brimo::SingleInstance::Lock::Taken);
+        first.answerLaterCopies([this] { m_window->comeForward(); });
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        QProcess copy;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", m_data.path());
+        environment.insert("BRIMO_REGISTRY_FILE", m_data.filePath("registry"));
+        copy.setProcessEnvironment(environment);
+        copy.start(QStringLiteral(BRIMO_APP_DIR "/brimo-update"), {});
+        QTRY_COMPARE_WITH_TIMEOUT(copy.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(copy.exitCode(), 0);
+        QTRY_COMPARE(QApplication::activeWindow(), m_window);
+    }
+
     // A screen reader reads a label without its markers: "&&" is a literal
     // "&", "&x" is "x", and a last "&" stays as it is.
     void labelsReadWithoutAccessKeyMarkers()
