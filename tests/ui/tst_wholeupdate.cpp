@@ -12,6 +12,7 @@
 #include "driver/windowdriver.h"
 #include "platform/singleinstance.h"
 #include "session/reallinks.h"
+#include "session/sessionwindow.h"
 #include "ui/mainwindow.h"
 
 #include <QtTest>
@@ -39,16 +40,17 @@ QStringList toTheFlash(qint64 size)
             "Updating device."};
 }
 
-// The world of one update: the device on COM 3 in its D/L position, "COMPort"
-// stored as 3, the service with an image for the device, the flash tool's
+// The world of one update: "COMPort" stored as 3, the device on COM `port`
+// in `mode`, the service with an image for the device, the flash tool's
 // faults, the services that keep the PC awake; then the window as the
 // program opens it, and its user.
 class WholeRun {
 public:
-    WholeRun(const QStringList &toolFaults, const QString &inhibitBy)
+    WholeRun(const QStringList &toolFaults, const QString &inhibitBy, int port = 3,
+             const QString &mode = "dl")
         : m_app(AppTestFolder::WithTool, AppTestFolder::ThisProgram),
-          m_device(3, {"--system-number", "AB12CD34", "--tail", kTail, "--mode", "dl"}),
-          m_service({"--image", "AB12CD34:0:" + kTail}),
+          m_device(port, {"--system-number", "AB12CD34", "--tail", kTail, "--mode", mode}),
+          m_port(port), m_service({"--image", "AB12CD34:0:" + kTail}),
           m_inhibit(inhibitBy, [this] { return int(m_app.logLines().size()); })
     {
         m_app.setFaults(toolFaults);
@@ -109,8 +111,13 @@ public:
         return runs.join(u',').remove(":0");
     }
     QString holds() const { return m_inhibit.holds(); }
-    // The device's end of COM 3, as the PC names it.
-    QString comLine() const { return QFileInfo(m_device.comDir() + "/com3").symLinkTarget(); }
+    // The device's end of its COM port, as the PC names it.
+    QString comLine() const
+    {
+        return QFileInfo(m_device.comDir() + QStringLiteral("/com%1").arg(m_port)).symLinkTarget();
+    }
+    // The user flips the device's switch.
+    void switchDevice(const QString &mode) const { m_device.send("mode " + mode); }
     // What the device holds: its flash writes and its identity.
     QString device() const
     {
@@ -133,6 +140,7 @@ private:
     QTemporaryDir m_data;
     AppTestFolder m_app;
     DevSimProcess m_device;
+    int m_port;
     VendorSimProcess m_service;
     InhibitService m_inhibit;
     brimo::Places m_places;
@@ -159,21 +167,29 @@ QStringList logFromTheRead(const WindowDriver &user)
 class TestWholeUpdate : public QObject {
     Q_OBJECT
 private slots:
-    void updatesTheDevice();
+    void updatesTheDeviceMovedToAnotherPort();
     void closedDuringTheFlash();
     // Last: the application asked to quit stays so for this test program.
     void quitDuringTheFlash();
 };
 
-// The write takes three seconds; meanwhile the user clicks on the "&File"
-// menu: the dots move, but the menu opens only once the tool has ended. The
-// portal keeps the PC from sleeping through each run of the tool, and from
-// shutting down through the write.
-void TestWholeUpdate::updatesTheDevice()
+// The device was moved to another socket since the last run: the read on the
+// stored COM 3 fails, the search finds the device on COM 2, where it is read
+// and written. The write takes three seconds; meanwhile the user clicks on
+// the "&File" menu: the dots move, but the menu opens only once the tool has
+// ended. The portal keeps the PC from sleeping through each run of the tool,
+// and from shutting down through the write.
+void TestWholeUpdate::updatesTheDeviceMovedToAnotherPort()
 {
-    WholeRun run({"ok", "delay 3000"}, "portal");
+    WholeRun run({"ok", "ok", "delay 3000"}, "portal", 2, "normal");
     QVERIFY(run.isReady());
     WindowDriver &user = run.open();
+    user.answer(QMessageBox::Ok, "Unable to detect the Brimo device on Com X, please remove the "
+                                 "power, wait 10 seconds, select NORMAL mode and reinsert the "
+                                 "power.");
+    user.answer(QMessageBox::Ok, brimo::kDownloadModeRequest);
+    user.whenLogShows(
+        "Brimo device has been detected on COM 2", [&] { run.switchDevice("dl"); }, -1);
     QStringList bar;
     QObject::connect(user.control<QProgressBar>("ProgressBar"), &QProgressBar::valueChanged,
                      [&bar](int value) { bar << QString::number(value); });
@@ -194,18 +210,24 @@ void TestWholeUpdate::updatesTheDevice()
         500);
     QVERIFY(user.run("updateBtn") && user.run("stage2Btn"));
 
+    const QStringList found = {"Unable to retrieve information from the Brimo device",
+                               "Attempting to auto detect the Brimo device", "Scanning COM port 1",
+                               "Scanning COM port 2", "Brimo device has been detected on COM 2"};
     const QStringList completed = {"Cleaning up", "Update process completed"};
-    QCOMPARE(logFromTheRead(user), run.toTheFlash() + completed);
+    QCOMPARE(logFromTheRead(user), found + run.toTheFlash() + completed);
+    QCOMPARE(user.surprises(), QStringList());
     QVERIFY(user.logText().contains(". . .\nCleaning up"));
     QVERIFY(held);
     QTRY_COMPARE(QApplication::activePopupWidget()->objectName(), QString("file"));
     QApplication::activePopupWidget()->close();
-    QCOMPARE(run.toolRuns(), QString("r3,w3"));
+    QCOMPARE(run.toolRuns(), QString("r3:3,r2,w2"));
     QCOMPARE(run.device(), "1 AB12CD34" + kTail);
-    QCOMPARE(run.holds(), QString("sleep 0-1,shutdown 1-2"));
-    // Each request's states move the bar; the stages set it in between.
+    QCOMPARE(run.holds(), QString("sleep 0-1,sleep 1-2,shutdown 2-3"));
+    // The search moves the bar; each request's states move it, the stages set
+    // it in between.
     const QString request = "10,20,30,40,50,60,80,90,100";
-    QCOMPARE(bar.join(u','), "0,33," + request + ",66,100,0," + request + ",0,20,40,60,80,100");
+    QCOMPARE(bar.join(u','),
+             "0,6,12,100,0,33," + request + ",66,100,0," + request + ",0,20,40,60,80,100");
     QCOMPARE(QDir(QCoreApplication::applicationDirPath()).entryList({"nf*"}, QDir::Files),
              QStringList());
     // The log file has the log as it stands, CR LF and dots included, and for
@@ -213,14 +235,15 @@ void TestWholeUpdate::updatesTheDevice()
     // and the flash tool's runs.
     const QString app = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     const QString tool =
-        "Flash tool: \"" + app + "/sirfflashcl.exe\" \"" + app + "/nf.dat\" -b 57600 -l 3 ";
+        "Flash tool: \"" + app + "/sirfflashcl.exe\" \"" + app + "/nf.dat\" -b 57600 -l ";
     QCOMPARE(notesIn(newestLogFile(), user.logText()),
              QStringList(
                  {"Brimo update utility " BRIMO_VERSION_TEXT " on " + QSysInfo::prettyProductName(),
-                  "COM ports:", "  COM 3: " + run.comLine(), "Proxy: the system's settings",
-                  tool + "-r -f 0x080000 -t 0x080020 -> exit code 0",
+                  "COM ports:", "  COM 2: " + run.comLine(), "Proxy: the system's settings",
+                  tool + "3 -r -f 0x080000 -t 0x080020 -> exit code 3",
+                  tool + "2 -r -f 0x080000 -t 0x080020 -> exit code 0",
                   "System number: AB12CD34 (41 42 31 32 43 44 33 34)", "Ping: HTTP/1.1 200 OK",
-                  "Download for AB12CD34: HTTP/1.1 200 OK", tool + "-o 0 -c 0 -> exit code 0"}));
+                  "Download for AB12CD34: HTTP/1.1 200 OK", tool + "2 -o 0 -c 0 -> exit code 0"}));
 }
 
 // Yes to the close question while the tool writes: the window goes at once,
