@@ -1,6 +1,6 @@
 // The device link against the real parts: the port probe on a serial line
 // (a pseudo-terminal), the identity read and the flash through the stand-in
-// flash tool, up to the simulated device.
+// flash tool (the whole way to the simulated device is tests/ui's).
 #include "device/detect.h"
 #include "device/device.h"
 #include "device/identityrecord.h"
@@ -10,7 +10,6 @@
 #include "apptestfolder.h"
 #include "common/ptyline.h"
 #include "common/srec.h"
-#include "devsimprocess.h"
 
 #include <QtTest>
 
@@ -25,19 +24,12 @@ const QByteArray kSystemNumber = "AB12CD34";
 const QByteArray kTail = "0011223344556677";
 const QByteArray kSentence =
     "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-// The identity record as the vendor serves it, carrying 0xFF.
-const QByteArray kServedRecord = "S31500080010" + QByteArray(32, 'F') + "E2";
 
 QByteArray servedImage()
 {
     return sim::makeImage(4096, QByteArray(16, '\xFF'));
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The places of a device link whose program folder is `folder`.
 Places placesOf(const QString &folder, const QString &comFolder = {})
@@ -73,7 +65,6 @@ private slots:
     void knownIdentityRecords();
     void failedReadOrFlash_data();
     void failedReadOrFlash();
-    void identityReadAndFlashRoundTrip();
 
 private:
     QTemporaryDir m_dir;
@@ -261,42 +252,6 @@ void TestDevice::failedReadOrFlash()
     for (const QString &run : app.logLines())
         QVERIFY2(run.startsWith('[' + QProcess::splitCommand(line).mid(1).join("] [") + "] "),
                  qPrintable(run));
-}
-
-// The whole road through the device link: the flash tool reads the device's
-// identity, which goes into a served image with a second copy of the identity
-// record near its start; the first flash fails, the image is flashed again.
-// The device keeps the last copy written: each must have become its own.
-void TestDevice::identityReadAndFlashRoundTrip()
-{
-    DevSimProcess sim(
-        3, {"--system-number", kSystemNumber, "--tail", "8899AABBCCDDEEFF", "--mode", "dl"});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorText()));
-    // The stand-in tool finds COM 3 as the utility does.
-    qputenv("BRIMO_COM_DIR", QFile::encodeName(sim.comDir()));
-    AppTestFolder app;
-    QVERIFY(app.isValid());
-    app.setFaults({"ok", "exit 5", "ok"});
-    device link(placesOf(app.path(), sim.comDir()));
-    const IdentityRead read = link.downloadData(3);
-    QCOMPARE(read.systemNumber, QString::fromLatin1(kSystemNumber));
-    QCOMPARE(read.failure, QString());
-
-    QByteArray image = servedImage();
-    image.insert(image.indexOf('\n') + 1, kServedRecord + "\r\n");
-    const std::optional<deviceFile> objDF = received(app.path(), image);
-    QVERIFY(objDF);
-    const QByteArray record = identityRecord(kSystemNumber, kTail);
-    QVERIFY(!link.uploadData(*objDF, record, "3").written);
-    const ImageWrite write = link.uploadData(*objDF, record, "3");
-    QVERIFY2(write.written, qPrintable(write.failure));
-    // Flashed, the image is gone with the work file.
-    QCOMPARE(QDir(app.path()).entryList({"nf*"}, QDir::Files), QStringList());
-    // The device holds the image: a record from its middle, and its identity.
-    const QByteArray flash = readFile(sim.flashPath());
-    const qsizetype middle = image.indexOf("S31500040000") + 12;
-    QCOMPARE(flash.mid(0x040000, 16), QByteArray::fromHex(image.mid(middle, 32)));
-    QCOMPARE(flash.mid(0x080010, 16), kSystemNumber + QByteArray::fromHex(kTail));
 }
 
 QTEST_GUILESS_MAIN(TestDevice)

@@ -53,6 +53,12 @@ struct Row {
     QString logEnds;
 };
 
+// Lines of a trace, joined by "|".
+QStringList lines(const QString &joined)
+{
+    return joined.split(u'|');
+}
+
 QString box(const QString &kind, const QString &text, const QString &behind)
 {
     return "? [Brimo update utility] " + kind + ' ' + text + ' ' + behind;
@@ -77,6 +83,8 @@ const QMap<QString, QString> kStored3 = {{"COMPort", "3"}};
 const QString kBegan = "Update process began <now>";
 const QString kRetrieving = "Retrieving existing registry value";
 const QString kWaitsNoPort = "= [Stage 1 of 5: no port stage1Btn(&Settings) detectBtn 0%]";
+const QStringList kNothingStored = {kBegan, kRetrieving, "Blank registry value returned",
+                                    kWaitsNoPort};
 const QString kDownloadModeShown = "[Stage 2 of 5: D/L";
 const QString kWaitsOnStage2 = "= [Stage 2 of 5: D/L stage2Btn 0%]";
 const QString kReadFailed = "Unable to retrieve information from the Brimo device";
@@ -135,14 +143,12 @@ qint64 imageSize()
 // From a passed Internet test to the flash tool's run.
 QStringList downloadThenFlash(const QString &systemNumber = kSystemNumber)
 {
-    return {"Internet connection test successful",
-            "Downloading updates",
-            "> download " + systemNumber + " 0% dots",
-            QStringLiteral("Downloaded %1 bytes").arg(imageSize()),
-            "Updating device with the latest update",
-            "Checking update integrity",
-            "Checking system number",
-            "Updating device."};
+    return lines(QStringLiteral("Internet connection test successful|Downloading updates|> "
+                                "download %1 0% dots|Downloaded %2 bytes|Updating device with "
+                                "the latest update|Checking update integrity|Checking system "
+                                "number|Updating device.")
+                     .arg(systemNumber)
+                     .arg(imageSize()));
 }
 // The tool's run, with the device's own identity record in the image.
 QString write(const QString &record = "S315000800104142313243443334001122334455667722")
@@ -193,19 +199,17 @@ void TestSession::stages_data()
     // --- the first stage: the stored port, the scan, the auto detection ---
     Row row;
     row.acts = {press("updateBtn")};
-    row.trace = {kBegan, kRetrieving, "Blank registry value returned", kWaitsNoPort};
+    row.trace = kNothingStored;
     add("nothing stored: the settings or the auto detection", row);
 
     for (const char *stored : {"COM3", "99999"}) {
         row = {};
         row.stored = {{"COMPort", stored}};
         row.acts = {press("updateBtn")};
-        row.trace = {kBegan,
-                     kRetrieving,
-                     QStringLiteral("Registry value returned: COM ") + stored,
-                     stored + QStringLiteral("is not a valid COM port number"),
-                     "> store COMPort= 0% +stage1Btn",
-                     "= [Stage 1 of 5: start stage1Btn(&Scan) 0%]"};
+        row.trace = lines(QStringLiteral("%1|%2|Registry value returned: COM %3|%3is not a valid "
+                                         "COM port number|> store COMPort= 0% +stage1Btn|= "
+                                         "[Stage 1 of 5: start stage1Btn(&Scan) 0%]")
+                              .arg(kBegan, kRetrieving, QLatin1String(stored)));
         add(stored[0] == 'C' ? "stored COM3: no number, cleared" : "stored 99999: beyond 16 bits",
             row);
     }
@@ -227,8 +231,7 @@ void TestSession::stages_data()
     row = {};
     row.answering = {3};
     row.acts = {press("updateBtn"), dialog("3"), press("stage1Btn"), press("stage1Btn")};
-    row.trace = QStringList{kBegan, kRetrieving, "Blank registry value returned", kWaitsNoPort} +
-                chosen3 +
+    row.trace = kNothingStored + chosen3 +
                 QStringList{"= [Stage 1 of 5: no port stage1Btn(&Scan) detectBtn 0%]",
                             "Scanning COM port 3", "> probe COM3 3s 0%",
                             "Brimo device has been detected on COM 3", kWaitsOnStage2};
@@ -240,20 +243,14 @@ void TestSession::stages_data()
     row.stored = {{"COMPort", "COM3"}};
     row.answering = {};
     row.inUse = {3};
-    row.trace = QStringList{kBegan,
-                            kRetrieving,
-                            "Registry value returned: COM COM3",
-                            "COM3is not a valid COM port number",
-                            "> store COMPort= 0% +stage1Btn",
-                            waitsToScan} +
-                chosen3 +
-                QStringList{waitsToScan,
-                            "Scanning COM port 3",
-                            "> probe COM3 3s 0%",
-                            "Unable to detect the Brimo device on COM 3, press 'Auto detect' to "
-                            "search all ports",
-                            "COM 3 is in use by another program: close that program and try again",
-                            "= [Stage 1 of 5: start stage1Btn(&Scan) detectBtn 0%]"};
+    row.trace = lines("Update process began <now>|Retrieving existing registry value|Registry "
+                      "value returned: COM COM3|COM3is not a valid COM port number|> store "
+                      "COMPort= 0% +stage1Btn") +
+                QStringList{waitsToScan} + chosen3 + QStringList{waitsToScan} +
+                lines("Scanning COM port 3|> probe COM3 3s 0%|Unable to detect the Brimo device "
+                      "on COM 3, press 'Auto detect' to search all ports|COM 3 is in use by "
+                      "another program: close that program and try again|= [Stage 1 of 5: start "
+                      "stage1Btn(&Scan) detectBtn 0%]");
     add("the settings, then a scan of a port another program holds", row);
     const QStringList scanToClose = row.trace.mid(0, 13);
 
@@ -268,16 +265,15 @@ void TestSession::stages_data()
     row = {};
     row.answering = {5};
     row.acts = {press("updateBtn"), press("detectBtn"), dialog(), {Act::Settings, {}}};
-    row.trace = QStringList{kBegan, kRetrieving, "Blank registry value returned", kWaitsNoPort} +
-                detection(5, true) + QStringList{kWaitsOnStage2, "dialog COM=5 proxy=:"};
+    row.trace =
+        kNothingStored + detection(5, true) + QStringList{kWaitsOnStage2, "dialog COM=5 proxy=:"};
     add("the auto detection finds the device on COM5", row);
 
     // The port stays unknown and unstored: the stage button opens the settings.
     row.answering = {};
     row.acts = {press("updateBtn"), press("detectBtn"), dialog(), press("stage1Btn")};
     const QString waitsNotFound = "= [Stage 1 of 5: no port stage1Btn(&Settings) detectBtn 100%]";
-    row.trace = QStringList{kBegan, kRetrieving, "Blank registry value returned", kWaitsNoPort} +
-                detection(16, false) +
+    row.trace = kNothingStored + detection(16, false) +
                 QStringList{waitsNotFound, "dialog COM= proxy=:", waitsNotFound};
     add("the auto detection finds nothing", row);
 
@@ -342,8 +338,7 @@ void TestSession::stages_data()
     row.ports = QList<int>{1, 2, 20, 117};
     row.answering = {117};
     row.acts = {press("updateBtn"), press("detectBtn"), dialog(), {Act::Settings, {}}};
-    row.trace = QStringList{kBegan, kRetrieving, "Blank registry value returned", kWaitsNoPort} +
-                detection(16, false).mid(0, 33) +
+    row.trace = kNothingStored + detection(16, false).mid(0, 33) +
                 QStringList{"Scanning COM port 20",
                             "> probe COM20 1s 100%",
                             "Scanning COM port 117",
@@ -360,8 +355,7 @@ void TestSession::stages_data()
     row.answering = {};
     row.inUse = {2, 4, 20};
     row.acts = {press("updateBtn"), press("detectBtn")};
-    row.trace = QStringList{kBegan, kRetrieving, "Blank registry value returned", kWaitsNoPort} +
-                detection(16, false).mid(0, 33) +
+    row.trace = kNothingStored + detection(16, false).mid(0, 33) +
                 QStringList{"Scanning COM port 20",
                             "> probe COM20 1s 100%",
                             "Scanning COM port 117",
@@ -375,8 +369,7 @@ void TestSession::stages_data()
     row.ports = QList<int>{};
     row.inUse = {};
     row.trace =
-        QStringList{kBegan, kRetrieving, "Blank registry value returned", kWaitsNoPort} +
-        detection(16, false) +
+        kNothingStored + detection(16, false) +
         QStringList{"This PC has no COM port: the Brimo device's USB driver may be missing, "
                     "or its cable unplugged",
                     "= [Stage 1 of 5: no port stage1Btn(&Settings) detectBtn 100%]"};

@@ -25,12 +25,6 @@ namespace brimo::test {
 inline const QString kScenarioVariable = QStringLiteral("BRIMO_TEST_SCENARIO");
 using Scenarios = std::map<QString, std::function<int()>>;
 
-struct ChildResult {
-    bool finished = false; // false: still running when the time was up (then killed)
-    int exitCode = -1;     // of a normal exit; -1 after a crash
-    QString output;        // standard output and standard error, interleaved
-};
-
 inline std::optional<int> runRequestedScenario(const Scenarios &scenarios)
 {
     const QString name = qEnvironmentVariable(kScenarioVariable.toLatin1().constData());
@@ -53,13 +47,6 @@ inline void endWithThisTest([[maybe_unused]] QProcess &child)
 #endif
 }
 
-// One line on standard output, flushed at once: the program may end right after.
-inline void report(const QString &line)
-{
-    std::fprintf(stdout, "%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
 // extra holds further environment variables ("NAME=value"); a wrapper (a
 // program and its arguments) starts the child.
 inline void startScenario(QProcess &child, const QString &name, const QStringList &extra = {},
@@ -76,18 +63,17 @@ inline void startScenario(QProcess &child, const QString &name, const QStringLis
     child.start(command.first(), command.mid(1));
 }
 
-inline ChildResult runScenario(const QString &name, const QStringList &extra = {},
-                               int timeoutMs = 60000, const QStringList &wrapper = {})
+// The child's exit code; -1 when it crashed or was still running after
+// `timeoutMs` (then killed).
+inline int runScenario(const QString &name, const QStringList &extra = {}, int timeoutMs = 60000,
+                       const QStringList &wrapper = {})
 {
     QProcess child;
     startScenario(child, name, extra, wrapper);
-    ChildResult result;
-    result.finished = child.waitForStarted() && child.waitForFinished(timeoutMs);
-    if (!result.finished)
+    const bool finished = child.waitForStarted() && child.waitForFinished(timeoutMs);
+    if (!finished)
         child.kill(), child.waitForFinished();
-    result.exitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
-    result.output = QString::fromLocal8Bit(child.readAll());
-    return result;
+    return finished && child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
 }
 
 } // namespace brimo::test

@@ -4,9 +4,6 @@
 #include "session/localetext.h"
 #include "ui/accesskeylabel.h"
 #include "ui/startupcheck.h"
-#include "webservice/webservice.h"
-
-#include "loopbackserver.h"
 #include "sessionrig.h"
 
 #include <sys/stat.h>
@@ -246,12 +243,7 @@ private slots:
             format = box.textFormat();
             return QMessageBox::Ok;
         });
-        LoopbackServer server("HTTP/1.1 500 Error\r\n\r\n", message.toLatin1());
-        QTemporaryDir folder;
-        brimo::webservice service(server.hostPort(), folder.path(), m_rig->store);
-        const brimo::response answer = service.UpdateDevice("AB12CD34", [](qint16) {});
-        QCOMPARE(answer.iResponseCode, qint16{500});
-        m_window->showBox(answer.strContent, brimo::SessionWindow::Box::Stop);
+        m_window->showBox(message, brimo::SessionWindow::Box::Stop);
         QCOMPARE(m_user->boxes().size(), 1);
         QCOMPARE(m_user->boxes()[0].whole(), "[Brimo update utility] [Critical] [Ok*] " + shown);
         QVERIFY(format == Qt::PlainText && fits);
