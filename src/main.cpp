@@ -1,3 +1,4 @@
+#include "platform/commandrunner.h"
 #include "platform/places.h"
 #include "platform/singleinstance.h"
 #include "session/reallinks.h"
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
     brimo::UpdateSession session(window, links.links());
     window.attach(session);
     instance.answerLaterCopies([&window] { window.comeForward(); });
+    brimo::waitForCommandsAtSessionEnd();
     QObject::connect(&window, &brimo::MainWindow::ended, &app, &QCoreApplication::quit);
     window.show();
     return app.exec();

@@ -19,6 +19,8 @@ bool isMissingFile(const QString &program)
     return hasPath && !QFileInfo::exists(program);
 }
 
+QProcess *g_running = nullptr;
+
 CommandResult notStarted(const QString &why)
 {
     CommandResult result;
@@ -27,6 +29,11 @@ CommandResult notStarted(const QString &why)
 }
 
 } // namespace
+
+QProcess *runningCommand()
+{
+    return g_running;
+}
 
 CommandResult runHidden(const QString &commandLine, const Wine &wine, qintptr heldLock)
 {
@@ -53,6 +60,7 @@ CommandResult runHidden(const QString &commandLine, const Wine &wine, qintptr he
     process.start(program, arguments);
     if (!process.waitForStarted(-1))
         return notStarted(process.errorString());
+    g_running = &process;
     if (process.state() != QProcess::NotRunning)
         loop.exec();
 
@@ -65,6 +73,7 @@ CommandResult runHidden(const QString &commandLine, const Wine &wine, qintptr he
         result.cutShort = true;
         process.waitForFinished(-1);
     }
+    g_running = nullptr;
     result.exitCode = process.exitCode();
     if (process.exitStatus() == QProcess::CrashExit) {
         result.errorText = process.errorString();

@@ -26,6 +26,12 @@ struct CommandResult {
 // through `wine`, whose background processes would keep it long after.
 CommandResult runHidden(const QString &commandLine, const Wine &wine = {}, qintptr heldLock = -1);
 
+// Windows ends every program of a user's session soon after it has told them
+// the session ends (WM_ENDSESSION), the flash tool among them: on Windows,
+// this makes the program wait there for a command runHidden() runs, before
+// it answers. Elsewhere it does nothing.
+void waitForCommandsAtSessionEnd();
+
 #ifndef Q_OS_WIN
 // The Wine loader on the PATH, or where Debian keeps it when only its 64-bit
 // part is installed; empty when there is none.

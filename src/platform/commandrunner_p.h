@@ -9,6 +9,9 @@ class QProcess;
 
 namespace brimo {
 
+// The command runHidden() runs now, or null.
+QProcess *runningCommand();
+
 // What the program is started with besides its command line: the Wine that
 // runs a Windows program elsewhere, and the single-copy lock to hand on.
 struct RunWith {

@@ -74,6 +74,8 @@ QString preparePlatformRun(QProcess &process, const QString &commandLine, const 
     return {};
 }
 
+void waitForCommandsAtSessionEnd() {}
+
 // Debian installs only wine64 when the 32-bit part is missing, and keeps its
 // loader out of PATH then.
 QString findWineLoader()

@@ -1,5 +1,7 @@
 #include "platform/commandrunner_p.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QProcess>
 
 #include <memory>
@@ -28,6 +30,31 @@ QString preparePlatformRun(QProcess &process, const QString &commandLine, const 
         args->inheritHandles = true;
     });
     return {};
+}
+
+namespace {
+
+// Before the program answers the end of the session, the flash tool has
+// ended: Windows would end it with every other program of the session.
+class WaitAtSessionEnd : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray &, void *message, qintptr *) override
+    {
+        const MSG *msg = static_cast<const MSG *>(message);
+        if (msg->message == WM_ENDSESSION && msg->wParam) {
+            if (QProcess *tool = runningCommand())
+                tool->waitForFinished(-1);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void waitForCommandsAtSessionEnd()
+{
+    static WaitAtSessionEnd filter;
+    QCoreApplication::instance()->installNativeEventFilter(&filter);
 }
 
 } // namespace brimo

@@ -442,7 +442,14 @@ void MainWindow::run(UpdateSession::Outcome (UpdateSession::*command)())
     const UpdateSession::Outcome outcome = (m_session->*command)();
     --m_commands;
     if (outcome == UpdateSession::Outcome::Ends && m_commands == 0)
-        emit ended();
+        end();
+}
+
+void MainWindow::end()
+{
+    // The flash tool has ended by now: nothing more to keep the PC awake for.
+    m_stillWritingHold.reset();
+    emit ended();
 }
 
 // The window itself never closes: when the session may end, the window goes
@@ -459,9 +466,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
     if (m_hold) {
         m_stillWriting = std::make_unique<StillWritingNotice>();
         m_stillWriting->show();
+        m_stillWritingHold.emplace(KeepAwake::Shutdown::Blocked, m_stillWriting->winId());
     }
     if (m_commands == 0)
-        emit ended();
+        end();
 }
 
 } // namespace brimo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/keepawake.h"
 #include "session/sessionwindow.h"
 #include "session/updatesession.h"
 #include "ui/inputhold.h"
@@ -69,6 +70,7 @@ private:
     bool appendToLog(const QString &text);
     // Runs the user's command in the session; its end is the program's.
     void run(UpdateSession::Outcome (UpdateSession::*command)());
+    void end();
 
     // Controls, named as the rest of the program refers to them.
     QTimer *progressDots = nullptr;
@@ -90,8 +92,10 @@ private:
     // Commands under way, one inside another while a wait runs the window's events.
     int m_commands = 0;
     std::optional<InputHold> m_hold;
-    // Shown once the window has gone while the flash tool still runs.
+    // Shown once the window has gone while the flash tool still runs; it
+    // keeps the PC awake and holds back a shutdown, its reason shown there.
     std::unique_ptr<QWidget> m_stillWriting;
+    std::optional<KeepAwake> m_stillWritingHold;
     // Each update's log on disk, all of it, also what the box drops when full.
     SupportLog m_supportLog;
 };

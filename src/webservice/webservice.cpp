@@ -103,8 +103,9 @@ response webservice::execute(const QString &strURI, const FormData &objFormData,
     if (received > 0) {
         record.iResponseCode = statusCode(m_control.getHeader());
         record.strContent = QString::fromLocal8Bit(start);
-        record.statusLine = QString::fromLatin1(m_control.getHeader().split('\r').constFirst());
     }
+    // Also for an answer that counts as none for want of a body.
+    record.statusLine = QString::fromLatin1(m_control.getHeader().split('\r').constFirst());
     if (m_control.proxyAskedForLogin())
         record.problem = QStringLiteral("The proxy server asked for a login (407)");
     return record;

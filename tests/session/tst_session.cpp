@@ -165,7 +165,7 @@ const QStringList kCompleted = {"Cleaning up", "> pause 1000 80%", "Update proce
 // The session ends at once: the request and the port search under way with
 // it, the window goes; a notice stays while the flash tool still runs.
 const QString kStillWriting = "stillWriting: The Brimo device is still being written. Do not "
-                              "unplug it until this message closes.";
+                              "unplug it until this message closes. (no shutdown)";
 QStringList ends(const QString &bar, const QString &onScreen = {})
 {
     return {"> cancel " + bar, "> cancel probe " + bar, "on screen: " + onScreen, "ends"};

@@ -10,6 +10,8 @@
 #include "fakelinks.h"
 #include "logfile.h"
 
+#include "platform/keepawake.h"
+
 #include "driver/windowdriver.h"
 #include "session/updatesession.h"
 #include "ui/mainwindow.h"
@@ -104,7 +106,8 @@ public:
 
     QPlainTextEdit *log() const { return user.control<QPlainTextEdit>("Text1"); }
 
-    // The windows on screen: each one's name, and the text of a notice.
+    // The windows on screen: each one's name, and the text of a notice; and
+    // whether a shutdown is held back.
     static QString onScreen()
     {
         QStringList shown;
@@ -114,7 +117,7 @@ public:
                 shown << window->objectName() +
                              (window->objectName() == "stillWriting" ? ": " + text->text() : "");
         }
-        return shown.join(u' ');
+        return shown.join(u' ') + (brimo::KeepAwake::blocksShutdown() ? " (no shutdown)" : "");
     }
 
     Trace trace;

@@ -2,9 +2,9 @@
 // links are doubles); the log's date as the session writes it.
 #include "platform/singleinstance.h"
 #include "session/localetext.h"
+#include "sessionrig.h"
 #include "ui/accesskeylabel.h"
 #include "ui/startupcheck.h"
-#include "sessionrig.h"
 
 #include <sys/stat.h>
 
@@ -58,6 +58,7 @@ private slots:
     {
         m_rig.reset();
         QDir(m_data.path()).removeRecursively();
+        QDir().mkpath(m_data.path());
     }
 
     void logFollowsItsRules_data()
