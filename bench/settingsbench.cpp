@@ -30,7 +30,7 @@ QByteArray settingsFile(qsizetype size)
     }
 }
 
-// The three settings, read as the utility reads them when it starts.
+// The three settings, each read as the utility reads one: a read of the file each.
 QString comPortAfterAStoreRead(const QString &path)
 {
     brimo::FileRegistry registry(path);
