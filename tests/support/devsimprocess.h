@@ -80,37 +80,24 @@ private:
     QString m_error;
 };
 
-// The folder of the COM links: the one given, or a temporary one of its own.
+// The folder of the COM links, a temporary one.
 struct ComFolder {
-    explicit ComFolder(const QString &dir)
-        : own(dir.isEmpty() ? std::make_unique<QTemporaryDir>() : nullptr),
-          path(dir.isEmpty() ? own->path() : dir)
-    {}
-    std::unique_ptr<QTemporaryDir> own;
-    QString path;
+    QTemporaryDir folder;
 };
 
 class DevSimProcess : private ComFolder, public StandInProcess {
 public:
     // The device for COM `port` with more brimo-devsim arguments (e.g.
-    // {"--mode", "dl"}), in `comDir` or in a temporary folder that lives as
-    // long as this object.
-    explicit DevSimProcess(int port, const QStringList &arguments = {}, const QString &comDir = {})
-        : ComFolder(comDir),
-          StandInProcess(QStringLiteral("brimo-devsim"),
-                         QStringList{QStringLiteral("--com-dir"), path, QStringLiteral("--port"),
-                                     QString::number(port)} +
+    // {"--mode", "dl"}), in a folder of links that lives as long as this object.
+    explicit DevSimProcess(int port, const QStringList &arguments = {})
+        : StandInProcess(QStringLiteral("brimo-devsim"),
+                         QStringList{QStringLiteral("--com-dir"), folder.path(),
+                                     QStringLiteral("--port"), QString::number(port)} +
                              arguments,
-                         "ready"),
-          m_port(port)
+                         "ready")
     {}
 
-    QString comDir() const { return path; }
-    // The flash file, unless --flash named another.
-    QString flashPath() const
-    {
-        return QDir(path).filePath(QStringLiteral("com%1.flash").arg(m_port));
-    }
+    QString comDir() const { return folder.path(); }
 
     // One control command; the reply line ("ok", "error ...", the status).
     QString send(const QString &command) const
@@ -124,7 +111,4 @@ public:
             values.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
         return values;
     }
-
-private:
-    int m_port;
 };
