@@ -78,7 +78,7 @@ QString question(const QString &text, const QString &behind)
 
 const QString kSystemNumber = "AB12CD34";
 const brimo::IdentityRead kRead = readsNumber(kSystemNumber);
-const brimo::IdentityRead kNoDevice = readsNothing();
+const brimo::IdentityRead kNoDevice = {};
 const QMap<QString, QString> kStored3 = {{"COMPort", "3"}};
 const QString kBegan = "Update process began <now>";
 const QString kRetrieving = "Retrieving existing registry value";
@@ -107,6 +107,9 @@ const QString kTerminate = "The Brimo update utility is in the process of updati
                            "device\r\n\r\nTerminate update process?";
 const QString kInternetShown = "[Stage 3 of 5: Internet 33%]";
 const QString kFlashShown = "[Stage 5 of 5: flash 0%]";
+// The Internet test fails: its box, then the page of stage 2 again.
+const QStringList kInternetFailed = {"Internet connection test failed",
+                                     stop(kNoInternet, kInternetShown), kWaitsOnStage2};
 
 // The first stage with `stored` in "COMPort", to the page of stage 2.
 QStringList toStage2(const QString &stored = "3")
@@ -193,6 +196,11 @@ void TestSession::stages_data()
     QTest::addColumn<Row>("row");
     const auto add = [](const char *name, const Row &row) { QTest::newRow(name) << row; };
     const QList<Act> update = {press("updateBtn"), press("stage2Btn")};
+    // The port stored, the device read at the first try, the update pressed through.
+    Row ready;
+    ready.stored = kStored3;
+    ready.reads = {kRead};
+    ready.acts = update;
     const QString stage2 = kDownloadModeShown + " 0%]",
                   stage2Searched = kDownloadModeShown + " 100%]";
 
@@ -216,14 +224,10 @@ void TestSession::stages_data()
 
     // Another program stores COM7 while the welcome page shows: stage 1 and
     // the read take it. The Internet test then fails: back to stage 2.
-    row = {};
-    row.stored = kStored3;
-    row.reads = {kRead};
+    row = ready;
     row.pings = {"404"};
     row.acts = {{Act::StoreBehind, "COMPort=7"}, press("updateBtn"), press("stage2Btn")};
-    row.trace = toStage2("7") + readThenInternet("7") +
-                QStringList{"Internet connection test failed", stop(kNoInternet, kInternetShown),
-                            kWaitsOnStage2};
+    row.trace = toStage2("7") + readThenInternet("7") + kInternetFailed;
     add("a port stored behind the program's back, read by stage 1", row);
 
     const QStringList chosen3 = {"dialog COM= proxy=:", "> store COMPort=3 0%",
@@ -289,10 +293,7 @@ void TestSession::stages_data()
     add("settings stored behind the program's back between two openings of the dialog", row);
 
     // --- the read, the Internet test, the download, the flash ---
-    row = {};
-    row.stored = kStored3;
-    row.reads = {kRead};
-    row.acts = update;
+    row = ready;
     row.trace =
         toStage2() + readThenInternet() + downloadThenFlash() + QStringList{write()} + kCompleted;
     add("the whole update at the first press", row);
@@ -305,8 +306,7 @@ void TestSession::stages_data()
 
     // Five reads, each followed by a search of every port; no D/L box. The
     // count is back at 0: after the next read, a failed flash is tried again.
-    row = {};
-    row.stored = kStored3;
+    row = ready;
     row.reads = {kNoDevice, kNoDevice, kNoDevice, kNoDevice, kNoDevice, kRead};
     row.writes = {writeFails("File not found: sirfflashcl.exe")};
     row.acts = update + QList<Act>{press("stage2Btn")};
@@ -322,11 +322,9 @@ void TestSession::stages_data()
                  kFlashOnceMore + QStringList{write()} + kCompleted;
     add("a device that never answers: five reads and searches, the count afresh", row);
 
-    row = {};
-    row.stored = kStored3;
+    row = ready;
     row.reads = {kNoDevice, kRead};
     row.answering = {4};
-    row.acts = update;
     row.trace = toStage2() + QStringList{"> read COM3 0%", kReadFailed, ok(kComX, stage2)} +
                 detection(4, true) + QStringList{ok(brimo::kDownloadModeRequest, stage2Searched)} +
                 readThenInternet("4", "100%") + downloadThenFlash() +
@@ -338,15 +336,12 @@ void TestSession::stages_data()
     row.ports = QList<int>{1, 2, 20, 117};
     row.answering = {117};
     row.acts = {press("updateBtn"), press("detectBtn"), dialog(), {Act::Settings, {}}};
-    row.trace = kNothingStored + detection(16, false).mid(0, 33) +
-                QStringList{"Scanning COM port 20",
-                            "> probe COM20 1s 100%",
-                            "Scanning COM port 117",
-                            "> probe COM117 1s 100%",
-                            "Brimo device has been detected on COM 117",
-                            "> store COMPort=117 100%",
-                            kWaitsOnStage2,
-                            "dialog COM=117 proxy=:"};
+    const QStringList above16 = kNothingStored + detection(16, false).mid(0, 33) +
+                                lines("Scanning COM port 20|> probe COM20 1s 100%|Scanning COM "
+                                      "port 117|> probe COM117 1s 100%");
+    row.trace = above16 + lines("Brimo device has been detected on COM 117|> store COMPort=117 "
+                                "100%|" +
+                                kWaitsOnStage2 + "|dialog COM=117 proxy=:");
     add("the auto detection finds the device on COM117", row);
 
     // Nothing found: each port the PC has that another program holds is named
@@ -355,15 +350,8 @@ void TestSession::stages_data()
     row.answering = {};
     row.inUse = {2, 4, 20};
     row.acts = {press("updateBtn"), press("detectBtn")};
-    row.trace = kNothingStored + detection(16, false).mid(0, 33) +
-                QStringList{"Scanning COM port 20",
-                            "> probe COM20 1s 100%",
-                            "Scanning COM port 117",
-                            "> probe COM117 1s 100%",
-                            "Unable to auto detect the Brimo device",
-                            inUse.arg(2),
-                            inUse.arg(20),
-                            "= [Stage 1 of 5: no port stage1Btn(&Settings) detectBtn 100%]"};
+    row.trace = above16 + QStringList{"Unable to auto detect the Brimo device", inUse.arg(2),
+                                      inUse.arg(20), waitsNotFound};
     add("the auto detection finds nothing: the ports in use said", row);
 
     row.ports = QList<int>{};
@@ -372,21 +360,18 @@ void TestSession::stages_data()
         kNothingStored + detection(16, false) +
         QStringList{"This PC has no COM port: the Brimo device's USB driver may be missing, "
                     "or its cable unplugged",
-                    "= [Stage 1 of 5: no port stage1Btn(&Settings) detectBtn 100%]"};
+                    waitsNotFound};
     add("the auto detection finds nothing: no COM port at all", row);
 
     // Successful reads count too: the fifth read that fails is the last.
-    row = {};
-    row.stored = kStored3;
+    row = ready;
     row.reads = {kRead, kRead, kRead, kRead, kNoDevice};
     row.pings = {"404", "404", "404", "404"};
     row.acts = {press("updateBtn")};
     row.trace = toStage2();
     for (int read = 1; read <= 4; ++read) {
         row.acts << press("stage2Btn");
-        row.trace +=
-            readThenInternet() + QStringList{"Internet connection test failed",
-                                             stop(kNoInternet, kInternetShown), kWaitsOnStage2};
+        row.trace += readThenInternet() + kInternetFailed;
     }
     row.acts << press("stage2Btn");
     row.trace += QStringList{"> read COM3 0%", kReadFailed, ok(kComX, stage2)} +
@@ -394,52 +379,33 @@ void TestSession::stages_data()
     add("four reads counted: a fifth that fails gives up at once", row);
 
     // A proxy's request for a login is said before the test's failure.
-    row = {};
-    row.stored = kStored3;
-    row.reads = {kRead};
+    row = ready;
     row.pings = {"0 The proxy server asked for a login (407)"};
-    row.acts = update;
-    row.trace =
-        toStage2() + readThenInternet() +
-        QStringList{"The proxy server asked for a login (407)", "Internet connection test failed",
-                    stop(kNoInternet, kInternetShown), kWaitsOnStage2};
+    row.trace = toStage2() + readThenInternet() +
+                QStringList{"The proxy server asked for a login (407)"} + kInternetFailed;
     add("a proxy asks for a login: none given, the Internet test fails", row);
 
     // Each early state holds the window 200 ms; the error state sets 0.
-    row = {};
-    row.stored = kStored3;
-    row.reads = {kRead};
+    row = ready;
     row.pings = {"404"};
     row.states = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 11};
-    row.acts = update;
     row.trace = toStage2() + readThenInternet() +
-                QStringList{"> pause 200 10%",
-                            "> pause 200 20%",
-                            "> pause 200 30%",
-                            "Connected",
-                            "> pause 200 40%",
-                            "> pause 200 50%",
-                            "> pause 200 60%",
-                            "Internet connection test failed",
-                            stop(kNoInternet, "[Stage 3 of 5: Internet 0%]"),
-                            kWaitsOnStage2};
+                lines("> pause 200 10%|> pause 200 20%|> pause 200 30%|Connected|> pause 200 "
+                      "40%|> pause 200 50%|> pause 200 60%") +
+                QStringList{"Internet connection test failed",
+                            stop(kNoInternet, "[Stage 3 of 5: Internet 0%]"), kWaitsOnStage2};
     add("a request's states on the bar and in the log", row);
 
     // A retry starts the stage again: its header, the bar at 0, a new request.
-    row = {};
-    row.stored = kStored3;
-    row.reads = {kRead};
+    row = ready;
     row.downloads = {"404", "0", "302"};
     row.answers = {true, true, false};
-    row.acts = update;
     row.trace = toStage2() + readThenInternet();
     row.trace << "Internet connection test successful";
     for (const bool retried : {true, true, false})
-        row.trace += QStringList{"Downloading updates",
-                                 "> download AB12CD34 0% dots",
-                                 "Downloaded 0 bytes",
-                                 "Aborting update",
-                                 question(kRetry, "[Stage 4 of 5: download 100% dots]"),
+        row.trace += lines("Downloading updates|> download AB12CD34 0% dots|Downloaded 0 "
+                           "bytes|Aborting update") +
+                     QStringList{question(kRetry, "[Stage 4 of 5: download 100% dots]"),
                                  retried ? "Attempting retry" : "Closing update utility."};
     row.trace += QStringList{"> pause 1000 100% dots", "ends"};
     add("no image: retried twice, then given up a second later", row);
@@ -447,21 +413,16 @@ void TestSession::stages_data()
     row.downloads = {"500 No update is available for system number AB12CD34."};
     row.answers = {};
     row.trace = toStage2() + readThenInternet() +
-                QStringList{"Internet connection test successful",
-                            "Downloading updates",
-                            "> download AB12CD34 0% dots",
-                            stop("No update is available for system number AB12CD34.",
-                                 "[Stage 4 of 5: download 0% dots]"),
-                            "Closing update utility.",
-                            "> pause 1000 0% dots",
-                            "ends"};
+                lines("Internet connection test successful|Downloading updates|> download "
+                      "AB12CD34 0% dots") +
+                QStringList{stop("No update is available for system number AB12CD34.",
+                                 "[Stage 4 of 5: download 0% dots]")} +
+                lines("Closing update utility.|> pause 1000 0% dots|ends");
     add("the service refuses the device: its words, the end a second later", row);
 
     // The count reaches 3 at the second failure; after No the stage's button
     // starts a fresh count: two more failures ask for a power cycle.
-    row = {};
-    row.stored = kStored3;
-    row.reads = {kRead};
+    row = ready;
     row.writes = {writeFails(), writeFails(), writeFails(), writeFails()};
     row.answers = {false};
     row.acts = update + QList<Act>{press("stage5Btn")};
@@ -484,23 +445,19 @@ void TestSession::stages_data()
                  "on screen: "};
     add("a close on the welcome page: nothing asked", row);
 
-    row = {};
-    row.stored = kStored3;
+    row = ready;
     row.closeAt = "read COM3";
-    row.acts = update;
     row.trace = toStage2() + QStringList{"> read COM3 0%"} + ends("0%", kStillWriting);
-    row.logEnds = "Flash tool: read COM3 -> exit code 3";
+    row.logEnds = "Flash tool: read COM3 -> exit code 0";
     add("a close during the identity read: nothing asked, nothing after the read", row);
 
-    row.reads = {kRead};
     row.pings = {"404"};
     row.closeAt = "ping";
     row.logEnds = {};
     row.answers = {false};
     row.trace = toStage2() + readThenInternet() +
-                QStringList{question(kTerminate, kInternetShown), "on screen: main",
-                            "Internet connection test failed", stop(kNoInternet, kInternetShown),
-                            kWaitsOnStage2};
+                QStringList{question(kTerminate, kInternetShown), "on screen: main"} +
+                kInternetFailed;
     add("a close during the Internet test, No: the test goes on", row);
 
     row.answers = {true};

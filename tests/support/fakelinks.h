@@ -42,17 +42,22 @@ template <typename Reply> Reply next(QQueue<Reply> &replies, const Reply &otherw
     return replies.isEmpty() ? otherwise : replies.dequeue();
 }
 
-// A read that gives the system number; one that fails, with the failure's
-// words; a write that fails, with its words. The tool's run is the double's.
+// Each double notes its calls in the one trace.
+class Noting {
+public:
+    explicit Noting(Trace &trace) : m_trace(trace) {}
+
+protected:
+    Trace &m_trace;
+};
+
+// A read that gives the system number; a write that fails, with its words.
+// The tool's run is the double's.
 inline brimo::IdentityRead readsNumber(const QString &systemNumber)
 {
     brimo::IdentityRead read;
     read.systemNumber = systemNumber;
     return read;
-}
-inline brimo::IdentityRead readsNothing()
-{
-    return {};
 }
 inline brimo::ImageWrite writeFails(const QString &failure = {})
 {
@@ -64,9 +69,9 @@ inline brimo::ImageWrite writeFails(const QString &failure = {})
 // Reads: a system number, or none (the tool found no device); writes: done
 // unless queued otherwise. Each call stands for a run of the flash tool that
 // ends with 0 when it succeeds, else with 3.
-class FakeDevice : public brimo::DeviceLink {
+class FakeDevice : public brimo::DeviceLink, Noting {
 public:
-    explicit FakeDevice(Trace &trace) : m_trace(trace) {}
+    using Noting::Noting;
     QQueue<brimo::IdentityRead> reads;
     QQueue<brimo::ImageWrite> writes;
 
@@ -74,7 +79,7 @@ public:
     {
         const QString call = QStringLiteral("read COM%1").arg(port);
         m_trace.call(call);
-        brimo::IdentityRead read = next(reads, readsNothing());
+        brimo::IdentityRead read = next(reads, {});
         read.tool = read.tool.value_or(ran(call, read.systemNumber.has_value()));
         return read;
     }
@@ -99,17 +104,15 @@ private:
         result.exitCode = done ? 0 : 3;
         return {call, result};
     }
-
-    Trace &m_trace;
 };
 
 // Answers, to a ping or a download: "ok" (status 200, for a download a whole
 // image for any system number), or a status and words: "500 <message>" the
 // service's, "0 <line>" a failed request's line for the log, "404". Each
 // request reports `states` as it runs.
-class FakeService : public brimo::UpdateService {
+class FakeService : public brimo::UpdateService, Noting {
 public:
-    explicit FakeService(Trace &trace) : m_trace(trace) {}
+    using Noting::Noting;
     QQueue<QString> pings;
     QQueue<QString> downloads;
     QList<qint16> states;
@@ -155,15 +158,14 @@ private:
             listener(state);
     }
 
-    Trace &m_trace;
     QTemporaryDir m_folder;
 };
 
 // The PC has the ports in `has` (COM1 to COM16 unless told), those in `inUse`
 // held by another program; the device streams on those in `answering`.
-class FakeProbe : public brimo::PortProbe {
+class FakeProbe : public brimo::PortProbe, Noting {
 public:
-    explicit FakeProbe(Trace &trace) : m_trace(trace)
+    explicit FakeProbe(Trace &trace) : Noting(trace)
     {
         for (int port = 1; port <= 16; ++port)
             has << brimo::ComPortInfo{
@@ -185,16 +187,12 @@ public:
         return answering.contains(port);
     }
     void cancel() override { m_trace.call(QStringLiteral("cancel probe")); }
-
-private:
-    Trace &m_trace;
 };
 
 // The settings as another program could change them at any moment.
-class FakeStore : public brimo::SettingsStore {
+class FakeStore : public brimo::SettingsStore, Noting {
 public:
-    FakeStore(Trace &trace, const QMap<QString, QString> &stored) : values(stored), m_trace(trace)
-    {}
+    FakeStore(Trace &trace, const QMap<QString, QString> &stored) : Noting(trace), values(stored) {}
     QMap<QString, QString> values;
 
     QString value(const QString &name) override { return values.value(name); }
@@ -203,19 +201,13 @@ public:
         values[name] = text;
         m_trace.call(QStringLiteral("store %1=%2").arg(name, text));
     }
-
-private:
-    Trace &m_trace;
 };
 
-class FakePauses : public brimo::Pauses {
+class FakePauses : public brimo::Pauses, Noting {
 public:
-    explicit FakePauses(Trace &trace) : m_trace(trace) {}
+    using Noting::Noting;
     void pause(std::chrono::milliseconds length) override
     {
         m_trace.call(QStringLiteral("pause %1").arg(length.count()));
     }
-
-private:
-    Trace &m_trace;
 };
