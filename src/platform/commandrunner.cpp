@@ -28,6 +28,26 @@ CommandResult notStarted(const QString &why)
     return result;
 }
 
+// The loop ends early when the application is asked to quit. A tool that is
+// still writing to the device must end by itself, and the process object
+// would kill it as it goes.
+CommandResult waitForTheEnd(QProcess &process)
+{
+    CommandResult result;
+    result.started = true;
+    while (process.state() != QProcess::NotRunning) {
+        result.cutShort = true;
+        process.waitForFinished(-1);
+    }
+    result.exitCode = process.exitCode();
+    if (process.exitStatus() == QProcess::CrashExit) {
+        result.errorText = process.errorString();
+        if (result.exitCode == 0)
+            result.exitCode = -1;
+    }
+    return result;
+}
+
 } // namespace
 
 QProcess *runningCommand()
@@ -63,23 +83,8 @@ CommandResult runHidden(const QString &commandLine, const Wine &wine, qintptr he
     g_running = &process;
     if (process.state() != QProcess::NotRunning)
         loop.exec();
-
-    CommandResult result;
-    result.started = true;
-    // The loop ends early when the application is asked to quit. A tool that
-    // is still writing to the device must end by itself, and the process
-    // object would kill it as it goes.
-    while (process.state() != QProcess::NotRunning) {
-        result.cutShort = true;
-        process.waitForFinished(-1);
-    }
+    const CommandResult result = waitForTheEnd(process);
     g_running = nullptr;
-    result.exitCode = process.exitCode();
-    if (process.exitStatus() == QProcess::CrashExit) {
-        result.errorText = process.errorString();
-        if (result.exitCode == 0)
-            result.exitCode = -1;
-    }
     return result;
 }
 

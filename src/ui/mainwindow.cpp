@@ -186,13 +186,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setBackground(client, greyLevel(128));
     setCentralWidget(client);
 
-    progressDots = new QTimer(this);
-    progressDots->setObjectName(QStringLiteral("progressDots"));
-    progressDots->setInterval(kDotsInterval);
-    connect(progressDots, &QTimer::timeout, this, [this] {
-        m_supportLog.append(QStringLiteral(" . . ."));
-        appendToLog(QStringLiteral(" . . ."));
-    });
+    createProgressDots();
     createPages(client);
     createFooter(client);
     createHeader(client);
@@ -208,11 +202,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             session.cancel();
     });
 #endif
-
     showStep(Step::Welcome);
     ProgressBar->setValue(100);
     setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                     screen()->availableGeometry()));
+}
+
+void MainWindow::createProgressDots()
+{
+    progressDots = new QTimer(this);
+    progressDots->setObjectName(QStringLiteral("progressDots"));
+    progressDots->setInterval(kDotsInterval);
+    connect(progressDots, &QTimer::timeout, this, [this] {
+        m_supportLog.append(QStringLiteral(" . . ."));
+        appendToLog(QStringLiteral(" . . ."));
+    });
 }
 
 void MainWindow::createPages(QWidget *client)
@@ -242,16 +246,7 @@ QWidget *MainWindow::createStagePage()
 {
     QWidget *stageWindow = panel(m_pages, "stageWindow", QRect(), applicationWorkspaceColour(),
                                  QStringLiteral("Update stage"));
-    Text1 = place(new QPlainTextEdit(stageWindow), "Text1", twips(3000, 0, 5055, 2985));
-    Text1->setReadOnly(true);
-    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text1->setFont(msSansSerifFont());
-    Text1->setFrameShape(QFrame::NoFrame);
-    Text1->setAccessibleName(QStringLiteral("Activity log"));
-    QPalette palette = Text1->palette();
-    palette.setColor(QPalette::Base, greyLevel(144));
-    palette.setColor(QPalette::Text, greyLevel(224));
-    Text1->setPalette(palette);
+    createLog(stageWindow);
 
     QWidget *infoContainer = panel(stageWindow, "infoContainer", twips(30, 30, 2835, 3195),
                                    Qt::white, QStringLiteral("Stage information"));
@@ -276,6 +271,20 @@ QWidget *MainWindow::createStagePage()
     progress->setAutoFillBackground(true);
     setBackground(progress, greyLevel(144));
     return stageWindow;
+}
+
+void MainWindow::createLog(QWidget *stageWindow)
+{
+    Text1 = place(new QPlainTextEdit(stageWindow), "Text1", twips(3000, 0, 5055, 2985));
+    Text1->setReadOnly(true);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setFont(msSansSerifFont());
+    Text1->setFrameShape(QFrame::NoFrame);
+    Text1->setAccessibleName(QStringLiteral("Activity log"));
+    QPalette palette = Text1->palette();
+    palette.setColor(QPalette::Base, greyLevel(144));
+    palette.setColor(QPalette::Text, greyLevel(224));
+    Text1->setPalette(palette);
 }
 
 void MainWindow::createFooter(QWidget *client)

@@ -61,8 +61,10 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void createProgressDots();
     void createPages(QWidget *client);
     QWidget *createStagePage();
+    void createLog(QWidget *stageWindow);
     void createFooter(QWidget *client);
     void createHeader(QWidget *client);
     void createMenus();
