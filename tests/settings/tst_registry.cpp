@@ -177,6 +177,11 @@ void TstRegistry::corruptFileIsKeptAndReadAsEmpty_data()
     QTest::newRow("a key named twice") << key + value + "key 80000002 software\\brimo\nend\n"
                                        << false;
     QTest::newRow("a byte over 64 KiB") << filledTo(key + value + "end\n", 64 * 1024 + 1) << true;
+    // An editor's line end, a root or a value's bytes not in hex digits.
+    QTest::newRow("a CR") << key + "value 00000001 3300 COMPort\r\nend\n" << false;
+    QTest::newRow("a root not in hex") << key.left(17) + "key 8000000x Software\\Brimo\nend\n"
+                                       << false;
+    QTest::newRow("data not in hex") << key + "value 00000001 33z0 COMPort\nend\n" << false;
 }
 
 void TstRegistry::corruptFileIsKeptAndReadAsEmpty()
