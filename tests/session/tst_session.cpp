@@ -59,21 +59,12 @@ QStringList lines(const QString &joined)
     return joined.split(u'|');
 }
 
-QString box(const QString &kind, const QString &text, const QString &behind)
+// A box of a kind, its icon and buttons: its text, the window behind it.
+enum Kind { ok, stop, question };
+QString box(Kind kind, const QString &text, const QString &behind)
 {
-    return "? [Brimo update utility] " + kind + ' ' + text + ' ' + behind;
-}
-QString ok(const QString &text, const QString &behind)
-{
-    return box("[NoIcon] [Ok*]", text, behind);
-}
-QString stop(const QString &text, const QString &behind)
-{
-    return box("[Critical] [Ok*]", text, behind);
-}
-QString question(const QString &text, const QString &behind)
-{
-    return box("[NoIcon] [Yes* No]", text, behind);
+    const char *kinds[] = {"[NoIcon] [Ok*]", "[Critical] [Ok*]", "[NoIcon] [Yes* No]"};
+    return "? [Brimo update utility] " + QLatin1String(kinds[kind]) + ' ' + text + ' ' + behind;
 }
 
 const QString kSystemNumber = "AB12CD34";
@@ -109,7 +100,7 @@ const QString kInternetShown = "[Stage 3 of 5: Internet 33%]";
 const QString kFlashShown = "[Stage 5 of 5: flash 0%]";
 // The Internet test fails: its box, then the page of stage 2 again.
 const QStringList kInternetFailed = {"Internet connection test failed",
-                                     stop(kNoInternet, kInternetShown), kWaitsOnStage2};
+                                     box(stop, kNoInternet, kInternetShown), kWaitsOnStage2};
 
 // The first stage with `stored` in "COMPort", to the page of stage 2.
 QStringList toStage2(const QString &stored = "3")
@@ -260,9 +251,10 @@ void TestSession::stages_data()
 
     row.closeAt = "probe COM3";
     row.answers = {true};
-    row.trace = scanToClose +
-                QStringList{question(kTerminate, "[Stage 1 of 5: start !stage1Btn(&Scan) 0%]")} +
-                ends("0%");
+    row.trace =
+        scanToClose +
+        QStringList{box(question, kTerminate, "[Stage 1 of 5: start !stage1Btn(&Scan) 0%]")} +
+        ends("0%");
     add("a close during the scan, Yes: the search ends at once", row);
 
     // The dialog then opens on the port found, not on the one stored.
@@ -313,20 +305,21 @@ void TestSession::stages_data()
     row.trace = toStage2();
     for (const char *bar : {"0%", "100%", "100%", "100%", "100%"})
         row.trace += QStringList{QStringLiteral("> read COM3 ") + bar, kReadFailed,
-                                 ok(kComX, kDownloadModeShown + ' ' + bar + ']')} +
+                                 box(ok, kComX, kDownloadModeShown + ' ' + bar + ']')} +
                      detection(16, false);
     row.trace += QStringList{"= [Stage 2 of 5: D/L stage2Btn 100%]"} +
                  readThenInternet("3", "100%") + downloadThenFlash() +
                  QStringList{write(), "File not found: sirfflashcl.exe",
-                             "Unable to update Brimo device", ok(kFlashAgain, kFlashShown)} +
+                             "Unable to update Brimo device", box(ok, kFlashAgain, kFlashShown)} +
                  kFlashOnceMore + QStringList{write()} + kCompleted;
     add("a device that never answers: five reads and searches, the count afresh", row);
 
     row = ready;
     row.reads = {kNoDevice, kRead};
     row.answering = {4};
-    row.trace = toStage2() + QStringList{"> read COM3 0%", kReadFailed, ok(kComX, stage2)} +
-                detection(4, true) + QStringList{ok(brimo::kDownloadModeRequest, stage2Searched)} +
+    row.trace = toStage2() + QStringList{"> read COM3 0%", kReadFailed, box(ok, kComX, stage2)} +
+                detection(4, true) +
+                QStringList{box(ok, brimo::kDownloadModeRequest, stage2Searched)} +
                 readThenInternet("4", "100%") + downloadThenFlash() +
                 QStringList{write().replace("COM3", "COM4")} + kCompleted;
     add("a failed read finds the device on COM4: read and written there", row);
@@ -374,7 +367,7 @@ void TestSession::stages_data()
         row.trace += readThenInternet() + kInternetFailed;
     }
     row.acts << press("stage2Btn");
-    row.trace += QStringList{"> read COM3 0%", kReadFailed, ok(kComX, stage2)} +
+    row.trace += QStringList{"> read COM3 0%", kReadFailed, box(ok, kComX, stage2)} +
                  detection(16, false) + QStringList{"= [Stage 2 of 5: D/L stage2Btn 100%]"};
     add("four reads counted: a fifth that fails gives up at once", row);
 
@@ -393,7 +386,7 @@ void TestSession::stages_data()
                 lines("> pause 200 10%|> pause 200 20%|> pause 200 30%|Connected|> pause 200 "
                       "40%|> pause 200 50%|> pause 200 60%") +
                 QStringList{"Internet connection test failed",
-                            stop(kNoInternet, "[Stage 3 of 5: Internet 0%]"), kWaitsOnStage2};
+                            box(stop, kNoInternet, "[Stage 3 of 5: Internet 0%]"), kWaitsOnStage2};
     add("a request's states on the bar and in the log", row);
 
     // A retry starts the stage again: its header, the bar at 0, a new request.
@@ -405,7 +398,7 @@ void TestSession::stages_data()
     for (const bool retried : {true, true, false})
         row.trace += lines("Downloading updates|> download AB12CD34 0% dots|Downloaded 0 "
                            "bytes|Aborting update") +
-                     QStringList{question(kRetry, "[Stage 4 of 5: download 100% dots]"),
+                     QStringList{box(question, kRetry, "[Stage 4 of 5: download 100% dots]"),
                                  retried ? "Attempting retry" : "Closing update utility."};
     row.trace += QStringList{"> pause 1000 100% dots", "ends"};
     add("no image: retried twice, then given up a second later", row);
@@ -415,8 +408,8 @@ void TestSession::stages_data()
     row.trace = toStage2() + readThenInternet() +
                 lines("Internet connection test successful|Downloading updates|> download "
                       "AB12CD34 0% dots") +
-                QStringList{stop("No update is available for system number AB12CD34.",
-                                 "[Stage 4 of 5: download 0% dots]")} +
+                QStringList{box(stop, "No update is available for system number AB12CD34.",
+                                "[Stage 4 of 5: download 0% dots]")} +
                 lines("Closing update utility.|> pause 1000 0% dots|ends");
     add("the service refuses the device: its words, the end a second later", row);
 
@@ -428,12 +421,12 @@ void TestSession::stages_data()
     row.acts = update + QList<Act>{press("stage5Btn")};
     const QStringList failed = {write(), "Unable to update Brimo device"};
     row.trace = toStage2() + readThenInternet() + downloadThenFlash() + failed +
-                QStringList{ok(kFlashAgain, kFlashShown)} + kFlashOnceMore + failed +
-                QStringList{ok(kGivenUp, kFlashShown),
-                            question(kTerminate, "[Stage 5 of 5: flash stage5Btn 0%]"),
+                QStringList{box(ok, kFlashAgain, kFlashShown)} + kFlashOnceMore + failed +
+                QStringList{box(ok, kGivenUp, kFlashShown),
+                            box(question, kTerminate, "[Stage 5 of 5: flash stage5Btn 0%]"),
                             "= [Stage 5 of 5: flash stage5Btn 0%]"} +
-                kFlashOnceMore + failed + QStringList{ok(kFlashAgain, kFlashShown)} +
-                kFlashOnceMore + failed + QStringList{ok(kFlashAgain, kFlashShown)} +
+                kFlashOnceMore + failed + QStringList{box(ok, kFlashAgain, kFlashShown)} +
+                kFlashOnceMore + failed + QStringList{box(ok, kFlashAgain, kFlashShown)} +
                 kFlashOnceMore + QStringList{write()} + kCompleted;
     add("the flash given up, the close declined, then a fresh count", row);
 
@@ -456,19 +449,19 @@ void TestSession::stages_data()
     row.logEnds = {};
     row.answers = {false};
     row.trace = toStage2() + readThenInternet() +
-                QStringList{question(kTerminate, kInternetShown), "on screen: main"} +
+                QStringList{box(question, kTerminate, kInternetShown), "on screen: main"} +
                 kInternetFailed;
     add("a close during the Internet test, No: the test goes on", row);
 
     row.answers = {true};
     row.trace = toStage2() + readThenInternet() +
-                QStringList{question(kTerminate, kInternetShown)} + ends("33%");
+                QStringList{box(question, kTerminate, kInternetShown)} + ends("33%");
     add("a close during the Internet test, Yes: the request ends at once", row);
 
     row.pings = {};
     row.closeAt = "write";
     row.trace = toStage2() + readThenInternet() + downloadThenFlash() +
-                QStringList{write(), question(kTerminate, "[Stage 5 of 5: flash 60% dots]")} +
+                QStringList{write(), box(question, kTerminate, "[Stage 5 of 5: flash 60% dots]")} +
                 ends("60% dots", kStillWriting);
     row.logEnds = "Flash tool: write COM3 -> exit code 0";
     add("a close during the flash, Yes: nothing after the tool's run", row);
