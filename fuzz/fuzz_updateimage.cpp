@@ -20,23 +20,16 @@
 #include <vector>
 
 // A broken promise ends the run as a crash does, so libFuzzer keeps the input.
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #condition);           \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
+#define FUZZ_CHECK(c)                                                                              \
+    ((c) ? void()                                                                                  \
+         : (std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #c), std::abort()))
 
 namespace {
 
 bool isHex(const std::string &text)
 {
-    for (const char c : text) {
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return false;
-    }
-    return true;
+    return std::all_of(text.begin(), text.end(),
+                       [](unsigned char c) { return std::isxdigit(c) != 0; });
 }
 
 // "S", a type whose address takes the bytes this table gives it (S4: none),

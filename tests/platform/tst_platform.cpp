@@ -14,8 +14,20 @@
 
 #include <QtTest>
 
-
 using namespace brimo;
+
+namespace {
+
+// A program the test writes: a script, or the first bytes of a Windows one.
+bool writeProgram(const QString &path, const QByteArray &text)
+{
+    QFile program(path);
+    program.remove();
+    return program.open(QIODevice::WriteOnly) && program.write(text) == text.size() &&
+           program.setPermissions(program.permissions() | QFile::ExeOwner);
+}
+
+} // namespace
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -42,10 +54,8 @@ private:
 void TestPlatform::initTestCase()
 {
     QVERIFY(QDir(m_dir.path()).mkpath("bin") && QDir(m_dir.path()).mkpath("tool dir"));
-    QFile wine(m_dir.filePath("bin/wine"));
-    QVERIFY(wine.open(QIODevice::WriteOnly) &&
-            wine.write("#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$WINE_ARGS\"\nexit 7\n") > 0);
-    QVERIFY(wine.setPermissions(wine.permissions() | QFile::ExeOwner));
+    QVERIFY(writeProgram(m_dir.filePath("bin/wine"),
+                         "#!/bin/sh\nprintf '[%s]\\n' \"$@\" > \"$WINE_ARGS\"\nexit 7\n"));
     qputenv("WINE_ARGS", QFile::encodeName(m_dir.filePath("wine-args")));
 }
 
@@ -128,10 +138,8 @@ void TestPlatform::runsTheCommandAndWaits_data()
     const QByteArray windows("MZ\x90\x00\x03", 5);
     QTest::newRow("Windows program, root on Z:") << windows << "" << 7 << "" << 0;
     QTest::newRow("Windows program, root on Y:") << windows << "y:" << 7 << "" << 0;
-    QTest::newRow("Windows program, no wine") << windows << "none" << 0
-                                              << "wine is needed to run the Windows program "
-                                                 "<tool>"
-                                              << 0;
+    QTest::newRow("Windows program, no wine")
+        << windows << "none" << 0 << "wine is needed to run the Windows program <tool>" << 0;
 }
 
 void TestPlatform::runsTheCommandAndWaits()
@@ -146,11 +154,8 @@ void TestPlatform::runsTheCommandAndWaits()
     QVERIFY(QDir(devices).removeRecursively() && QDir().mkpath(devices));
     QVERIFY(rootDrive.size() != 2 || QFile::link("/", devices + '/' + rootDrive));
     QFile::remove(m_dir.filePath("wine-args"));
-    QFile tool(m_dir.filePath("tool dir/sirfflashcl.exe"));
-    tool.remove();
-    QVERIFY(tool.open(QIODevice::WriteOnly) && tool.write(program) == program.size());
-    tool.close();
-    QVERIFY(tool.setPermissions(tool.permissions() | QFile::ExeOwner));
+    const QString tool = m_dir.filePath("tool dir/sirfflashcl.exe");
+    QVERIFY(writeProgram(tool, program));
     int ticked = 0;
     QTimer timer;
     connect(&timer, &QTimer::timeout, this, [&ticked] { ++ticked; });
@@ -159,16 +164,16 @@ void TestPlatform::runsTheCommandAndWaits()
     const QString workFile = m_dir.filePath("tool dir/nf.dat");
     const Wine wine{rootDrive == "none" ? QString() : m_dir.filePath("bin/wine"), devices};
     const CommandResult result =
-        runHidden(QStringLiteral("\"%1\" \"%2\" -l 3").arg(tool.fileName(), workFile), wine);
+        runHidden(QStringLiteral("\"%1\" \"%2\" -l 3").arg(tool, workFile), wine);
     QCOMPARE(result.started, error.isEmpty() || exitCode != 0);
     QVERIFY(exitCode < 0 ? result.exitCode != 0 : !result.started || result.exitCode == exitCode);
-    QCOMPARE(result.errorText, error.replace("<tool>", tool.fileName()));
+    QCOMPARE(result.errorText, error.replace("<tool>", tool));
     QVERIFY2(ticked >= ticks, qPrintable(QString::number(ticked)));
     QFile args(m_dir.filePath("wine-args"));
     const QString drive = rootDrive.size() == 2 ? rootDrive.toUpper() : QStringLiteral("Z:");
     QCOMPARE(args.open(QIODevice::ReadOnly) ? QString::fromUtf8(args.readAll()) : QString(),
              result.started && program.startsWith("MZ")
-                 ? "[" + tool.fileName() + "]\n[" + drive + QString(workFile).replace('/', '\\') +
+                 ? "[" + tool + "]\n[" + drive + QString(workFile).replace('/', '\\') +
                        "]\n[-l]\n[3]\n"
                  : QString());
 }
@@ -236,15 +241,8 @@ void TestPlatform::toolHoldsTheLockButNotWine()
 {
     QFETCH(QByteArray, program);
     QFETCH(bool, held);
-    QFile wine(m_dir.filePath("bin/slow wine"));
-    QVERIFY(wine.open(QIODevice::WriteOnly) && wine.write("#!/bin/sh\nsleep 1\n") > 0);
-    QVERIFY(wine.setPermissions(wine.permissions() | QFile::ExeOwner));
-    wine.close();
-    QFile tool(m_dir.filePath("tool dir/tool"));
-    tool.remove();
-    QVERIFY(tool.open(QIODevice::WriteOnly) && tool.write(program) == program.size());
-    QVERIFY(tool.setPermissions(tool.permissions() | QFile::ExeOwner));
-    tool.close();
+    const QString wine = m_dir.filePath("bin/slow wine"), tool = m_dir.filePath("tool dir/tool");
+    QVERIFY(writeProgram(wine, "#!/bin/sh\nsleep 1\n") && writeProgram(tool, program));
 
     const QString lock = m_dir.filePath("brimo-update.lock");
     auto utility = std::make_unique<SingleInstance>(lock);
@@ -254,8 +252,8 @@ void TestPlatform::toolHoldsTheLockButNotWine()
         utility.reset();
         meanwhile = SingleInstance(lock).tryLock();
     });
-    const Wine slow{wine.fileName(), m_dir.filePath("prefix/dosdevices")};
-    const CommandResult run = runHidden('"' + tool.fileName() + '"', slow, utility->handle());
+    const Wine slow{wine, m_dir.filePath("prefix/dosdevices")};
+    const CommandResult run = runHidden('"' + tool + '"', slow, utility->handle());
     QVERIFY2(run.started, qPrintable(run.errorText));
     QCOMPARE(meanwhile, held ? SingleInstance::Lock::Held : SingleInstance::Lock::Taken);
     QCOMPARE(SingleInstance(lock).tryLock(), SingleInstance::Lock::Taken);

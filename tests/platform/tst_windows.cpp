@@ -11,8 +11,6 @@
 #include "platform/comports.h"
 #include "platform/keepawake.h"
 #include "platform/singleinstance.h"
-#include "platform/systemregistry.h"
-#include "settings/registryvalue.h"
 #include "settings/settingsstore.h"
 
 #include "common/srec.h"
@@ -36,32 +34,27 @@ const wchar_t *const kSeenBy64Bit = L"Software\\WOW6432Node\\Brimo";
 const wchar_t *const kVirtualStore =
     L"Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Brimo";
 
-// Stores a value as the earlier 32-bit utility, or Windows for it, left it.
-bool store(HKEY root, const wchar_t *path, const char *name, DWORD type, const QByteArray &bytes)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG result =
-        RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.constData()),
-                       static_cast<DWORD>(bytes.size()));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-// Each "name=text" as a string value with its NUL.
+// Each "name=text" as a string value with its NUL, as the earlier 32-bit
+// utility, or Windows for it, left them; no key for none.
 bool storeTexts(HKEY root, const wchar_t *path, const QStringList &values)
 {
+    HKEY key = nullptr;
+    if (values.isEmpty() || RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
+                                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return values.isEmpty();
+    bool stored = true;
     for (const QString &value : values) {
-        const QByteArray name = value.section(u'=', 0, 0).toLatin1();
-        if (!store(root, path, name.constData(), REG_SZ, value.section(u'=', 1).toLatin1() + '\0'))
-            return false;
+        const QByteArray text = value.section(u'=', 1).toLatin1();
+        stored = stored && RegSetValueExA(key, qPrintable(value.section(u'=', 0, 0)), 0, REG_SZ,
+                                          reinterpret_cast<const BYTE *>(text.constData()),
+                                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
     }
-    return true;
+    RegCloseKey(key);
+    return stored;
 }
 
-// A key's string values as sorted "name=text"; "no key" when there is none.
+// A key's values as sorted "name=text", "name=?" for one that is not a string
+// with its NUL; "no key" when there is none.
 QStringList textsOf(HKEY root, const wchar_t *path)
 {
     HKEY key = nullptr;
@@ -69,31 +62,16 @@ QStringList textsOf(HKEY root, const wchar_t *path)
         return {QStringLiteral("no key")};
     QStringList texts;
     char name[256], data[256];
-    DWORD nameSize = sizeof name, dataSize = sizeof data;
-    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, nullptr,
+    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
                                     reinterpret_cast<BYTE *>(data), &dataSize) == ERROR_SUCCESS;
-         ++i, nameSize = sizeof name, dataSize = sizeof data)
-        texts << QString::fromLatin1(name) + u'=' + QString::fromLatin1(data);
+         ++i, nameSize = sizeof name, dataSize = sizeof data) {
+        const bool text = type == REG_SZ && qstrnlen(data, dataSize) + 1 == dataSize;
+        texts << QString::fromLatin1(name) + u'=' + (text ? QString::fromLatin1(data) : "?");
+    }
     RegCloseKey(key);
     texts.sort();
     return texts;
-}
-
-// The value's type and bytes as "1:text", seen from the 64-bit view;
-// "missing" when there is none.
-QByteArray rawValue(const wchar_t *path, const char *name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
-        ERROR_SUCCESS)
-        return "missing";
-    DWORD type = 0;
-    QByteArray bytes(256, '\0');
-    DWORD size = static_cast<DWORD>(bytes.size());
-    const LONG result =
-        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(bytes.data()), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? QByteArray::number(type) + ':' + bytes.left(size) : "missing";
 }
 
 // The version resource of the utility's program, built beside these checks.
@@ -146,7 +124,6 @@ private slots:
     void init();
     void commandLinesArriveAsWritten_data();
     void commandLinesArriveAsWritten();
-    void settingsLiveWhereThe32BitUtilityKeptThem();
     void settingsInTheVirtualStoreAreTakenOverOnce_data();
     void settingsInTheVirtualStoreAreTakenOverOnce();
     void versionResourceNamesTheUtility_data();
@@ -220,22 +197,10 @@ void TestWindows::commandLinesArriveAsWritten()
 }
 
 // The settings live where the earlier 32-bit utility kept them: read from
-// there, written there (a string with its NUL), never in the 64-bit view.
-// How a value's bytes read is the store's own (tests/settings).
-void TestWindows::settingsLiveWhereThe32BitUtilityKeptThem()
-{
-    QVERIFY(store(HKEY_LOCAL_MACHINE, kSeenBy64Bit, "COMPort", REG_SZ, QByteArray("7", 2)));
-    const std::unique_ptr<RegistryBackend> registry = systemRegistry({});
-    QCOMPARE(getRegistryValue(*registry, kHkeyLocalMachine, "Software\\Brimo", "COMPort", "d"),
-             "7");
-    RegistryStore({}).setValue("ProxyPort", "8080");
-    QCOMPARE(rawValue(kSeenBy64Bit, "ProxyPort"), QByteArray("1:8080", 7));
-    QCOMPARE(rawValue(L"Software\\Brimo", "ProxyPort"), QByteArray("missing"));
-}
-
-// The earlier utility's settings that Windows kept in the user's VirtualStore
-// move to the machine's key before the first read or write, unless the
-// machine's key already holds settings of its own.
+// there, written there as strings with their NUL. What Windows kept of them in
+// the user's VirtualStore moves to the machine's key before the first read or
+// write, unless the machine's key already holds settings of its own. How a
+// value's bytes read is the store's own (tests/settings).
 void TestWindows::settingsInTheVirtualStoreAreTakenOverOnce_data()
 {
     QTest::addColumn<QStringList>("machine");
@@ -249,8 +214,9 @@ void TestWindows::settingsInTheVirtualStoreAreTakenOverOnce_data()
     QTest::newRow("a write first: taken over before it")
         << QStringList() << old << "ProxyPort=8080"
         << "4" << QStringList{"COMPort=4", "ProxyPort=8080", "ProxyServer=gate"};
-    QTest::newRow("machine's key in use: left alone") << QStringList{"ProxyPort=81"} << old << ""
-                                                      << "" << QStringList{"ProxyPort=81"};
+    QTest::newRow("machine's key in use: left alone")
+        << QStringList{"COMPort=7"} << old << "ProxyPort=81"
+        << "7" << QStringList{"COMPort=7", "ProxyPort=81"};
     QTest::newRow("nothing anywhere: no key made") << QStringList() << QStringList() << ""
                                                    << "" << QStringList{"no key"};
 }
@@ -278,22 +244,18 @@ void TestWindows::versionResourceNamesTheUtility_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("company") << "CompanyName" << BRIMO_COMPANY;
-    QTest::newRow("product") << "ProductName"
-                             << "Brimo update utility";
-    QTest::newRow("description") << "FileDescription"
-                                 << "Brimo update utility";
-    QTest::newRow("product version") << "ProductVersion" << BRIMO_VERSION_TEXT;
-    QTest::newRow("file version") << "FileVersion" << BRIMO_VERSION_TEXT;
-    QTest::newRow("copyright") << "LegalCopyright" << QString::fromUtf8(BRIMO_COPYRIGHT);
-    QTest::newRow("file name") << "OriginalFilename"
-                               << "brimo-update.exe";
     // The numbers Windows compares (an installer's upgrade, the file's version).
     const QString numbers = QStringLiteral("%1.%2")
                                 .arg(MAKELONG(BRIMO_VERSION_MINOR, BRIMO_VERSION_MAJOR))
                                 .arg(MAKELONG(0, BRIMO_VERSION_PATCH));
-    QTest::newRow("numbers") << "\\"
-                             << "feef04bd " + numbers + u' ' + numbers;
+    const QStringList rows{
+        "CompanyName=" BRIMO_COMPANY,           "ProductName=Brimo update utility",
+        "FileDescription=Brimo update utility", "ProductVersion=" BRIMO_VERSION_TEXT,
+        "FileVersion=" BRIMO_VERSION_TEXT,      "LegalCopyright=" BRIMO_COPYRIGHT,
+        "OriginalFilename=brimo-update.exe",    "\\=feef04bd " + numbers + u' ' + numbers};
+    for (const QString &row : rows)
+        QTest::newRow(qPrintable(row.section(u'=', 0, 0)))
+            << row.section(u'=', 0, 0) << row.section(u'=', 1);
 }
 
 void TestWindows::versionResourceNamesTheUtility()
