@@ -29,10 +29,6 @@ public:
             QFile::link(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"), toolPath());
     }
 
-    bool isValid() const
-    {
-        return !m_path.isEmpty() && QFile::exists(QStringLiteral(BRIMO_APP_DIR "/sirfflashcl.exe"));
-    }
     QString path() const { return m_path; }
     QString filePath(const QString &name) const { return QDir(m_path).filePath(name); }
     QString toolPath() const { return filePath(QStringLiteral("sirfflashcl.exe")); }

@@ -10,14 +10,11 @@
 #include "childscenario.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QMap>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-
-#include <memory>
 
 class StandInProcess {
 public:
@@ -29,13 +26,12 @@ public:
         brimo::test::endWithThisTest(m_process);
         m_process.start();
         const QDeadlineTimer deadline(kTimeoutMs);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(remaining(deadline))) {
+        while (!m_process.canReadLine() &&
+               m_process.waitForReadyRead(int(deadline.remainingTime()))) {
         }
         const QStringList words = QString::fromUtf8(m_process.readLine()).split(u' ');
         if (words.value(0) == QLatin1String(readyWord))
             m_address = words.constLast().trimmed();
-        else
-            m_error = program + QStringLiteral(" did not get ready: ") + words.join(u' ');
     }
     ~StandInProcess()
     {
@@ -44,60 +40,47 @@ public:
             m_process.kill();
         m_process.waitForFinished(kTimeoutMs);
     }
-    StandInProcess(const StandInProcess &) = delete;
-    StandInProcess &operator=(const StandInProcess &) = delete;
 
     bool isReady() const { return !m_address.isEmpty(); }
-    QString errorText() const { return m_error; }
     // "127.0.0.1:PORT": the control interface, or the service itself.
     QString hostPort() const { return m_address; }
 
     // Sends `bytes` to the stand-in at `address` and collects the answer until
     // it closes the line or, with `oneLine`, until the first line is in.
     static QByteArray exchange(const QString &address, const QByteArray &bytes,
-                               bool oneLine = false, int timeoutMs = kTimeoutMs)
+                               bool oneLine = false)
     {
         QTcpSocket socket;
         socket.setProxy(QNetworkProxy::NoProxy);
         socket.connectToHost(address.section(u':', 0, 0), address.section(u':', 1).toUShort());
         socket.write(bytes);
-        const QDeadlineTimer deadline(timeoutMs);
-        while (socket.waitForReadyRead(remaining(deadline)) && !(oneLine && socket.canReadLine())) {
+        const QDeadlineTimer deadline(kTimeoutMs);
+        while (socket.waitForReadyRead(int(deadline.remainingTime())) &&
+               !(oneLine && socket.canReadLine())) {
         }
         return oneLine ? socket.readLine().trimmed() : socket.readAll();
     }
 
-protected:
-    static constexpr int kTimeoutMs = 10000;
-    static int remaining(const QDeadlineTimer &deadline)
-    {
-        return static_cast<int>(deadline.remainingTime());
-    }
-
 private:
+    static constexpr int kTimeoutMs = 10000;
     QProcess m_process;
     QString m_address;
-    QString m_error;
 };
 
-// The folder of the COM links, a temporary one.
-struct ComFolder {
-    QTemporaryDir folder;
-};
-
-class DevSimProcess : private ComFolder, public StandInProcess {
+// The folder of its COM links, a temporary one, goes after the device.
+class DevSimProcess : private QTemporaryDir, public StandInProcess {
 public:
     // The device for COM `port` with more brimo-devsim arguments (e.g.
     // {"--mode", "dl"}), in a folder of links that lives as long as this object.
     explicit DevSimProcess(int port, const QStringList &arguments = {})
         : StandInProcess(QStringLiteral("brimo-devsim"),
-                         QStringList{QStringLiteral("--com-dir"), folder.path(),
-                                     QStringLiteral("--port"), QString::number(port)} +
+                         QStringList{QStringLiteral("--com-dir"), path(), QStringLiteral("--port"),
+                                     QString::number(port)} +
                              arguments,
                          "ready")
     {}
 
-    QString comDir() const { return folder.path(); }
+    QString comDir() const { return path(); }
 
     // One control command; the reply line ("ok", "error ...", the status).
     QString send(const QString &command) const

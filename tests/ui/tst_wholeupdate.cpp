@@ -25,21 +25,6 @@ namespace {
 
 const QString kTail = "0011223344556677";
 
-// The log from the read to the flash tool's run, the image `size` bytes.
-QStringList toTheFlash(qint64 size)
-{
-    return {"Connecting to the Internet",
-            "Connected",
-            "Internet connection test successful",
-            "Downloading updates",
-            "Connected",
-            QStringLiteral("Downloaded %1 bytes").arg(size),
-            "Updating device with the latest update",
-            "Checking update integrity",
-            "Checking system number",
-            "Updating device."};
-}
-
 // The world of one update: "COMPort" stored as 3, the device on COM `port`
 // in `mode`, the service with an image for the device, the flash tool's
 // faults, the services that keep the PC awake; then the window as the
@@ -50,8 +35,11 @@ public:
              const QString &mode = "dl")
         : m_app(AppTestFolder::WithTool, AppTestFolder::ThisProgram),
           m_device(port, {"--system-number", "AB12CD34", "--tail", kTail, "--mode", mode}),
-          m_port(port), m_service({"--image", "AB12CD34:0:" + kTail}),
-          m_inhibit(inhibitBy, [this] { return int(m_app.logLines().size()); })
+          m_service({"--image", "AB12CD34:0:" + kTail}),
+          m_inhibit(inhibitBy, [this] { return int(m_app.logLines().size()); }),
+          m_places{
+              m_app.path(),      m_service.hostPort(),        m_data.filePath("brimo-update.lock"),
+              m_device.comDir(), m_data.filePath("registry"), brimo::Wine()}
     {
         m_app.setFaults(toolFaults);
         // The user's own folders: where each update leaves its log, and the
@@ -59,19 +47,13 @@ public:
         qputenv("XDG_DATA_HOME", m_data.path().toUtf8());
         qputenv("XDG_RUNTIME_DIR", m_data.path().toUtf8());
         // The stand-in tool finds COM 3 as the utility does.
-        qputenv("BRIMO_COM_DIR", m_device.comDir().toUtf8());
-        m_places.appFolder = m_app.path();
-        m_places.serviceHost = m_service.hostPort();
-        m_places.comFolder = m_device.comDir();
-        m_places.settingsFile = m_data.filePath("registry");
-        m_places.lockPath = m_data.filePath("brimo-update.lock");
+        qputenv("BRIMO_COM_DIR", m_places.comFolder.toUtf8());
         brimo::RegistryStore(m_places.settingsFile).setValue("COMPort", "3");
     }
 
     bool isReady() const
     {
-        return m_app.isValid() && m_device.isReady() && m_service.isListening() &&
-               m_inhibit.isReady();
+        return m_device.isReady() && m_service.isListening() && m_inhibit.isReady();
     }
 
     // The program as it starts: the lock, then the window and its session.
@@ -84,21 +66,26 @@ public:
         m_session = std::make_unique<brimo::UpdateSession>(*m_window, m_links->links());
         m_window->attach(*m_session);
         QObject::connect(m_window.get(), &brimo::MainWindow::ended,
-                         [this] { m_endedAfter = toolRuns(); });
+                         [this] { endedAfter = toolRuns(); });
         m_window->show();
         m_user = std::make_unique<WindowDriver>(*m_window);
         return *m_user;
     }
 
-    // The flash tool's runs when the program ended (see toolRuns()), or
-    // "not ended".
-    QString endedAfter() const { return m_endedAfter; }
+    // The flash tool's runs when the program ended (see toolRuns()).
+    QString endedAfter = QStringLiteral("not ended");
+
     // The log from the read to the flash tool's run.
     QStringList toTheFlash() const
     {
-        return ::toTheFlash(VendorSimProcess::bodyOf(
-                                m_service.get("/ws/updatedevice.asp?SystemCodeString=AB12CD34"))
-                                .size());
+        const QByteArray image = VendorSimProcess::bodyOf(
+            m_service.get("/ws/updatedevice.asp?SystemCodeString=AB12CD34"));
+        return QStringLiteral("Connecting to the Internet|Connected|Internet connection test "
+                              "successful|Downloading updates|Connected|Downloaded %1 bytes|"
+                              "Updating device with the latest update|Checking update integrity|"
+                              "Checking system number|Updating device.")
+            .arg(image.size())
+            .split(u'|');
     }
     // Each run of the flash tool: "r3" a read on COM 3, "w3:5" a write ending in 5.
     QString toolRuns() const
@@ -111,10 +98,10 @@ public:
         return runs.join(u',').remove(":0");
     }
     QString holds() const { return m_inhibit.holds(); }
-    // The device's end of its COM port, as the PC names it.
-    QString comLine() const
+    // The device's end of COM `port`, as the PC names it.
+    QString comLine(int port) const
     {
-        return QFileInfo(m_device.comDir() + QStringLiteral("/com%1").arg(m_port)).symLinkTarget();
+        return QFileInfo(m_device.comDir() + QStringLiteral("/com%1").arg(port)).symLinkTarget();
     }
     // The user flips the device's switch.
     void switchDevice(const QString &mode) const { m_device.send("mode " + mode); }
@@ -140,7 +127,6 @@ private:
     QTemporaryDir m_data;
     AppTestFolder m_app;
     DevSimProcess m_device;
-    int m_port;
     VendorSimProcess m_service;
     InhibitService m_inhibit;
     brimo::Places m_places;
@@ -150,7 +136,6 @@ private:
     std::unique_ptr<brimo::RealLinks> m_links;
     std::unique_ptr<brimo::UpdateSession> m_session;
     std::unique_ptr<WindowDriver> m_user;
-    QString m_endedAfter = QStringLiteral("not ended");
 };
 
 // The log's lines from the read on, each time and date cut off.
@@ -212,8 +197,8 @@ void TestWholeUpdate::updatesTheDeviceMovedToAnotherPort()
     const QStringList found = {"Unable to retrieve information from the Brimo device",
                                "Attempting to auto detect the Brimo device", "Scanning COM port 1",
                                "Scanning COM port 2", "Brimo device has been detected on COM 2"};
-    const QStringList completed = {"Cleaning up", "Update process completed"};
-    QCOMPARE(logFromTheRead(user), found + run.toTheFlash() + completed);
+    QCOMPARE(logFromTheRead(user),
+             found + run.toTheFlash() + QStringList({"Cleaning up", "Update process completed"}));
     QCOMPARE(user.surprises(), QStringList());
     QVERIFY(user.logText().contains(". . .\nCleaning up"));
     QVERIFY(held);
@@ -238,7 +223,7 @@ void TestWholeUpdate::updatesTheDeviceMovedToAnotherPort()
     QCOMPARE(notesIn(newestLogFile(), user.logText()),
              QStringList(
                  {"Brimo update utility " BRIMO_VERSION_TEXT " on " + QSysInfo::prettyProductName(),
-                  "COM ports:", "  COM 2: " + run.comLine(), "Proxy: the system's settings",
+                  "COM ports:", "  COM 2: " + run.comLine(2), "Proxy: the system's settings",
                   tool + "3 -r -f 0x080000 -t 0x080020 -> exit code 3",
                   tool + "2 -r -f 0x080000 -t 0x080020 -> exit code 0",
                   "System number: AB12CD34 (41 42 31 32 43 44 33 34)", "Ping: HTTP/1.1 200 OK",
@@ -281,7 +266,7 @@ void TestWholeUpdate::endedDuringTheFlash()
         },
         800);
     QVERIFY(user.run("updateBtn") && user.run("stage2Btn"));
-    QCOMPARE(run.endedAfter(), QString("r3,w3"));
+    QCOMPARE(run.endedAfter, QString("r3,w3"));
     QCOMPARE(logFromTheRead(user), run.toTheFlash());
     QCOMPARE(meanwhile, closed ? "ends at once, stillWriting" : "");
     QVERIFY(!closed || newestLogFile().endsWith(" -o 0 -c 0 -> exit code 0"));
