@@ -2,8 +2,8 @@
 #include "monotonic.h"
 
 #include "platform/registry_file.h"
-#include "settings/settingsstore.h"
 #include "settings/registryvalue.h"
+#include "settings/settingsstore.h"
 
 #include <QDir>
 #include <QFile>

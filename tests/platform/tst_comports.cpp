@@ -81,8 +81,7 @@ private slots:
         QVERIFY(setUp != "lock file" ||
                 (lock.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && lock.write(pid)));
         QVERIFY(setUp != "exclusive" || ::ioctl(fd, TIOCEXCL) == 0);
-        const int seen =
-            test::runScenario("state", {"FOLDER=" + folder.path()}, 60000, kLooker);
+        const int seen = test::runScenario("state", {"FOLDER=" + folder.path()}, 60000, kLooker);
         if (lock.isOpen())
             lock.remove();
         ::close(fd);
