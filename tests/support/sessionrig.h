@@ -75,10 +75,11 @@ public:
         return '[' + parts.join(u' ') + ' ' + bar() + ']';
     }
 
-    // The bar, and the dots while they move.
+    // The bar, as a share of its whole, and the dots while they move.
     QString bar() const
     {
-        QString seen = QString::number(user.control<QProgressBar>("ProgressBar")->value()) + '%';
+        const auto *progress = user.control<QProgressBar>("ProgressBar");
+        QString seen = QString::number(progress->value() * 100 / progress->maximum()) + '%';
         if (user.control<QTimer>("progressDots")->isActive())
             seen += QStringLiteral(" dots");
         return seen;
