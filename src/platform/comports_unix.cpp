@@ -1,5 +1,7 @@
 #include "platform/comports_p.h"
 
+#include "platform/comport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,12 +16,6 @@
 namespace brimo {
 
 namespace {
-
-// The device a comN link names, as the serial control opens COM n.
-QString linkedDevice(const QFileInfo &link)
-{
-    return link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath();
-}
 
 // A program that keeps to the lock-file convention holds the port while the
 // process its lock file names lives ("LCK..ttyUSB0", its process id first).
@@ -58,8 +54,10 @@ std::map<int, QString> systemComPorts(const QString &comFolder)
     for (const QFileInfo &link : folder.entryInfoList(QDir::AllEntries | QDir::System)) {
         const QRegularExpressionMatch match = comName.match(link.fileName());
         // A link whose device is gone (an adapter pulled out) is no port.
-        if (match.hasMatch() && link.exists())
-            ports[match.captured(1).toInt()] = linkedDevice(link);
+        if (match.hasMatch() && link.exists()) {
+            const int number = match.captured(1).toInt();
+            ports[number] = comPortSystemName(number, comFolder);
+        }
     }
     return ports;
 }

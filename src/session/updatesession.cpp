@@ -319,11 +319,16 @@ UpdateSession::Outcome UpdateSession::scan()
     return Outcome::Waits;
 }
 
+bool UpdateSession::listenTo(qint16 port, qint16 seconds)
+{
+    addText(QStringLiteral("Scanning COM port ") + QString::number(port));
+    return m_links.probe.probePort(port, seconds);
+}
+
 void UpdateSession::scanStoredPort()
 {
     const QString port = QString::number(comPortNumber);
-    addText(QStringLiteral("Scanning COM port ") + port);
-    const bool heard = m_links.probe.probePort(comPortNumber, kScanSeconds);
+    const bool heard = listenTo(comPortNumber, kScanSeconds);
     if (m_ended)
         return;
     if (heard) {
@@ -353,8 +358,7 @@ qint16 UpdateSession::detect()
     qint16 found = -1;
     for (qint16 port = 1; port <= kLastDetectedPort && found < 0 && !m_ended; ++port) {
         m_window.setProgress(static_cast<int>(roundHalfEven(port * 100.0 / kLastDetectedPort)));
-        addText(QStringLiteral("Scanning COM port ") + QString::number(port));
-        if (m_links.probe.probePort(port, kDetectSecondsPerPort))
+        if (listenTo(port, kDetectSecondsPerPort))
             found = port;
     }
     if (found < 0 && !m_ended)
@@ -384,8 +388,7 @@ qint16 UpdateSession::detectAbove16()
     for (const int port : portsAbove16()) {
         if (m_ended)
             break;
-        addText(QStringLiteral("Scanning COM port ") + QString::number(port));
-        if (m_links.probe.probePort(static_cast<qint16>(port), kDetectSecondsPerPort))
+        if (listenTo(static_cast<qint16>(port), kDetectSecondsPerPort))
             return static_cast<qint16>(port);
     }
     return -1;

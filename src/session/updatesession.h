@@ -75,6 +75,8 @@ private:
     Stage advance();
     Next endAfterPause();
 
+    // "Scanning COM port n", then the port listened to for the device.
+    bool listenTo(qint16 port, qint16 seconds);
     void scanStoredPort();
     qint16 detect();
     qint16 detectAbove16();
